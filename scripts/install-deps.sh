@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing, benchmarking and the demo need.
+# Safe to run again: apt-get skips what is already installed.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang-format
+  qt6-base-dev
+  libcurl4-openssl-dev curl
+  libzip-dev zipcmp zipmerge ziptool zip unzip
+  libcpp-httplib-dev
+  libgtest-dev libbenchmark-dev
+  xvfb xdotool x11-apps imagemagick
+  fontconfig fonts-dejavu-core fonts-liberation
+)
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${packages[@]}"

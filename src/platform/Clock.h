@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+
+namespace qz {
+
+// Wall clock in whole seconds and a short sleep, so waits can be counted in tests.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+
+  // Local date and time in whole seconds since some fixed origin.
+  virtual int64_t NowSeconds() = 0;
+
+  // Sleeps for about `milliseconds`; never handles window messages.
+  virtual void SleepMilliseconds(int milliseconds) = 0;
+};
+
+}  // namespace qz

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+
+namespace qz {
+
+// File services of the updater. Every name the program supplies resolves
+// case-insensitively against what already exists ("Vq.Zip" finds "VQ.Zip"); a new file
+// takes the name as written. Failures throw qz::Error with a classic run-time number
+// (53 file not found, 58 file exists, 70 permission denied, 75 access error, 76 path not found).
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // True when `path` names an ordinary file (not a folder). Never throws.
+  virtual bool FileExists(const std::string& path) = 0;
+
+  // Creates one folder; an existing folder is no error.
+  virtual void CreateFolder(const std::string& path) = 0;
+
+  // Copies the whole file, replacing `to`. The copy goes to a temporary file beside
+  // `to`, is flushed and renamed over it, so `to` is never left half-written.
+  virtual void CopyFile(const std::string& from, const std::string& to) = 0;
+
+  // Gives `from` the name `to`; fails with 58 when `to` already exists.
+  virtual void RenameFile(const std::string& from, const std::string& to) = 0;
+
+  // Deletes one file. A file without write permission (read-only) fails with 75, one
+  // that another process holds a lock on fails with 70.
+  virtual void DeleteFile(const std::string& path) = 0;
+
+  // Deletes every file directly in `folder`; subfolders and their contents stay. Goes on
+  // past a file that cannot be deleted and then throws the first error. No file at all
+  // is no error.
+  virtual void DeleteFilesIn(const std::string& folder) = 0;
+
+  // The whole file as 8-bit bytes.
+  virtual std::string ReadTextFile(const std::string& path) = 0;
+
+  // Replaces the file with `text` (lines already ended by CR LF).
+  virtual void WriteTextFile(const std::string& path, const std::string& text) = 0;
+
+  // The folder that holds the running executable, without a trailing separator.
+  virtual std::string ExecutableFolder() = 0;
+};
+
+}  // namespace qz

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Clock.h"
+
+namespace qz::test {
+
+// A clock that moves only when slept on, so waits take no real time and can be counted.
+class FakeClock : public Clock {
+ public:
+  int64_t NowSeconds() override { return nowMs / 1000; }
+  void SleepMilliseconds(int milliseconds) override {
+    nowMs += milliseconds;
+    sleptMs += milliseconds;
+  }
+
+  int64_t nowMs = 1'000'000'500;
+  int64_t sleptMs = 0;
+};
+
+}  // namespace qz::test

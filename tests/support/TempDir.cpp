@@ -1,0 +1,62 @@
+#include "support/TempDir.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace qz::test {
+
+TempDir::TempDir() {
+  std::string pattern = (fs::temp_directory_path() / "qztest-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  // Tests make files read-only; give the owner rights back so everything can go.
+  for (auto it = fs::recursive_directory_iterator(path_, ignored);
+       it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+  }
+  fs::remove_all(path_, ignored);
+}
+
+void TempDir::Write(const std::string& relative, const std::string& bytes) const {
+  fs::path target = fs::path(path_) / relative;
+  fs::create_directories(target.parent_path());
+  std::ofstream out(target, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::string TempDir::Read(const std::string& relative) const {
+  std::ifstream in(fs::path(path_) / relative, std::ios::binary);
+  if (!in) return "<missing>";
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  return buffer.str();
+}
+
+bool TempDir::Exists(const std::string& relative) const {
+  return fs::exists(fs::path(path_) / relative);
+}
+
+std::string TempDir::FilesIn(const std::string& relative) const {
+  std::vector<std::string> names;
+  std::error_code ignored;
+  for (const auto& entry : fs::directory_iterator(fs::path(path_) / relative, ignored)) {
+    if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  std::string joined;
+  for (const auto& name : names) joined += (joined.empty() ? "" : " ") + name;
+  return joined;
+}
+
+}  // namespace qz::test

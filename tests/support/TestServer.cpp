@@ -1,0 +1,54 @@
+#include "support/TestServer.h"
+
+#include <chrono>
+#include <stdexcept>
+
+namespace qz::test {
+
+TestServer::TestServer() {
+  server_.set_logger([this](const httplib::Request& request, const httplib::Response&) {
+    std::lock_guard lock(mutex_);
+    requests_.push_back(request.path);
+  });
+  server_.Get(R"(/.*)", [this](const httplib::Request& request, httplib::Response& response) {
+    std::lock_guard lock(mutex_);
+    if (auto failure = failures_.find(request.path); failure != failures_.end()) {
+      response.status = failure->second;
+      response.set_content("<html><body>error</body></html>", "text/html");
+    } else if (auto body = bodies_.find(request.path); body != bodies_.end()) {
+      response.set_content(body->second, "application/octet-stream");
+    } else {
+      response.status = 404;
+      response.set_content("<html><body>Not Found</body></html>", "text/html");
+    }
+  });
+  port_ = server_.bind_to_any_port("127.0.0.1");
+  if (port_ <= 0) throw std::runtime_error("test server cannot bind");
+  thread_ = std::thread([this] { server_.listen_after_bind(); });
+  while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+TestServer::~TestServer() {
+  server_.stop();
+  if (thread_.joinable()) thread_.join();
+}
+
+std::string TestServer::Root() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+void TestServer::Put(const std::string& path, const std::string& body) {
+  std::lock_guard lock(mutex_);
+  bodies_[path] = body;
+  failures_.erase(path);
+}
+
+void TestServer::Fail(const std::string& path, int status) {
+  std::lock_guard lock(mutex_);
+  failures_[path] = status;
+}
+
+std::vector<std::string> TestServer::Requests() {
+  std::lock_guard lock(mutex_);
+  return requests_;
+}
+
+}  // namespace qz::test

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace qz::test {
+
+// An HTTP server on 127.0.0.1 (a free port) in a thread of the test process. It serves
+// the bodies set with Put and answers other paths with 404; Fail makes a path answer
+// with an error status. Handlers for special cases can be added through Raw().
+class TestServer {
+ public:
+  TestServer();
+  ~TestServer();
+  TestServer(const TestServer&) = delete;
+  TestServer& operator=(const TestServer&) = delete;
+
+  // "http://127.0.0.1:<port>"
+  std::string Root() const;
+  // The base address of the update server on this server.
+  std::string BaseUrl() const { return Root() + "/Support/VqPrime/QzUFiles/"; }
+
+  void Put(const std::string& path, const std::string& body);
+  void Fail(const std::string& path, int status);
+  // Paths requested so far, in order.
+  std::vector<std::string> Requests();
+
+  httplib::Server& Raw() { return server_; }
+
+ private:
+  httplib::Server server_;
+  int port_ = 0;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::map<std::string, std::string> bodies_;
+  std::map<std::string, int> failures_;
+  std::vector<std::string> requests_;
+};
+
+}  // namespace qz::test
