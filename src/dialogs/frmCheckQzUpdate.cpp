@@ -1,0 +1,126 @@
+#include "dialogs/frmCheckQzUpdate.h"
+
+#include "dialogs/DialogLayouts.h"
+#include "dialogs/frmDownloadUpdate.h"
+#include "dialogs/frmNeedsNoUpdate.h"
+#include "platform/FileSystem.h"
+#include "platform/Prompts.h"
+#include "platform/UrlServices.h"
+#include "startup/InfoFile.h"
+#include "startup/VersionToNumber.h"
+#include "startup/mQzUpdate.h"
+
+namespace qz {
+
+frmCheckQzUpdate::frmCheckQzUpdate(mQzUpdate& module)
+    : UpdaterDialog(module, DialogLayouts::CheckQzUpdate()),
+      lblMsg1(Ctl("lblMsg1")),
+      lblMsg3(Ctl("lblMsg3")) {}
+
+void frmCheckQzUpdate::Form_Load() { SubstituteFonts(); }
+
+void frmCheckQzUpdate::Form_Unload() { module_.Forms.Clear(this); }
+
+void frmCheckQzUpdate::Click(const std::string& controlName) {
+  if (controlName == "cmdCancel") cmdCancel_Click();
+}
+
+std::string frmCheckQzUpdate::Staging() const { return module_.App.ApplicationPath + "/QzUFiles"; }
+
+void frmCheckQzUpdate::Initialize() {
+  auto keepAlive = shared_from_this();
+  FileSystem& files = module_.env.files;
+  try {
+    const std::string versionFile = files.ExecutableFolder() + "/Version.INF";
+    if (!files.FileExists(versionFile)) {
+      Fail("No Version Info ...",
+           "Version Information file was not found on this computer.\r\nCan not check for "
+           "online updates.");
+    }
+    lblMsg1.SetCaption("Reading Application Information ...");
+    if (module_.IsVerbose()) Show();
+    ReadApplicationInformation(versionFile);
+    lblMsg1.SetCaption("Checking for any online updates available for " +
+                       module_.App.ApplicationName);
+    lblMsg3.SetCaption("Installed Version:  " + installedVersionText_);
+    if (files.FileExists(Staging() + "/Vq.Zip")) {
+      Hide();
+      Yield();
+      module_.Forms.DownloadUpdate()->ShowForm(false);
+      Unload();
+      return;
+    }
+    DownloadVersionInfo();
+  } catch (const Error& error) {
+    Fail("Oops ...", "Cannot read Application Information.\r\n" + error.Description());
+  }
+}
+
+void frmCheckQzUpdate::ReadApplicationInformation(const std::string& versionFile) {
+  FileSystem& files = module_.env.files;
+  ApplicationRecord& app = module_.App;
+  InfoFile local(files.ReadTextFile(versionFile));
+  if (auto name = local.Last("ApplicationName")) app.ApplicationName = *name;
+  if (auto path = local.Last("ApplicationPath")) app.ApplicationPath = *path;
+  if (auto version = local.Last("ApplicationVersion")) {
+    app.InstalledVersion = VersionToNumber(*version);
+    installedVersionText_ = *version;
+  }
+  const std::string reminded = Staging() + "/RemindedVersion.INF";
+  if (files.FileExists(reminded)) {
+    InfoFile remindedFile(files.ReadTextFile(reminded));
+    if (auto version = remindedFile.Last("ApplicationVersion")) {
+      app.RemindedVersion = VersionToNumber(*version);
+    }
+  }
+}
+
+void frmCheckQzUpdate::DownloadVersionInfo() {
+  Env& env = module_.env;
+  const std::string& name = module_.App.ApplicationName;
+  SkipOnError([&] { env.files.CreateFolder(Staging()); });
+  SkipOnError([&] { env.prompts.SetBusyPointer(true); });
+  SkipOnError([&] { Yield(); });
+  const std::string url = env.baseUrl + name + "/Version.INF";
+  SkipOnError([&] { env.urls.DeleteCacheEntry(url); });
+  const int32_t result = env.urls.DownloadToFile(url, Staging() + "/Version.INF");
+  SkipOnError([&] { env.prompts.SetBusyPointer(false); });
+  if (result != 0) {
+    Fail("No Version Info ...", "There has been an Error " + std::to_string(result) +
+                                    " while downloading the version information for " + name +
+                                    "\r\n\r\nCheck your Internet connection and try again.");
+  }
+  CompareVersions();
+}
+
+void frmCheckQzUpdate::CompareVersions() {
+  ApplicationRecord& app = module_.App;
+  try {
+    InfoFile online(module_.env.files.ReadTextFile(Staging() + "/Version.INF"));
+    if (auto version = online.First("ApplicationVersion")) {
+      app.OnlineVersion = VersionToNumber(*version);
+    }
+    if (app.OnlineVersion > app.InstalledVersion) {
+      if (module_.IsSilent() && !(app.OnlineVersion > app.RemindedVersion)) cmdCancel_Click();
+      Hide();
+      Yield();
+      module_.Forms.DownloadUpdate()->DownloadUpdateFiles();
+      Unload();
+    } else {
+      if (module_.IsSilent()) cmdCancel_Click();
+      Hide();
+      Yield();
+      module_.Forms.NeedsNoUpdate()->Show();
+      Unload();
+    }
+  } catch (const Error& error) {
+    Fail("Oops ...", "Cannot read Online Version Information.\r\n" + error.Description());
+  }
+}
+
+void frmCheckQzUpdate::Fail(const std::string& title, const std::string& body) {
+  if (module_.IsVerbose()) module_.env.prompts.MsgBox(body, kOkOnly | kCritical, title);
+  cmdCancel_Click();
+}
+
+}  // namespace qz

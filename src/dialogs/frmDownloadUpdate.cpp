@@ -1,0 +1,150 @@
+#include "dialogs/frmDownloadUpdate.h"
+
+#include "dialogs/DialogLayouts.h"
+#include "dialogs/frmInstallUpdate.h"
+#include "platform/FileSystem.h"
+#include "platform/Prompts.h"
+#include "platform/UrlServices.h"
+#include "progressbar/XP_ProgressBar.h"
+#include "startup/mQzUpdate.h"
+
+namespace qz {
+namespace {
+
+const char kRetryHint[] = "\r\n\r\nCheck your Internet connection and try again.";
+
+}  // namespace
+
+frmDownloadUpdate::frmDownloadUpdate(mQzUpdate& module)
+    : UpdaterDialog(module, DialogLayouts::DownloadUpdate()),
+      bar_(std::make_unique<XP_ProgressBar>()),
+      lblMsg1(Ctl("lblMsg1")),
+      lblMsg2(Ctl("lblMsg2")),
+      cmdIRN(Ctl("cmdIRN")),
+      cmdSIL(Ctl("cmdSIL")),
+      cmdDRN(Ctl("cmdDRN")),
+      progressSlot_(Ctl("ProgressBar")) {
+  progressSlot_.Attach(bar_.get());
+}
+
+frmDownloadUpdate::~frmDownloadUpdate() = default;
+
+void frmDownloadUpdate::Form_Load() { SubstituteFonts(); }
+
+void frmDownloadUpdate::Form_Unload() { module_.Forms.Clear(this); }
+
+void frmDownloadUpdate::Click(const std::string& controlName) {
+  if (controlName == "cmdIRN") {
+    cmdIRN_Click();
+  } else if (controlName == "cmdSIL") {
+    cmdSIL_Click();
+  } else if (controlName == "cmdDRN") {
+    cmdDRN_Click();
+  } else if (controlName == "cmdCancel") {
+    cmdCancel_Click();
+  }
+}
+
+std::string frmDownloadUpdate::Staging() const {
+  return module_.App.ApplicationPath + "/QzUFiles";
+}
+
+void frmDownloadUpdate::SetProgress(int32_t value) {
+  EnsureLoaded();
+  bar_->Value(value);
+}
+
+void frmDownloadUpdate::DownloadUpdateFiles() {
+  auto keepAlive = shared_from_this();
+  if (module_.IsVerbose()) {
+    lblMsg1.SetCaption("Downloading Update. Please wait for a few minutes ...");
+    lblMsg2.SetVisible(false);
+    cmdIRN.SetVisible(false);
+    cmdSIL.SetVisible(false);
+    cmdDRN.SetVisible(false);
+    progressSlot_.SetTop(cmdIRN.GetTop());
+    progressSlot_.SetVisible(true);
+    Show();
+  }
+  SetProgress(20);
+  Yield();
+  FileSystem& files = module_.env.files;
+  SkipOnError([&] { files.CreateFolder(Staging()); });
+  DownloadFile({"VQ.Zip", "VQ.Zip", " while downloading the executable file."});
+  SkipOnError([&] { SetProgress(60); });
+  DownloadFile({"Data.Mdb", "Data.TXT", " while downloading the Jet database file."});
+  SkipOnError([&] { SetProgress(80); });
+  if (files.FileExists(module_.App.ApplicationPath + "/VqData.Mdf")) {
+    DownloadFile({"VqData.Mdf", "VqData.TXT", " while downloading the SSE database file."});
+  }
+  SkipOnError([&] { SetProgress(100); });
+  SkipOnError([&] { Yield(); });
+  SkipOnError([&] { ShowForm(true); });
+}
+
+void frmDownloadUpdate::DownloadFile(const Download& download) {
+  Env& env = module_.env;
+  SkipOnError([&] { env.prompts.SetBusyPointer(true); });
+  SkipOnError([&] { Yield(); });
+  const std::string url = env.baseUrl + module_.App.ApplicationName + "/" + download.serverName;
+  SkipOnError([&] { env.urls.DeleteCacheEntry(url); });
+  const int32_t result = env.urls.DownloadToFile(url, Staging() + "/" + download.stagingName);
+  SkipOnError([&] { env.prompts.SetBusyPointer(false); });
+  if (result != 0) DownloadFailed(result, download);
+}
+
+void frmDownloadUpdate::DownloadFailed(int32_t result, const Download& download) {
+  SkipOnError([&] { module_.env.files.DeleteFilesIn(Staging()); });
+  if (module_.IsVerbose()) {
+    module_.env.prompts.MsgBox("There has been an Error " + std::to_string(result) +
+                                   download.failureWording + kRetryHint,
+                               kOkOnly | kCritical, "Oops ...");
+  }
+  cmdCancel_Click();
+}
+
+void frmDownloadUpdate::ShowForm(const bool& bNewUpdate) {
+  auto keepAlive = shared_from_this();
+  const std::string& name = module_.App.ApplicationName;
+  lblMsg1.SetCaption("The Online Update for " + name +
+                     (bNewUpdate ? " has been downloaded successfully!"
+                                 : " has earlier been downloaded and saved."));
+  lblMsg2.SetVisible(true);
+  cmdIRN.SetVisible(true);
+  cmdSIL.SetVisible(true);
+  cmdDRN.SetVisible(true);
+  progressSlot_.SetVisible(false);
+  SkipOnError([&] { Show(); });
+}
+
+void frmDownloadUpdate::cmdIRN_Click() {
+  auto keepAlive = shared_from_this();
+  Hide();
+  Yield();
+  module_.Forms.InstallUpdate()->Show();
+  Unload();
+}
+
+void frmDownloadUpdate::cmdSIL_Click() {
+  module_.env.prompts.MsgBox(
+      "Update has been saved, and can be installed later on.\r\n\r\nClick OK to exit.",
+      kOkOnly | kInformation, "Saved ...");
+  cmdCancel_Click();
+}
+
+void frmDownloadUpdate::cmdDRN_Click() {
+  Prompts& prompts = module_.env.prompts;
+  try {
+    module_.env.files.DeleteFilesIn(Staging());
+    prompts.MsgBox(
+        "Currently downloaded update has been discarded.\r\n\r\nYou can check for new update "
+        "any time.",
+        kOkOnly | kInformation, "Discarded ...");
+  } catch (const Error& error) {
+    prompts.MsgBox(std::to_string(error.Number()) + "\r\n" + error.Description(),
+                   kOkOnly | kExclamation, "Cannot Delete Files ...");
+  }
+  cmdCancel_Click();
+}
+
+}  // namespace qz

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "dialogs/UpdaterDialog.h"
+
+namespace qz {
+
+class XP_ProgressBar;
+
+// Downloads the update files into the staging folder with a progress bar, then offers
+// to install them now, keep them for a later run, or discard them.
+class frmDownloadUpdate : public UpdaterDialog {
+ public:
+  explicit frmDownloadUpdate(mQzUpdate& module);
+  ~frmDownloadUpdate() override;
+
+  // Downloads VQ.Zip, Data.Mdb and, where the installation has one, VqData.Mdf, then
+  // shows the choices. On a failed download the program ends inside the call.
+  void DownloadUpdateFiles();
+
+  // Shows the choices: "downloaded successfully" when bNewUpdate, else "earlier been
+  // downloaded and saved". Returns as soon as the dialog is shown.
+  void ShowForm(const bool& bNewUpdate);
+
+  void Click(const std::string& controlName) override;
+
+  void cmdIRN_Click();
+  [[noreturn]] void cmdSIL_Click();
+  [[noreturn]] void cmdDRN_Click();
+
+  XP_ProgressBar& ProgressBar() { return *bar_; }
+
+ protected:
+  void Form_Load() override;
+  void Form_Unload() override;
+
+ private:
+  struct Download {
+    std::string stagingName;
+    std::string serverName;
+    std::string failureWording;
+  };
+
+  void DownloadFile(const Download& download);
+  [[noreturn]] void DownloadFailed(int32_t result, const Download& download);
+  void SetProgress(int32_t value);
+  std::string Staging() const;
+
+  std::unique_ptr<XP_ProgressBar> bar_;
+  Control& lblMsg1;
+  Control& lblMsg2;
+  Control& cmdIRN;
+  Control& cmdSIL;
+  Control& cmdDRN;
+  Control& progressSlot_;
+};
+
+}  // namespace qz

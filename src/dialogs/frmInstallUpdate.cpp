@@ -1,0 +1,132 @@
+#include "dialogs/frmInstallUpdate.h"
+
+#include "dialogs/DialogLayouts.h"
+#include "platform/FileSystem.h"
+#include "platform/Prompts.h"
+#include "startup/mQzUpdate.h"
+#include "unzip/CGUnzipFiles.h"
+
+namespace qz {
+namespace {
+
+std::string ErrorLines(const Error& error) {
+  return std::to_string(error.Number()) + "\r\n" + error.Description();
+}
+
+}  // namespace
+
+frmInstallUpdate::frmInstallUpdate(mQzUpdate& module)
+    : UpdaterDialog(module, DialogLayouts::InstallUpdate()),
+      lblMsg1(Ctl("lblMsg1")),
+      lblMsg2(Ctl("lblMsg2")),
+      lblMsg4(Ctl("lblMsg4")),
+      cmdCancel(Ctl("cmdCancel")) {}
+
+void frmInstallUpdate::Click(const std::string& controlName) {
+  if (controlName == "cmdCancel") cmdCancel_Click();
+}
+
+std::string frmInstallUpdate::Path(const std::string& relative) const {
+  return module_.App.ApplicationPath + relative;
+}
+
+void frmInstallUpdate::Wait(int32_t seconds) { module_.WaitSeconds(seconds); }
+
+void frmInstallUpdate::Form_Load() {
+  auto keepAlive = shared_from_this();
+  SubstituteFonts();
+  SkipOnError([&] {
+    lblMsg1.SetCaption("The Online Update for " + module_.App.ApplicationName +
+                       " is beeing installed ...");
+  });
+  SkipOnError([&] { Show(); });
+  SkipOnError([&] { CheckApplicationRunning(); });
+  SkipOnError([&] { InstallUpdateFiles(); });
+}
+
+void frmInstallUpdate::Form_Unload() { module_.Forms.Clear(this); }
+
+void frmInstallUpdate::CheckApplicationRunning() {
+  FileSystem& files = module_.env.files;
+  const std::string lockFile = Path("/Config.ldb");
+  for (;;) {
+    SkipOnError([&] { files.DeleteFile(lockFile); });
+    SkipOnError([&] { Yield(); });
+    if (!files.FileExists(lockFile)) return;
+    const MsgBoxResult answer = module_.env.prompts.MsgBox(
+        module_.App.ApplicationName +
+            " is already running on this computer, or any other computer\r\n"
+            "attached to it through a network.\r\n\r\n"
+            "You must close it before you can intall a new update.\r\n\r\n\r\n"
+            "Please close it and then click \"Retry\" to install update.\r\n\r\n"
+            "Click \"Cancel\" to abort and install update later on.",
+        kRetryCancel | kExclamation, "Already Running ...");
+    if (answer == MsgBoxResult::kCancel) cmdCancel_Click();
+    Wait(2);
+  }
+}
+
+void frmInstallUpdate::InstallUpdateFiles() {
+  FileSystem& files = module_.env.files;
+  SkipOnError([&] { files.CreateFolder(Path("/QzUFiles/After")); });
+  SkipOnError([&] { files.CreateFolder(Path("/QzUFiles/Before")); });
+  Wait(5);
+  ExtractExecutable(true);
+  Wait(2);
+  ExtractExecutable(false);
+  Wait(2);
+  try {
+    InstallDatabaseFile("Data.Mdb");
+    InstallDatabaseFile("VqData.Mdf");
+    files.DeleteFilesIn(Path("/QzUFiles"));
+    cmdCancel.SetCaption("&Finish");
+    lblMsg1.SetCaption("The Online Update for " + module_.App.ApplicationName +
+                       " has been installed successfully.");
+    lblMsg2.SetCaption("Click \"Finish\" to close this updater.");
+    lblMsg4.SetVisible(false);
+  } catch (const Error& error) {
+    module_.env.prompts.MsgBox(ErrorLines(error), kOkOnly | kExclamation,
+                               "Cannot Install Files ...");
+    cmdCancel_Click();
+  }
+}
+
+void frmInstallUpdate::InstallDatabaseFile(const std::string& name) {
+  FileSystem& files = module_.env.files;
+  const std::string staged = Path("/QzUFiles/" + name);
+  const std::string installed = Path("/" + name);
+  if (!files.FileExists(staged)) return;
+  // A first installation of this file has nothing to back up; failing here would leave
+  // the new executable in place and fail the same way at every later attempt.
+  if (files.FileExists(installed)) files.CopyFile(installed, Path("/QzUFiles/Before/" + name));
+  files.CopyFile(staged, installed);
+  Wait(2);
+  files.CopyFile(installed, Path("/QzUFiles/After/" + name));
+}
+
+void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
+  FileSystem& files = module_.env.files;
+  try {
+    if (!bTestOnly) files.CopyFile(Path("/Vq.exe"), Path("/QzUFiles/Before/Vq.Exe"));
+    RunExtraction(bTestOnly);
+    if (!bTestOnly) files.CopyFile(Path("/Vq.exe"), Path("/QzUFiles/After/Vq.Exe"));
+  } catch (const Error& error) {
+    module_.env.prompts.MsgBox(
+        ErrorLines(error) + "\r\n\r\nThis online update will be discarded. Please download it "
+                            "again.",
+        kOkOnly | kExclamation, "Cannot UnCompress ...");
+    SkipOnError([&] { files.DeleteFilesIn(Path("/QzUFiles")); });
+    cmdCancel_Click();
+  }
+}
+
+void frmInstallUpdate::RunExtraction(bool testOnly) {
+  CGUnzipFiles unzip(module_.env.prompts, module_.env.files.ExecutableFolder());
+  unzip.ZipFileName(Path("/QzUFiles/VQ.Zip"));
+  unzip.ExtractDir(module_.App.ApplicationPath);
+  unzip.HonorDirectories(false);
+  unzip.TestZip(testOnly);
+  if (unzip.Unzip("", "") != 0) throw Error(0, unzip.GetLastMessage());
+}
+
+}  // namespace qz

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+
+#include "dialogs/UpdaterDialog.h"
+
+namespace qz {
+
+// Installs the staged update while the dialog loads: waits until the host application is
+// closed everywhere, tests and extracts VQ.Zip into the host's folder, installs the
+// database files with backups in QzUFiles/Before and copies in QzUFiles/After, empties
+// the staging folder and waits for "&Finish".
+class frmInstallUpdate : public UpdaterDialog {
+ public:
+  explicit frmInstallUpdate(mQzUpdate& module);
+
+  void Click(const std::string& controlName) override;
+
+ protected:
+  void Form_Load() override;
+  void Form_Unload() override;
+
+ private:
+  // Returns once Config.ldb is gone; ends the program when the user gives up.
+  void CheckApplicationRunning();
+  void InstallUpdateFiles();
+  // Tests the archive, or backs up Vq.exe, extracts and copies the new Vq.exe to After.
+  // Ends the program on any failure.
+  void ExtractExecutable(const bool& bTestOnly);
+  void RunExtraction(bool testOnly);
+  // Backs up, replaces and copies one database file when the update brings it.
+  void InstallDatabaseFile(const std::string& name);
+  void Wait(int32_t seconds);
+  std::string Path(const std::string& relative) const;
+
+  Control& lblMsg1;
+  Control& lblMsg2;
+  Control& lblMsg4;
+  Control& cmdCancel;
+};
+
+}  // namespace qz

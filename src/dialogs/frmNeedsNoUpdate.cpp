@@ -1,0 +1,54 @@
+#include "dialogs/frmNeedsNoUpdate.h"
+
+#include "dialogs/DialogLayouts.h"
+#include "dialogs/frmDownloadUpdate.h"
+#include "platform/FileSystem.h"
+#include "platform/Prompts.h"
+#include "startup/mQzUpdate.h"
+
+namespace qz {
+
+frmNeedsNoUpdate::frmNeedsNoUpdate(mQzUpdate& module)
+    : UpdaterDialog(module, DialogLayouts::NeedsNoUpdate()), lblMsg1(Ctl("lblMsg1")) {}
+
+void frmNeedsNoUpdate::Form_Load() {
+  SubstituteFonts();
+  SkipOnError([&] {
+    lblMsg1.SetCaption("The Online Update currently available for " +
+                       module_.App.ApplicationName + " is already installed on this computer!");
+  });
+}
+
+void frmNeedsNoUpdate::Form_Unload() { module_.Forms.Clear(this); }
+
+void frmNeedsNoUpdate::Click(const std::string& controlName) {
+  if (controlName == "cmdDIA") cmdDIA_Click();
+  if (controlName == "cmdCRL") cmdCRL_Click();
+  if (controlName == "cmdDNU") cmdDNU_Click();
+  if (controlName == "cmdCancel") cmdCancel_Click();
+}
+
+void frmNeedsNoUpdate::cmdDIA_Click() {
+  auto keepAlive = shared_from_this();
+  Hide();
+  Yield();
+  module_.Forms.DownloadUpdate()->DownloadUpdateFiles();
+  Unload();
+}
+
+void frmNeedsNoUpdate::cmdCRL_Click() { cmdCancel_Click(); }
+
+void frmNeedsNoUpdate::cmdDNU_Click() {
+  FileSystem& files = module_.env.files;
+  const std::string staging = module_.App.ApplicationPath + "/QzUFiles";
+  SkipOnError([&] { files.DeleteFile(staging + "/RemindedVersion.INF"); });
+  try {
+    files.RenameFile(staging + "/Version.INF", staging + "/RemindedVersion.INF");
+  } catch (const Error& error) {
+    module_.env.prompts.MsgBox(std::to_string(error.Number()) + "\r\n" + error.Description(),
+                               kOkOnly | kExclamation, "Cannot Markup ...");
+  }
+  cmdCancel_Click();
+}
+
+}  // namespace qz

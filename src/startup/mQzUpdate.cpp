@@ -1,0 +1,83 @@
+#include "startup/mQzUpdate.h"
+
+#include <utility>
+
+#include "dialogs/frmCheckQzUpdate.h"
+#include "platform/Clock.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+#include "platform/InstanceGuard.h"
+#include "platform/Prompts.h"
+#include "platform/Terminator.h"
+#include "platform/UpdaterVersionInfo.h"
+
+namespace qz {
+namespace {
+
+constexpr int kWaitSliceMilliseconds = 50;
+
+bool IsBlank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
+
+std::string QuotedLine(const std::string& text) { return "\"" + text + "\"\r\n"; }
+
+}  // namespace
+
+mQzUpdate::mQzUpdate(Env& environment, std::string commandLine)
+    : env(environment), Forms(*this), commandLine_(std::move(commandLine)) {}
+
+void mQzUpdate::Main() {
+  App.InstalledVersion = 0;
+  App.OnlineVersion = 0;
+  App.RemindedVersion = 0;
+  if (IsBlank(commandLine_)) {
+    env.prompts.MsgBox(
+        "This program can not be run from here. It is internally used by Vq to download and "
+        "install online updation files.",
+        kOkOnly | kCritical, "Not Allowed ...");
+    End();
+  }
+  if (env.instance.PreviousInstance()) {
+    if (IsVerbose()) {
+      env.prompts.MsgBox(
+          "The online updater is already running in the background.\r\nPlease wait till it "
+          "may complete its job.",
+          kOkOnly | kCritical, "Its On ...");
+    }
+    End();
+  }
+  if (IsSilent()) WriteSourceInformation();
+  Forms.CheckQzUpdate()->Initialize();
+}
+
+void mQzUpdate::WriteSourceInformation() {
+  UpdaterVersionInfo version;
+  std::string folder;
+  try {
+    folder = env.files.ExecutableFolder();
+  } catch (const Error&) {
+    // Without its folder the file cannot be written; the wait still happens.
+  }
+  std::string text = QuotedLine("[Source Information]") +
+                     QuotedLine("DeveloperName=" + version.CompanyName()) +
+                     QuotedLine("ApplicationName=" + version.Comments()) +
+                     QuotedLine("ApplicationVersion=" + version.VersionText()) +
+                     QuotedLine("ApplicationPath=" + folder) + QuotedLine("[End Of File]");
+  try {
+    env.files.WriteTextFile(folder + "/QzUpdate.INF", text);
+  } catch (const Error&) {
+    // A read-only folder or a full disk is not reported; the check still starts.
+  }
+  int32_t seconds = 30;
+  WaitSeconds(seconds);
+}
+
+void mQzUpdate::WaitSeconds(const int32_t& n) {
+  const int64_t start = env.clock.NowSeconds();
+  while (n > env.clock.NowSeconds() - start) {
+    env.clock.SleepMilliseconds(kWaitSliceMilliseconds);
+  }
+}
+
+void mQzUpdate::End() { env.terminator.EndProgram(); }
+
+}  // namespace qz
