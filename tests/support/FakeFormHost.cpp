@@ -1,0 +1,23 @@
+#include "support/FakeFormHost.h"
+
+#include "dialogs/Form.h"
+
+namespace qz::test {
+
+void FakeFormHost::Load(Form& form) {
+  ++loaded;
+  events.push_back("Load " + form.Caption());
+}
+
+void FakeFormHost::ControlChanged(Form&, const Control&) {}
+
+void FakeFormHost::Show(Form& form) { events.push_back("Show " + form.Caption()); }
+
+void FakeFormHost::Hide(Form& form) { events.push_back("Hide " + form.Caption()); }
+
+void FakeFormHost::Unload(Form& form) {
+  --loaded;
+  events.push_back("Unload " + form.Caption());
+}
+
+}  // namespace qz::test
