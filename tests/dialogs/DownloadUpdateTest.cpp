@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include "dialogs/frmDownloadUpdate.h"
+#include "progressbar/XP_ProgressBar.h"
+#include "support/UpdaterFixture.h"
+
+namespace qz::test {
+namespace {
+
+// Starts with a newer version on the server, so the check hands over to the download.
+class DownloadUpdateTest : public UpdaterFixture {
+ protected:
+  DownloadUpdateTest() {
+    InstallVersion("1.2");
+    Publish("1.3", "archive bytes", "jet bytes");
+    server.Put(ServerPath("VqData.TXT"), "sse bytes");
+    // The bar's value at each yield tells when the download steps ran.
+    prompts.onDoEvents = [this](int) {
+      if (module && module->Forms.HasDownloadUpdate()) {
+        barAtYields.push_back(module->Forms.DownloadUpdate()->ProgressBar().Value());
+      }
+    };
+  }
+
+  std::string Message() {
+    return module->Forms.DownloadUpdate()->FindControl("lblMsg1")->CaptionText();
+  }
+
+  std::vector<int32_t> barAtYields;
+};
+
+TEST_F(DownloadUpdateTest, TwoDownloadsWithoutAnSseDatabase) {
+  EXPECT_FALSE(RunMain("/Verbose"));
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "Data.Mdb VQ.Zip Version.INF");
+  EXPECT_EQ(app.Read("QzUFiles/VQ.Zip"), "archive bytes");
+  EXPECT_EQ(app.Read("QzUFiles/Data.Mdb"), "jet bytes");
+  EXPECT_FALSE(Requested("VqData.TXT"));
+  EXPECT_EQ(barAtYields, (std::vector<int32_t>{20, 20, 60, 100}));
+  EXPECT_EQ(Message(), "The Online Update for Vq has been downloaded successfully!");
+  auto dialog = module->Forms.DownloadUpdate();
+  EXPECT_TRUE(dialog->IsShown());
+  EXPECT_TRUE(dialog->FindControl("cmdIRN")->IsVisible());
+  EXPECT_FALSE(dialog->FindControl("ProgressBar")->IsVisible());
+}
+
+TEST_F(DownloadUpdateTest, ThreeDownloadsWithAnSseDatabase) {
+  app.Write("VqData.Mdf", "old sse");
+  EXPECT_FALSE(RunMain("plain"));
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "Data.Mdb VQ.Zip Version.INF VqData.Mdf");
+  EXPECT_EQ(app.Read("QzUFiles/VqData.Mdf"), "sse bytes");
+  EXPECT_EQ(barAtYields, (std::vector<int32_t>{20, 20, 60, 80, 100}));
+}
+
+TEST_F(DownloadUpdateTest, VerboseDownloadShowsTheBarInPlaceOfTheChoices) {
+  std::vector<std::string> seen;
+  prompts.onDoEvents = [&](int count) {
+    if (count != 1) return;
+    auto dialog = module->Forms.DownloadUpdate();
+    seen.push_back(dialog->FindControl("lblMsg1")->CaptionText());
+    EXPECT_TRUE(dialog->IsShown());
+    EXPECT_FALSE(dialog->FindControl("cmdIRN")->IsVisible());
+    EXPECT_FALSE(dialog->FindControl("lblMsg2")->IsVisible());
+    EXPECT_TRUE(dialog->FindControl("ProgressBar")->IsVisible());
+    EXPECT_EQ(dialog->FindControl("ProgressBar")->Top(), dialog->FindControl("cmdIRN")->Top());
+  };
+  EXPECT_FALSE(RunMain("/Verbose"));
+  EXPECT_EQ(seen, std::vector<std::string>{"Downloading Update. Please wait for a few minutes ..."});
+  EXPECT_EQ(prompts.busyHistory, (std::vector<bool>{true, false, true, false, true, false}));
+}
+
+TEST_F(DownloadUpdateTest, FailedArchiveDownloadInQuietModeLeavesNoStagingFiles) {
+  app.Write("QzUFiles/After/Vq.Exe", "after");
+  app.Write("QzUFiles/Before/Vq.Exe", "before");
+  app.Write("QzUFiles/RemindedVersion.INF", "ApplicationVersion=1.0\r\n");
+  server.Fail(ServerPath("VQ.Zip"), 500);
+  for (const char* mode : {"/Silent", "plain"}) {
+    EXPECT_TRUE(RunMain(mode));
+    EXPECT_EQ(app.FilesIn("QzUFiles"), "");
+    EXPECT_EQ(app.Read("QzUFiles/After/Vq.Exe"), "after");
+    EXPECT_EQ(app.Read("QzUFiles/Before/Vq.Exe"), "before");
+  }
+  EXPECT_TRUE(prompts.boxes.empty());
+  for (const auto& event : host.events) EXPECT_EQ(event.rfind("Show", 0), std::string::npos);
+}
+
+TEST_F(DownloadUpdateTest, FailedJetDownloadInVerboseModeDeletesTheArchiveToo) {
+  server.Fail(ServerPath("Data.TXT"), 404);
+  EXPECT_TRUE(RunMain("/Verbose"));
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "");
+  ASSERT_EQ(prompts.boxes.size(), 1u);
+  EXPECT_EQ(prompts.boxes[0].title, "Oops ...");
+  EXPECT_EQ(prompts.boxes[0].style, kOkOnly | kCritical);
+  EXPECT_EQ(prompts.boxes[0].body,
+            "There has been an Error 404 while downloading the Jet database file.\r\n\r\nCheck "
+            "your Internet connection and try again.");
+  EXPECT_FALSE(module->Forms.HasDownloadUpdate());
+}
+
+TEST_F(DownloadUpdateTest, FailedSseDownloadNamesTheSseFileWithANegativeCode) {
+  app.Write("VqData.Mdf", "old sse");
+  // A connection that closes before any answer fails the transfer itself.
+  server.Raw().Get("/Support/VqPrime/QzUFiles/Vq/VqData.TXT",
+                   [](const httplib::Request&, httplib::Response& response) {
+                     response.set_content_provider(
+                         100, "application/octet-stream",
+                         [](size_t, size_t, httplib::DataSink&) { return false; });
+                   });
+  EXPECT_TRUE(RunMain("/Verbose"));
+  ASSERT_EQ(prompts.boxes.size(), 1u);
+  EXPECT_EQ(prompts.boxes[0].body.rfind("There has been an Error -", 0), 0u);
+  EXPECT_NE(prompts.boxes[0].body.find(" while downloading the SSE database file."),
+            std::string::npos);
+  EXPECT_EQ(app.Read("VqData.Mdf"), "old sse");
+}
+
+TEST_F(DownloadUpdateTest, NewDownloadReplacesEarlierStagingFiles) {
+  app.Write("QzUFiles/data.mdb", "stale data");
+  EXPECT_FALSE(RunMain("plain"));
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "VQ.Zip Version.INF data.mdb");
+  EXPECT_EQ(app.Read("QzUFiles/data.mdb"), "jet bytes");
+}
+
+TEST_F(DownloadUpdateTest, CancelAtAYieldKeepsWhatWasDownloaded) {
+  prompts.onDoEvents = [this](int count) {
+    // Yields: two of the check, one after the bar is at 20, one before each download.
+    if (count == 5) module->Forms.DownloadUpdate()->Click("cmdCancel");
+  };
+  EXPECT_TRUE(RunMain("/Verbose"));
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "VQ.Zip Version.INF");
+  EXPECT_FALSE(module->Forms.HasDownloadUpdate());
+
+  // The kept archive is offered at the next start without asking the server.
+  const size_t requests = server.Requests().size();
+  prompts.onDoEvents = nullptr;
+  EXPECT_FALSE(RunMain("/Verbose"));
+  EXPECT_EQ(server.Requests().size(), requests);
+  EXPECT_EQ(Message(), "The Online Update for Vq has earlier been downloaded and saved.");
+}
+
+TEST_F(DownloadUpdateTest, SaveKeepsTheFilesForTheNextStart) {
+  EXPECT_FALSE(RunMain("/Verbose"));
+  EXPECT_TRUE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdSIL"); }));
+  ASSERT_EQ(prompts.boxes.size(), 1u);
+  EXPECT_EQ(prompts.boxes[0].title, "Saved ...");
+  EXPECT_EQ(prompts.boxes[0].body,
+            "Update has been saved, and can be installed later on.\r\n\r\nClick OK to exit.");
+  EXPECT_EQ(prompts.boxes[0].style, kOkOnly | kInformation);
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "Data.Mdb VQ.Zip Version.INF");
+
+  EXPECT_FALSE(RunMain("/Silent"));
+  EXPECT_EQ(Message(), "The Online Update for Vq has earlier been downloaded and saved.");
+  EXPECT_TRUE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdCancel"); }));
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "Data.Mdb VQ.Zip Version.INF");
+}
+
+TEST_F(DownloadUpdateTest, DiscardEmptiesTheStagingFolderButKeepsItsSubfolders) {
+  app.Write("QzUFiles/Before/Vq.Exe", "before");
+  app.Write("QzUFiles/RemindedVersion.INF", "ApplicationVersion=1.0\r\n");
+  EXPECT_FALSE(RunMain("/Verbose"));
+  EXPECT_TRUE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdDRN"); }));
+  ASSERT_EQ(prompts.boxes.size(), 1u);
+  EXPECT_EQ(prompts.boxes[0].title, "Discarded ...");
+  EXPECT_EQ(prompts.boxes[0].body,
+            "Currently downloaded update has been discarded.\r\n\r\nYou can check for new "
+            "update any time.");
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "");
+  EXPECT_EQ(app.Read("QzUFiles/Before/Vq.Exe"), "before");
+}
+
+}  // namespace
+}  // namespace qz::test

@@ -1,0 +1,188 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "dialogs/frmDownloadUpdate.h"
+#include "dialogs/frmInstallUpdate.h"
+#include "support/UpdaterFixture.h"
+#include "support/ZipMaker.h"
+
+namespace qz::test {
+namespace {
+
+// A child process that holds a lock on a file until it is killed, like the host
+// application holds its database lock file.
+class LockHolder {
+ public:
+  explicit LockHolder(const std::string& path) {
+    int ready[2];
+    if (pipe(ready) != 0) throw std::runtime_error("pipe");
+    pid_ = fork();
+    if (pid_ == 0) {
+      int fd = open(path.c_str(), O_RDWR | O_CREAT, 0644);
+      flock(fd, LOCK_EX);
+      char byte = 1;
+      (void)!write(ready[1], &byte, 1);
+      for (;;) pause();
+    }
+    char byte = 0;
+    close(ready[1]);
+    (void)!read(ready[0], &byte, 1);
+    close(ready[0]);
+  }
+  ~LockHolder() { Release(); }
+  void Release() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// An installation of Vq 1.2 with an update staged by an earlier run.
+class InstallUpdateTest : public UpdaterFixture {
+ protected:
+  InstallUpdateTest() {
+    InstallVersion("1.2");
+    app.Write("Vq.exe", "old exe");
+    app.Write("Data.Mdb", "old data");
+    Stage("new exe", "new data");
+  }
+
+  void Stage(const std::string& exe, const std::string& data) {
+    std::filesystem::create_directories(app / "QzUFiles");
+    MakeZip(app / "QzUFiles/VQ.Zip", {{"bin/vq.EXE", exe}, {"docs/ReadMe.txt", "read me"}});
+    app.Write("QzUFiles/Data.Mdb", data);
+    app.Write("QzUFiles/Version.INF", "ApplicationVersion=1.3\r\n");
+    app.Write("QzUFiles/RemindedVersion.INF", "ApplicationVersion=1.3\r\n");
+  }
+
+  // Starts as Vq would, finds the staged update and chooses "Install it right now".
+  bool Install() {
+    if (RunMain("/Verbose")) return true;
+    return Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); });
+  }
+
+  std::string Caption(const std::string& control) {
+    return module->Forms.InstallUpdate()->FindControl(control)->CaptionText();
+  }
+};
+
+TEST_F(InstallUpdateTest, InstallsFlatWithBackupsAndCopies) {
+  EXPECT_FALSE(Install());
+  EXPECT_EQ(app.FilesIn(), "Data.Mdb ReadMe.txt Vq.exe");
+  EXPECT_EQ(app.Read("Vq.exe"), "new exe");
+  EXPECT_EQ(app.Read("Data.Mdb"), "new data");
+  EXPECT_EQ(app.FilesIn("QzUFiles/Before"), "Data.Mdb Vq.Exe");
+  EXPECT_EQ(app.Read("QzUFiles/Before/Vq.Exe"), "old exe");
+  EXPECT_EQ(app.Read("QzUFiles/Before/Data.Mdb"), "old data");
+  EXPECT_EQ(app.FilesIn("QzUFiles/After"), "Data.Mdb Vq.Exe");
+  EXPECT_EQ(app.Read("QzUFiles/After/Vq.Exe"), "new exe");
+  EXPECT_EQ(app.Read("QzUFiles/After/Data.Mdb"), "new data");
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "");
+  EXPECT_TRUE(prompts.boxes.empty());
+
+  EXPECT_FALSE(module->Forms.HasDownloadUpdate());
+  auto dialog = module->Forms.InstallUpdate();
+  EXPECT_TRUE(dialog->IsShown());
+  EXPECT_EQ(Caption("cmdCancel"), "&Finish");
+  EXPECT_EQ(Caption("lblMsg1"), "The Online Update for Vq has been installed successfully.");
+  EXPECT_EQ(Caption("lblMsg2"), "Click \"Finish\" to close this updater.");
+  EXPECT_FALSE(dialog->FindControl("lblMsg4")->IsVisible());
+  // Waits of 5, 2 and 2 seconds and 2 more for the one database file; the first starts
+  // half a second into a whole second of the clock.
+  EXPECT_EQ(clock.sleptMs, 10'500);
+  EXPECT_TRUE(Ends([&] { dialog->Click("cmdCancel"); }));
+}
+
+TEST_F(InstallUpdateTest, SecondInstallOverwritesBeforeAndAfter) {
+  EXPECT_FALSE(Install());
+  Stage("newer exe", "newer data");
+  app.Write("VqData.Mdf", "old sse");
+  app.Write("QzUFiles/VqData.Mdf", "new sse");
+  clock.sleptMs = 0;
+  EXPECT_FALSE(Install());
+  EXPECT_EQ(app.Read("QzUFiles/Before/Vq.Exe"), "new exe");
+  EXPECT_EQ(app.Read("QzUFiles/Before/Data.Mdb"), "new data");
+  EXPECT_EQ(app.Read("QzUFiles/Before/VqData.Mdf"), "old sse");
+  EXPECT_EQ(app.Read("QzUFiles/After/Vq.Exe"), "newer exe");
+  EXPECT_EQ(app.Read("QzUFiles/After/VqData.Mdf"), "new sse");
+  EXPECT_EQ(app.Read("VqData.Mdf"), "new sse");
+  EXPECT_EQ(clock.sleptMs, 13'000);
+}
+
+TEST_F(InstallUpdateTest, DamagedArchiveTouchesNothingAndEmptiesTheStagingFolder) {
+  std::string zip = app.Read("QzUFiles/VQ.Zip");
+  zip.resize(zip.size() / 2);
+  app.Write("QzUFiles/VQ.Zip", zip);
+  EXPECT_TRUE(Install());
+  ASSERT_EQ(prompts.boxes.size(), 1u);
+  EXPECT_EQ(prompts.boxes[0].title, "Cannot UnCompress ...");
+  EXPECT_EQ(prompts.boxes[0].style, kOkOnly | kExclamation);
+  const std::string& body = prompts.boxes[0].body;
+  EXPECT_EQ(body.rfind("0\r\n", 0), 0u);
+  EXPECT_GT(body.size(), std::string("0\r\n\r\n\r\n").size() + 64);
+  EXPECT_NE(body.find("\r\n\r\nThis online update will be discarded. Please download it again."),
+            std::string::npos);
+  EXPECT_EQ(app.FilesIn(), "Data.Mdb Vq.exe");
+  EXPECT_EQ(app.Read("Vq.exe"), "old exe");
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "");
+  EXPECT_EQ(app.FilesIn("QzUFiles/Before"), "");
+}
+
+TEST_F(InstallUpdateTest, MissingInstalledDatabaseIsInstalledWithoutABackup) {
+  std::filesystem::remove(app / "Data.Mdb");
+  EXPECT_FALSE(Install());
+  EXPECT_TRUE(prompts.boxes.empty());
+  EXPECT_EQ(app.Read("Data.Mdb"), "new data");
+  EXPECT_EQ(app.FilesIn("QzUFiles/Before"), "Vq.Exe");
+  EXPECT_EQ(app.Read("QzUFiles/After/Data.Mdb"), "new data");
+}
+
+TEST_F(InstallUpdateTest, StaleLockFileIsDeletedWithoutAQuestion) {
+  app.Write("Config.ldb", "stale");
+  EXPECT_FALSE(Install());
+  EXPECT_TRUE(prompts.boxes.empty());
+  EXPECT_FALSE(app.Exists("Config.ldb"));
+  EXPECT_EQ(app.Read("Vq.exe"), "new exe");
+}
+
+TEST_F(InstallUpdateTest, HeldLockFileAsksUntilTheHostIsClosedThenRetryInstalls) {
+  LockHolder host(app / "Config.ldb");
+  prompts.onMsgBox = [&](const ScriptedPrompts::Shown& box) {
+    if (prompts.boxes.size() == 2) host.Release();
+    EXPECT_EQ(box.title, "Already Running ...");
+  };
+  EXPECT_FALSE(Install());
+  ASSERT_EQ(prompts.boxes.size(), 2u);
+  EXPECT_EQ(prompts.boxes[0].style, kRetryCancel | kExclamation);
+  EXPECT_EQ(prompts.boxes[0].body,
+            "Vq is already running on this computer, or any other computer\r\nattached to it "
+            "through a network.\r\n\r\nYou must close it before you can intall a new "
+            "update.\r\n\r\n\r\nPlease close it and then click \"Retry\" to install "
+            "update.\r\n\r\nClick \"Cancel\" to abort and install update later on.");
+  EXPECT_EQ(app.Read("Vq.exe"), "new exe");
+  EXPECT_EQ(clock.sleptMs, 10'500 + 2 * 2'000);
+}
+
+TEST_F(InstallUpdateTest, CancelWhileTheHostRunsLeavesEveryFileAsItWas) {
+  LockHolder host(app / "Config.ldb");
+  prompts.answers.push_back(MsgBoxResult::kCancel);
+  EXPECT_TRUE(Install());
+  EXPECT_EQ(Titles(), "Already Running ...");
+  EXPECT_EQ(app.FilesIn(), "Config.ldb Data.Mdb Vq.exe");
+  EXPECT_EQ(app.Read("Vq.exe"), "old exe");
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "Data.Mdb RemindedVersion.INF VQ.Zip Version.INF");
+  EXPECT_FALSE(app.Exists("QzUFiles/Before"));
+  EXPECT_FALSE(app.Exists("QzUFiles/After"));
+}
+
+}  // namespace
+}  // namespace qz::test

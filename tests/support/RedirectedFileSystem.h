@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+#include "platform/FileSystem.h"
+
+namespace qz::test {
+
+// The real file system, except that the executable's folder is a test folder, so the
+// updater finds the Version.INF and extraction library that the test put there.
+class RedirectedFileSystem : public FileSystem {
+ public:
+  RedirectedFileSystem(FileSystem& real, std::string executableFolder)
+      : real_(real), folder_(std::move(executableFolder)) {}
+
+  bool FileExists(const std::string& path) override { return real_.FileExists(path); }
+  void CreateFolder(const std::string& path) override { real_.CreateFolder(path); }
+  void CopyFile(const std::string& from, const std::string& to) override {
+    real_.CopyFile(from, to);
+  }
+  void RenameFile(const std::string& from, const std::string& to) override {
+    real_.RenameFile(from, to);
+  }
+  void DeleteFile(const std::string& path) override { real_.DeleteFile(path); }
+  void DeleteFilesIn(const std::string& folder) override { real_.DeleteFilesIn(folder); }
+  std::string ReadTextFile(const std::string& path) override { return real_.ReadTextFile(path); }
+  void WriteTextFile(const std::string& path, const std::string& text) override {
+    real_.WriteTextFile(path, text);
+  }
+  std::string ExecutableFolder() override { return folder_; }
+
+ private:
+  FileSystem& real_;
+  std::string folder_;
+};
+
+}  // namespace qz::test
