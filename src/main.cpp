@@ -1,1 +1,39 @@
-int main() { return 0; }
+#include <string>
+
+#include "platform/CurlUrlServices.h"
+#include "platform/Env.h"
+#include "platform/FlockInstanceGuard.h"
+#include "platform/PosixFileSystem.h"
+#include "platform/ProcessTerminator.h"
+#include "platform/SystemClock.h"
+#include "platform/qt/QtFormHost.h"
+#include "platform/qt/QtPrompts.h"
+#include "startup/mQzUpdate.h"
+
+namespace {
+
+// The command line is the arguments joined by single spaces and is never split again,
+// so `qzupdate "/Silent "` and `qzupdate /Silent /Verbose` both run in plain mode.
+std::string CommandLine(int argc, char** argv) {
+  std::string line;
+  for (int i = 1; i < argc; ++i) line += (i > 1 ? " " : "") + std::string(argv[i]);
+  return line;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qz::PosixFileSystem files;
+  qz::CurlUrlServices urls;
+  qz::SystemClock clock;
+  qz::QtPrompts prompts;
+  qz::QtFormHost forms;
+  qz::ProcessTerminator terminator;
+  qz::FlockInstanceGuard instance;
+  qz::Env env{files, urls, clock, prompts, forms, terminator, instance, QZUPDATE_BASE_URL};
+
+  qz::mQzUpdate module(env, CommandLine(argc, argv));
+  module.Main();
+  forms.RunUntilLastFormClosed();
+  module.End();
+}
