@@ -1,11 +1,11 @@
 #include <string>
 
-#include "platform/CurlUrlServices.h"
+#include "platform/posix/CurlUrlServices.h"
 #include "platform/Env.h"
-#include "platform/FlockInstanceGuard.h"
-#include "platform/PosixFileSystem.h"
-#include "platform/ProcessTerminator.h"
-#include "platform/SystemClock.h"
+#include "platform/posix/FlockInstanceGuard.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/ProcessTerminator.h"
+#include "platform/posix/SystemClock.h"
 #include "platform/qt/QtFormHost.h"
 #include "platform/qt/QtPrompts.h"
 #include "startup/mQzUpdate.h"

@@ -51,7 +51,7 @@ std::string frmDownloadUpdate::Staging() const {
 
 void frmDownloadUpdate::SetProgress(int32_t value) {
   EnsureLoaded();
-  bar_->Value(value);
+  bar_->SetValue(value);
 }
 
 void frmDownloadUpdate::DownloadUpdateFiles() {

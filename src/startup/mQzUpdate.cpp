@@ -20,6 +20,11 @@ bool IsBlank(const std::string& text) { return text.find_first_not_of(' ') == st
 
 std::string QuotedLine(const std::string& text) { return "\"" + text + "\"\r\n"; }
 
+std::string VersionText(const UpdaterVersionInfo& version) {
+  return std::to_string(version.major) + "." + std::to_string(version.minor) + "." +
+         std::to_string(version.revision);
+}
+
 }  // namespace
 
 mQzUpdate::mQzUpdate(Env& environment, std::string commandLine)
@@ -50,7 +55,7 @@ void mQzUpdate::Main() {
 }
 
 void mQzUpdate::WriteSourceInformation() {
-  UpdaterVersionInfo version;
+  const UpdaterVersionInfo version = UpdaterVersionInfo::Current();
   std::string folder;
   try {
     folder = env.files.ExecutableFolder();
@@ -58,9 +63,9 @@ void mQzUpdate::WriteSourceInformation() {
     // Without its folder the file cannot be written; the wait still happens.
   }
   std::string text = QuotedLine("[Source Information]") +
-                     QuotedLine("DeveloperName=" + version.CompanyName()) +
-                     QuotedLine("ApplicationName=" + version.Comments()) +
-                     QuotedLine("ApplicationVersion=" + version.VersionText()) +
+                     QuotedLine("DeveloperName=" + version.companyName) +
+                     QuotedLine("ApplicationName=" + version.comments) +
+                     QuotedLine("ApplicationVersion=" + VersionText(version)) +
                      QuotedLine("ApplicationPath=" + folder) + QuotedLine("[End Of File]");
   try {
     env.files.WriteTextFile(folder + "/QzUpdate.INF", text);

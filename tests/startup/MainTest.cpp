@@ -44,11 +44,11 @@ TEST_F(MainTest, SecondInstanceEndsAndSpeaksOnlyInVerboseMode) {
 TEST_F(MainTest, SilentStartWritesTheInformationFileAndWaitsThirtySeconds) {
   updater.Write("QzUpdate.INF", "an older and much longer file that must be replaced whole");
   EXPECT_TRUE(RunMain("/Silent"));
-  UpdaterVersionInfo version;
+  const UpdaterVersionInfo version = UpdaterVersionInfo::Current();
   EXPECT_EQ(updater.Read("QzUpdate.INF"),
             "\"[Source Information]\"\r\n"
-            "\"DeveloperName=" + version.CompanyName() + "\"\r\n"
-            "\"ApplicationName=" + version.Comments() + "\"\r\n"
+            "\"DeveloperName=" + version.companyName + "\"\r\n"
+            "\"ApplicationName=" + version.comments + "\"\r\n"
             "\"ApplicationVersion=1.3.0\"\r\n"
             "\"ApplicationPath=" + updater.Path() + "\"\r\n"
             "\"[End Of File]\"\r\n");

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/CurlUrlServices.h"
+#include "platform/posix/CurlUrlServices.h"
 #include "platform/Env.h"
-#include "platform/PosixFileSystem.h"
+#include "platform/posix/PosixFileSystem.h"
 #include "startup/mQzUpdate.h"
 #include "support/FakeClock.h"
 #include "support/FakeFormHost.h"
