@@ -7,17 +7,30 @@ namespace {
 
 const char* StandardDescription(int32_t number) {
   switch (number) {
-    case Error::kInvalidCall: return "Invalid procedure call or argument";
-    case Error::kOverflow: return "Overflow";
-    case Error::kDivisionByZero: return "Division by zero";
-    case Error::kDllLoad: return "Error in loading DLL";
-    case Error::kFileNotFound: return "File not found";
-    case Error::kFileExists: return "File already exists";
-    case Error::kPermissionDenied: return "Permission denied";
-    case Error::kPathFileAccess: return "Path/File access error";
-    case Error::kPathNotFound: return "Path not found";
-    case Error::kDllFunctionNotFound: return "Specified DLL function not found";
-    default: return "Application-defined or object-defined error";
+    case Error::kInvalidCall:
+      return "Invalid procedure call or argument";
+    case Error::kOverflow:
+      return "Overflow";
+    case Error::kDivisionByZero:
+      return "Division by zero";
+    case Error::kDllLoad:
+      return "Error in loading DLL";
+    case Error::kFileNotFound:
+      return "File not found";
+    case Error::kFileExists:
+      return "File already exists";
+    case Error::kDiskFull:
+      return "Disk full";
+    case Error::kPermissionDenied:
+      return "Permission denied";
+    case Error::kPathFileAccess:
+      return "Path/File access error";
+    case Error::kPathNotFound:
+      return "Path not found";
+    case Error::kDllFunctionNotFound:
+      return "Specified DLL function not found";
+    default:
+      return "Application-defined or object-defined error";
   }
 }
 

@@ -18,6 +18,7 @@ class Error : public std::runtime_error {
   static constexpr int32_t kDllLoad = 48;
   static constexpr int32_t kFileNotFound = 53;
   static constexpr int32_t kFileExists = 58;
+  static constexpr int32_t kDiskFull = 61;
   static constexpr int32_t kPermissionDenied = 70;
   static constexpr int32_t kPathFileAccess = 75;
   static constexpr int32_t kPathNotFound = 76;

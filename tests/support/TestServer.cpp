@@ -10,9 +10,15 @@ TestServer::TestServer() {
     std::lock_guard lock(mutex_);
     requests_.push_back(request.path);
   });
+  // The one catch-all handler dispatches everything: cpp-httplib takes the first handler
+  // whose pattern matches, so handlers added later through Raw() would never be reached.
   server_.Get(R"(/.*)", [this](const httplib::Request& request, httplib::Response& response) {
-    std::lock_guard lock(mutex_);
-    if (auto failure = failures_.find(request.path); failure != failures_.end()) {
+    std::unique_lock lock(mutex_);
+    if (auto route = routes_.find(request.path); route != routes_.end()) {
+      httplib::Server::Handler handler = route->second;
+      lock.unlock();
+      handler(request, response);
+    } else if (auto failure = failures_.find(request.path); failure != failures_.end()) {
       response.status = failure->second;
       response.set_content("<html><body>error</body></html>", "text/html");
     } else if (auto body = bodies_.find(request.path); body != bodies_.end()) {
@@ -33,7 +39,9 @@ TestServer::~TestServer() {
   if (thread_.joinable()) thread_.join();
 }
 
-std::string TestServer::Root() const { return "http://127.0.0.1:" + std::to_string(port_); }
+std::string TestServer::Root() const {
+  return "http://127.0.0.1:" + std::to_string(port_);
+}
 
 void TestServer::Put(const std::string& path, const std::string& body) {
   std::lock_guard lock(mutex_);
@@ -44,6 +52,11 @@ void TestServer::Put(const std::string& path, const std::string& body) {
 void TestServer::Fail(const std::string& path, int status) {
   std::lock_guard lock(mutex_);
   failures_[path] = status;
+}
+
+void TestServer::Route(const std::string& path, httplib::Server::Handler handler) {
+  std::lock_guard lock(mutex_);
+  routes_[path] = std::move(handler);
 }
 
 std::vector<std::string> TestServer::Requests() {

@@ -12,7 +12,8 @@ namespace qz::test {
 
 // An HTTP server on 127.0.0.1 (a free port) in a thread of the test process. It serves
 // the bodies set with Put and answers other paths with 404; Fail makes a path answer
-// with an error status. Handlers for special cases can be added through Raw().
+// with an error status. Route answers one path with a handler of its own (redirects,
+// bodies cut short, slow bodies); it takes precedence over Put and Fail.
 class TestServer {
  public:
   TestServer();
@@ -27,6 +28,7 @@ class TestServer {
 
   void Put(const std::string& path, const std::string& body);
   void Fail(const std::string& path, int status);
+  void Route(const std::string& path, httplib::Server::Handler handler);
   // Paths requested so far, in order.
   std::vector<std::string> Requests();
 
@@ -39,6 +41,7 @@ class TestServer {
   std::mutex mutex_;
   std::map<std::string, std::string> bodies_;
   std::map<std::string, int> failures_;
+  std::map<std::string, httplib::Server::Handler> routes_;
   std::vector<std::string> requests_;
 };
 

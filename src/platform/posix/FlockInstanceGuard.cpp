@@ -1,0 +1,52 @@
+#include "platform/posix/FlockInstanceGuard.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <utility>
+
+namespace qz {
+namespace {
+
+std::string DefaultLockFolder() {
+  const char* runtime = getenv("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && runtime[0] == '/' && access(runtime, W_OK | X_OK) == 0) return runtime;
+  return "/tmp";
+}
+
+}  // namespace
+
+FlockInstanceGuard::FlockInstanceGuard() : FlockInstanceGuard(DefaultLockFolder()) {}
+
+FlockInstanceGuard::FlockInstanceGuard(std::string lockFolder)
+    : lockPath_(std::move(lockFolder) + "/qzupdate-" + std::to_string(getuid()) + ".lock") {}
+
+FlockInstanceGuard::~FlockInstanceGuard() {
+  if (fd_ >= 0) close(fd_);
+}
+
+bool FlockInstanceGuard::PreviousInstance() {
+  if (fd_ >= 0) return false;
+  // O_NOFOLLOW and the owner test keep another user's planted file or link in /tmp from
+  // deciding anything for us.
+  int fd = open(lockPath_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || info.st_uid != getuid()) {
+    close(fd);
+    return false;
+  }
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    fd_ = fd;
+    return false;
+  }
+  int error = errno;
+  close(fd);
+  return error == EWOULDBLOCK;
+}
+
+}  // namespace qz

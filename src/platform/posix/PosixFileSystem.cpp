@@ -1,0 +1,246 @@
+#include "platform/posix/PosixFileSystem.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/Error.h"
+#include "platform/posix/PathResolver.h"
+#include "platform/posix/ReplacementFile.h"
+
+namespace qz {
+namespace {
+
+constexpr size_t kCopyBufferSize = 1 << 16;
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string LastNameOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+Error ErrnoError(int error, int32_t missingNumber) {
+  switch (error) {
+    case ENOENT:
+      return Error::Standard(missingNumber);
+    case ENOTDIR:
+      return Error::Standard(Error::kPathNotFound);
+    case EEXIST:
+      return Error::Standard(Error::kFileExists);
+    case EACCES:
+    case EPERM:
+      return Error::Standard(Error::kPermissionDenied);
+    case ENOSPC:
+    case EDQUOT:
+      return Error::Standard(Error::kDiskFull);
+    default:
+      return Error::Standard(Error::kPathFileAccess);
+  }
+}
+
+// A failure on a file: a missing file is 53 in an existing folder and 76 otherwise.
+Error FileError(int error, const std::string& path) {
+  return ErrnoError(error, IsFolder(FolderOf(path)) ? Error::kFileNotFound : Error::kPathNotFound);
+}
+
+Error FolderError(int error) {
+  return ErrnoError(error, Error::kPathNotFound);
+}
+
+// True when some process holds a lock on the file that would keep it open on Windows. The
+// probe uses its own descriptor; closing it would drop record locks that this process
+// held on the same file, but the updater takes none on the files it deletes or replaces.
+bool HeldOpen(const std::string& path) {
+  FileDescriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  // A file that cannot be opened cannot be probed; the operation itself then decides.
+  if (fd.get() < 0) return false;
+  struct flock probe {};
+  probe.l_type = F_WRLCK;
+  probe.l_whence = SEEK_SET;
+  if (fcntl(fd.get(), F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK) return true;
+  return flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
+// Throws the error that deleting or overwriting the ordinary file `path` meets on Windows:
+// 75 without the owner's write bit (root could write anyway, so the bit is what counts),
+// 70 while another process holds it. Anything but an existing ordinary file passes.
+void CheckReplaceable(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+  if ((info.st_mode & S_IWUSR) == 0) throw Error::Standard(Error::kPathFileAccess);
+  if (HeldOpen(path)) throw Error::Standard(Error::kPermissionDenied);
+}
+
+void DeleteResolved(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) throw FileError(errno, path);
+  if (!S_ISREG(info.st_mode)) throw Error::Standard(Error::kFileNotFound);
+  CheckReplaceable(path);
+  if (unlink(path.c_str()) != 0) throw FileError(errno, path);
+}
+
+void CopyContents(int from, ReplacementFile& to) {
+  auto buffer = std::make_unique<char[]>(kCopyBufferSize);
+  while (true) {
+    ssize_t got = read(from, buffer.get(), kCopyBufferSize);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw ErrnoError(errno, Error::kFileNotFound);
+    if (got == 0) return;
+    if (int error = to.Write(buffer.get(), static_cast<size_t>(got))) {
+      throw ErrnoError(error, Error::kPathNotFound);
+    }
+  }
+}
+
+void Replace(ReplacementFile& file, const std::string& contents) {
+  if (int error = file.Open()) throw FolderError(error);
+  if (int error = file.Write(contents.data(), contents.size())) throw FolderError(error);
+  if (int error = file.Commit()) throw FolderError(error);
+}
+
+}  // namespace
+
+bool PosixFileSystem::FileExists(const std::string& path) {
+  struct stat info;
+  return stat(PathResolver::Resolve(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+void PosixFileSystem::CreateFolder(const std::string& path) {
+  std::string folder = PathResolver::Resolve(path);
+  if (mkdir(folder.c_str(), 0777) == 0) return;
+  int error = errno;
+  if (error == EEXIST && IsFolder(folder)) return;
+  throw error == EEXIST ? Error::Standard(Error::kPathFileAccess) : FolderError(error);
+}
+
+void PosixFileSystem::CopyFile(const std::string& from, const std::string& to) {
+  std::string source = PathResolver::Resolve(from);
+  FileDescriptor in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) throw FileError(errno, source);
+  struct stat info;
+  if (fstat(in.get(), &info) != 0) throw FileError(errno, source);
+  if (!S_ISREG(info.st_mode)) throw Error::Standard(Error::kPathFileAccess);
+
+  std::string target = PathResolver::Resolve(to);
+  CheckReplaceable(target);
+  ReplacementFile out(target, (info.st_mode & 0777) | S_IWUSR);
+  if (int error = out.Open()) throw FolderError(error);
+  CopyContents(in.get(), out);
+  if (int error = out.Commit()) throw FolderError(error);
+}
+
+void PosixFileSystem::RenameFile(const std::string& from, const std::string& to) {
+  std::string source = PathResolver::Resolve(from);
+  struct stat info;
+  if (lstat(source.c_str(), &info) != 0) throw FileError(errno, source);
+  std::string target = PathResolver::Resolve(to);
+  if (target != source && lstat(target.c_str(), &info) == 0) {
+    throw Error::Standard(Error::kFileExists);
+  }
+  // Resolving `to` to the source itself means a change of case only: take `to`'s spelling.
+  std::string destination = target == source ? FolderOf(target) + "/" + LastNameOf(to) : target;
+  // RENAME_NOREPLACE closes the gap between the test above and the rename; file systems
+  // without it fall back to a plain rename.
+  int result = renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE);
+  if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+    result = rename(source.c_str(), destination.c_str());
+  }
+  if (result != 0) throw FolderError(errno);
+}
+
+void PosixFileSystem::DeleteFile(const std::string& path) {
+  DeleteResolved(PathResolver::Resolve(path));
+}
+
+void PosixFileSystem::DeleteFilesIn(const std::string& folder) {
+  std::string resolved = PathResolver::Resolve(folder);
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(resolved.c_str()), closedir);
+  if (!dir) throw FolderError(errno);
+  std::vector<std::string> files;
+  while (const dirent* entry = readdir(dir.get())) {
+    struct stat info;
+    if (fstatat(dirfd(dir.get()), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode)) {
+      files.emplace_back(entry->d_name);
+    }
+  }
+  std::sort(files.begin(), files.end());
+  std::optional<Error> first;
+  for (const auto& name : files) {
+    try {
+      DeleteResolved(resolved + "/" + name);
+    } catch (const Error& error) {
+      if (!first) first = error;
+    }
+  }
+  if (first) throw *first;
+}
+
+std::string PosixFileSystem::ReadTextFile(const std::string& path) {
+  std::string source = PathResolver::Resolve(path);
+  FileDescriptor in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) throw FileError(errno, source);
+  std::string text;
+  char buffer[1 << 14];
+  while (true) {
+    ssize_t got = read(in.get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw ErrnoError(errno, Error::kFileNotFound);
+    if (got == 0) return text;
+    text.append(buffer, static_cast<size_t>(got));
+  }
+}
+
+void PosixFileSystem::WriteTextFile(const std::string& path, const std::string& text) {
+  std::string target = PathResolver::Resolve(path);
+  CheckReplaceable(target);
+  ReplacementFile file(target, 0666);
+  Replace(file, text);
+}
+
+std::string PosixFileSystem::ExecutableFolder() {
+  std::string path(256, '\0');
+  while (true) {
+    ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
+    if (length < 0) throw FolderError(errno);
+    if (static_cast<size_t>(length) < path.size()) {
+      path.resize(static_cast<size_t>(length));
+      return FolderOf(path);
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+}  // namespace qz

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+#include "platform/FileSystem.h"
+
+namespace qz {
+
+// The file services on a POSIX file system. Every name resolves through PathResolver.
+// Errno values map to classic numbers: ENOENT is 53 when the folder exists and 76 when
+// it does not, ENOTDIR 76, EEXIST 58, EACCES and EPERM 70, ENOSPC and EDQUOT 61 "Disk
+// full", anything else 75. A file "held open" is one that a process holds a POSIX record
+// lock, an open-file-description lock or a flock lock on.
+class PosixFileSystem : public FileSystem {
+ public:
+  // Ordinary files only (a symbolic link counts when it leads to one).
+  bool FileExists(const std::string& path) override;
+  // An existing file of that name fails with 75.
+  void CreateFolder(const std::string& path) override;
+  // The copy keeps the source's permission bits plus the owner's write bit, so whatever
+  // the updater copied it can later replace or delete. A read-only target fails with 75, a
+  // held one with 70, as if it were being deleted.
+  void CopyFile(const std::string& from, const std::string& to) override;
+  // Only a change of case is allowed onto the source's own name. Folders can be renamed too.
+  void RenameFile(const std::string& from, const std::string& to) override;
+  // A folder or a dangling link is not a file: 53.
+  void DeleteFile(const std::string& path) override;
+  // Deletes in sorted order; only ordinary files (and links to them) count.
+  void DeleteFilesIn(const std::string& folder) override;
+  std::string ReadTextFile(const std::string& path) override;
+  // Writes a temporary file and renames it over the target, like CopyFile; the same
+  // read-only and held-open failures apply.
+  void WriteTextFile(const std::string& path, const std::string& text) override;
+  // From /proc/self/exe; "/" when the executable lies in the root.
+  std::string ExecutableFolder() override;
+};
+
+}  // namespace qz
