@@ -99,8 +99,8 @@ TEST_F(DownloadUpdateTest, FailedJetDownloadInVerboseModeDeletesTheArchiveToo) {
 TEST_F(DownloadUpdateTest, FailedSseDownloadNamesTheSseFileWithANegativeCode) {
   app.Write("VqData.Mdf", "old sse");
   // A connection that closes before any answer fails the transfer itself.
-  server.Raw().Get("/Support/VqPrime/QzUFiles/Vq/VqData.TXT",
-                   [](const httplib::Request&, httplib::Response& response) {
+  server.Route(ServerPath("VqData.TXT"),
+               [](const httplib::Request&, httplib::Response& response) {
                      response.set_content_provider(
                          100, "application/octet-stream",
                          [](size_t, size_t, httplib::DataSink&) { return false; });
