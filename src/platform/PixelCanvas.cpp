@@ -52,8 +52,11 @@ Rect PixelCanvas::Clip(int64_t left, int64_t top, int64_t right, int64_t bottom)
 void PixelCanvas::FillRect(const Rect& rect, uint32_t color) {
   const Rect area = Clip(rect.left, rect.top, rect.right, rect.bottom);
   if (area.IsEmpty()) return;
-  for (int32_t y = area.top; y < area.bottom; ++y) {
-    std::fill(Row(y) + area.left, Row(y) + area.right, color & kColorBits);
+  uint32_t* first = Row(area.top);
+  std::fill(first + area.left, first + area.right, color & kColorBits);
+  // Copying a row is several times faster than filling one pixel by pixel.
+  for (int32_t y = area.top + 1; y < area.bottom; ++y) {
+    std::copy(first + area.left, first + area.right, Row(y) + area.left);
   }
 }
 

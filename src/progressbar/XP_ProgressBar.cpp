@@ -264,7 +264,9 @@ void XP_ProgressBar::DrawSeparators() {
 }
 
 // The number is the position as a percentage of the range, (Value - Min) * 100 /
-// (Max - Min) in double precision, not clamped: under the range 0..100 it is Value itself.
+// (Max - Min) in double precision, not clamped: under the range 0..100 it is Value itself,
+// and a large range (a byte count, say) cannot overflow. It is written in the shortest
+// form with up to 15 significant digits and the decimal separator of the user's locale.
 void XP_ProgressBar::DrawStatusText() {
   std::array<char, 64> buffer{};
   std::string_view text = "Searching..";

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 #include "platform/ControlFont.h"
 #include "platform/PixelCanvas.h"
@@ -76,7 +77,9 @@ class XP_ProgressBar : public UserControl {
   void SetOrientation(int32_t cOrientation) { mOrientation = cOrientation; }
   int32_t Scrolling() const { return mScrolling; }
   void SetScrolling(int32_t lScrolling) { mScrolling = lScrolling; }
-  // Stores the flag, then redraws; a drawing error is thrown after the store.
+  // Whether the status text shows: "Searching.." in the searching style, otherwise the
+  // position as a percentage of the range followed by " %" ("40 %"). Stores the flag, then
+  // redraws; a drawing error is thrown after the store.
   bool ShowText() const { return mShowText; }
   void SetShowText(bool bShowText);
   // Stores the position unclamped, then redraws; a drawing error is thrown after the store.

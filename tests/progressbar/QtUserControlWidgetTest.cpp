@@ -13,17 +13,29 @@
 namespace qz {
 namespace {
 
-class QtUserControlWidgetTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
+// The Qt application the widget tests need, made once for the whole test program and
+// gone before the program's exit handlers run.
+class QtApplicationEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
     if (QApplication::instance() != nullptr) return;
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "progressbar_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
+    application_ = std::make_unique<QApplication>(argc_, argv_);
   }
+  void TearDown() override { application_.reset(); }
 
+ private:
+  int argc_ = 1;
+  char name_[18] = "progressbar_tests";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QApplication> application_;
+};
+
+const ::testing::Environment* const qtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
+
+class QtUserControlWidgetTest : public ::testing::Test {
+ protected:
   // A progress bar in a window of `width` x `height` on a shown parent, painted once.
   QtUserControlWidget& Place(int width, int height) {
     widget = new QtUserControlWidget(&parent, bar);
