@@ -3,6 +3,7 @@
 #include "dialogs/DialogLayouts.h"
 #include "dialogs/frmInstallUpdate.h"
 #include "platform/FileSystem.h"
+#include "platform/FormHost.h"
 #include "platform/Prompts.h"
 #include "platform/UrlServices.h"
 #include "progressbar/XP_ProgressBar.h"
@@ -27,7 +28,10 @@ frmDownloadUpdate::frmDownloadUpdate(mQzUpdate& module)
   progressSlot_.Attach(bar_.get());
 }
 
-frmDownloadUpdate::~frmDownloadUpdate() = default;
+// The bar's window calls back into the bar when it goes, so it must go first.
+frmDownloadUpdate::~frmDownloadUpdate() {
+  if (IsLoaded()) host_.Unload(*this);
+}
 
 void frmDownloadUpdate::Form_Load() { SubstituteFonts(); }
 
