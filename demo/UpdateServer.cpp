@@ -5,6 +5,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <thread>
@@ -46,7 +47,9 @@ int main(int argc, char** argv) {
 
   RequestLog log(std::cout);
   httplib::Server server;
-  auto serve = [&files](const httplib::Request& request, httplib::Response& response) {
+  auto serve = [&files, delay = std::chrono::milliseconds(options->delayMs)](
+                   const httplib::Request& request, httplib::Response& response) {
+    std::this_thread::sleep_for(delay);
     files->Serve(request, response);
   };
   server.Get(R"(/.*)", serve);

@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     fs::path lockFile = folder / "Config.ldb";
     LockHolder lock(lockFile.string());
     if (!options->readyFile.empty()) CreateReadyFile(options->readyFile);
-    std::cout << "Vq " << VersionStamp() << " (stand-in) is running, holding " << lockFile.string()
+    std::cout << "Vq stand-in " << VersionStamp() << " is running, holding " << lockFile.string()
               << std::endl;
     WaitForEnd(options->untilStdinCloses);
     std::cout << "Vq (stand-in) has ended" << std::endl;
