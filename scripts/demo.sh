@@ -138,9 +138,18 @@ run_interactive() {
   wait "$updater" || true
 }
 
+# True unless the updater shows a message box that reports a failure.
+no_error_box() {
+  local title
+  if title=$(xd_error_box); then
+    xd_log "the updater shows \"$title\""
+    return 1
+  fi
+}
+
 # Waits for a dialog of the updater, sets `window` to it and saves a screenshot.
 expect_dialog() {  # <title> <screenshot name> [timeout]
-  window=$(xd_wait_window "$1" "${3:-$XD_TIMEOUT}" "$updater") || return 1
+  window=$(xd_wait_window "$1" "${3:-$XD_TIMEOUT}" "$updater") || { no_error_box; return 1; }
   xd_log "the updater shows \"$1\""
   xd_screenshot "$shots/$2.png"
 }
@@ -150,6 +159,7 @@ wait_downloads() {
   local expected=3 deadline=$((SECONDS + 60))
   [ "$with_mdf" = 1 ] && expected=4
   while [ "$(grep -c ' 200 ' "$out/server.log")" -lt $expected ]; do
+    no_error_box || return 1
     [ $SECONDS -lt $deadline ] && kill -0 "$updater" 2>/dev/null || return 1
     sleep 0.2
   done
@@ -160,6 +170,7 @@ wait_installed() {
   local deadline=$((SECONDS + 90))
   until [ -z "$(find "$install/QzUFiles" -maxdepth 1 -type f)" ] &&
     [ -n "$(find "$install/QzUFiles/After" -maxdepth 1 -iname Vq.exe 2>/dev/null)" ]; do
+    no_error_box || return 1
     [ $SECONDS -lt $deadline ] && kill -0 "$updater" 2>/dev/null || return 1
     sleep 0.2
   done
@@ -180,6 +191,7 @@ drive_dialogs() {
     stop_vq
     xd_log "choosing \"Retry\""
     xd_key "$window" Return
+    xd_wait_window_gone "Already Running ..." 10 || return 1
   fi
   wait_installed || return 1
   expect_dialog "Install Update" 06-finished || return 1

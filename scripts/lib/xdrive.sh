@@ -61,6 +61,22 @@ xd_find_window() {
   xdotool search --onlyvisible --name "$(xd_title_regex "$1")" 2>/dev/null | head -n1
 }
 
+# Titles of the updater's message boxes that report a failure.
+XD_ERROR_TITLES=("Oops ..." "No Version Info ..." "Cannot UnCompress ..." "Cannot Install Files ..."
+  "Cannot Delete Files ..." "Cannot Markup ..." "Already Running ...")
+
+# Prints the title of a mapped failure message box, if there is one.
+xd_error_box() {
+  local title
+  for title in "${XD_ERROR_TITLES[@]}"; do
+    if [ -n "$(xd_find_window "$title")" ]; then
+      echo "$title"
+      return 0
+    fi
+  done
+  return 1
+}
+
 # Waits until a window titled $1 is mapped and prints its id. Gives up after $2 seconds
 # (default XD_TIMEOUT), or at once when process $3 (if given) has ended.
 xd_wait_window() {

@@ -39,6 +39,7 @@ kill -TERM "$vq"
 wait "$vq"
 [ -e "$RW_INSTALL/Config.ldb" ] || rw_fail "the stand-in should leave its lock file behind"
 xd_key "$RW_WINDOW" Return
+xd_wait_window_gone "Already Running ..." 10 || rw_fail "Retry did not close the question"
 rw_wait_install_finished "$pid" 60
 rw_window "Install Update" "$pid"
 rw_shot finished

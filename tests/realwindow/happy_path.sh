@@ -20,6 +20,7 @@ rw_shot downloading
 deadline=$((SECONDS + 60))
 until cmp -s "$RW_STAGING/VqData.Mdf" "$RW_SERVER_FOLDER/VqData.TXT"; do
   [ $SECONDS -lt $deadline ] || rw_fail "the update files were not downloaded"
+  rw_no_error_box
   kill -0 "$pid" 2>/dev/null || rw_fail "qzupdate ended during the download"
   sleep 0.2
 done

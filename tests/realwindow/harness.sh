@@ -218,10 +218,19 @@ rw_wait_install_finished() {
       sleep 1
       return 0
     fi
+    rw_no_error_box
     kill -0 "$pid" 2>/dev/null || rw_fail "qzupdate ended before the installation finished"
     sleep 0.2
   done
   rw_fail "the installation did not finish"
+}
+
+# Fails at once when the updater shows a message box that reports a failure.
+rw_no_error_box() {
+  local title
+  if title=$(xd_error_box); then
+    rw_fail "the updater shows \"$title\""
+  fi
 }
 
 rw_pass() {
