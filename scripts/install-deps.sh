@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev
   libcurl4-openssl-dev curl
   libzip-dev zipcmp zipmerge ziptool zip unzip
+  iproute2
   libcpp-httplib-dev
   libgtest-dev libbenchmark-dev
   xvfb xdotool x11-apps imagemagick

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <filesystem>
+#include <string>
+
+namespace qz::demo {
+
+// Serves the ordinary files under one root folder by their request paths. File bodies are
+// streamed from disk in small pieces, so a large archive never sits in memory whole.
+// Names resolve as on the Windows web server that the real update server runs on: the
+// exact name first, then a name that differs only in letter case.
+class StaticFiles {
+ public:
+  // Throws std::filesystem::filesystem_error when `root` is not an existing folder.
+  explicit StaticFiles(const std::filesystem::path& root);
+
+  struct Lookup {
+    int status;  // 200 found, 403 outside the root, 404 missing or not an ordinary file
+    std::filesystem::path file;
+  };
+
+  // Finds the file for an already percent-decoded request path such as
+  // "/Support/VqPrime/QzUFiles/Vq/VQ.Zip". Never returns a file outside the root, whether
+  // the path tries it with ".." or through a symbolic link.
+  Lookup Find(const std::string& requestPath) const;
+
+  // Handler for GET and HEAD.
+  void Serve(const httplib::Request& request, httplib::Response& response) const;
+
+  const std::filesystem::path& Root() const { return root_; }
+
+ private:
+  std::filesystem::path root_;
+};
+
+}  // namespace qz::demo

@@ -1,0 +1,261 @@
+#!/usr/bin/env bash
+# The QzUpdate demo, in one command on a fresh machine:
+#
+#   scripts/demo.sh
+#
+# It installs the packages (scripts/install-deps.sh), builds the updater in Release into
+# build-demo/, makes a sample installation of Vq 1.2.0 in demo-output/install and the
+# update server's files for Vq 1.3.0 in demo-output/server, starts the demo update server
+# where the updater's compiled-in base address points, and runs `qzupdate /Verbose` in
+# the installation, as Vq does.
+#
+# With an X display ($DISPLAY set and answering) you click through the dialogs yourself:
+# "Install it right now", then "Finish". Without one (a server, CI) the demo starts a
+# virtual display, clicks through the same way by itself, and saves a screenshot of each
+# dialog into demo-output/screenshots. Either way it ends by showing what changed in the
+# installation.
+#
+# Environment:
+#   QZ_DEMO_SKIP_DEPS=1    skip scripts/install-deps.sh (the packages are there already)
+#   QZ_DEMO_HEADLESS=1     use the virtual display and drive the dialogs even with a display
+#   QZ_DEMO_VQ_RUNNING=1   keep Vq (the stand-in) running, so that the updater asks to close
+#                          it ("Already Running ..."); it is closed before "Retry"
+#   QZ_DEMO_WITH_MDF=1     the installation also has the SQL Server data file VqData.Mdf
+#   QZ_DEMO_BUILD=DIR      the build folder (default build-demo)
+set -euo pipefail
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=lib/xdrive.sh
+source "$repo/scripts/lib/xdrive.sh"
+# shellcheck source=lib/localnet.sh
+source "$repo/scripts/lib/localnet.sh"
+
+out=$repo/demo-output
+build=${QZ_DEMO_BUILD:-$repo/build-demo}
+install=$out/install
+shots=$out/screenshots
+vq_running=${QZ_DEMO_VQ_RUNNING:-0}
+with_mdf=${QZ_DEMO_WITH_MDF:-0}
+pids=()
+
+step() { printf '\n==> %s\n' "$*"; }
+
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  ln_stop_server
+  xd_stop_xvfb
+}
+trap cleanup EXIT
+
+build_everything() {
+  if [ "${QZ_DEMO_SKIP_DEPS:-0}" != 1 ]; then
+    step "Installing the packages (set QZ_DEMO_SKIP_DEPS=1 to skip)"
+    "$repo/scripts/install-deps.sh"
+  fi
+  step "Building the updater, the demo server and the Vq stand-in (Release) in $build"
+  cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DQZUPDATE_BUILD_TESTS=OFF -DQZUPDATE_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$build" -j2
+}
+
+base_url() {
+  sed -n 's/^QZUPDATE_BASE_URL:STRING=//p' "$build/CMakeCache.txt"
+}
+
+# Lists the files directly in $1, with sizes and checksums; with $2 (a copy of the folder
+# as it was before) marks what is new, changed or gone.
+show_folder() {
+  local folder=$1 before=${2:-} file name mark
+  echo "  $folder"
+  if [ ! -d "$folder" ]; then
+    echo "    (no such folder)"
+    return 0
+  fi
+  for file in "$folder"/* "${before:-/nonexistent}"/*; do
+    [ -f "$file" ] || continue
+    name=$(basename "$file")
+    if [ "$file" != "$folder/$name" ]; then
+      [ -e "$folder/$name" ] || printf '    %-16s %10s  %-16s  removed\n' "$name" "" ""
+      continue
+    fi
+    mark=
+    if [ -n "$before" ]; then
+      if [ ! -e "$before/$name" ]; then
+        mark=new
+      elif ! cmp -s "$file" "$before/$name"; then
+        mark=changed
+      fi
+    fi
+    printf '    %-16s %10s  %-16s  %s\n' "$name" "$(stat -c %s "$file")" \
+      "$(sha256sum "$file" | cut -c1-16)" "$mark"
+  done
+}
+
+show_result() {
+  step "What the update server was asked"
+  grep -v '^serving ' "$out/server.log" | sed 's/^/  /' || echo "  (nothing)"
+  step "What changed in the installation (size in bytes, start of the SHA-256)"
+  echo "Installation folder (compared with before the run):"
+  show_folder "$install" "$out/before"
+  echo "Backups of the replaced files:"
+  show_folder "$install/QzUFiles/Before"
+  echo "Copies of the installed files:"
+  show_folder "$install/QzUFiles/After"
+  echo "Staging folder (no files once an update is installed):"
+  show_folder "$install/QzUFiles"
+  printf '\nVq.exe before: %s\nVq.exe now:    %s\n' "$("$out/before/Vq.exe" --version)" \
+    "$("$install/Vq.exe" --version 2>/dev/null || echo "(cannot run)")"
+}
+
+start_vq() {
+  rm -f "$out/vq.ready"
+  "$install/Vq.exe" --ready-file "$out/vq.ready" >"$out/vq.log" 2>&1 &
+  vq_pid=$!
+  pids+=("$vq_pid")
+  until [ -s "$out/vq.ready" ]; do sleep 0.1; done
+  echo "Vq (the stand-in) is running and holds $install/Config.ldb"
+}
+
+stop_vq() {
+  kill "$vq_pid" 2>/dev/null || true
+  wait "$vq_pid" 2>/dev/null || true
+  echo "Vq (the stand-in) has been closed"
+}
+
+run_interactive() {
+  step "Running qzupdate /Verbose on your display $DISPLAY"
+  echo "Click \"Install it right now\", wait for the installation, then click \"Finish\"."
+  "$install/qzupdate" /Verbose &
+  local updater=$!
+  pids+=("$updater")
+  if [ "$vq_running" = 1 ]; then
+    echo "When the updater says \"Already Running ...\", press Enter here to close Vq,"
+    echo "then click \"Retry\"."
+    read -r </dev/tty || true
+    stop_vq
+  fi
+  wait "$updater" || true
+}
+
+# True unless the updater shows a message box that reports a failure.
+no_error_box() {
+  local title
+  if title=$(xd_error_box); then
+    xd_log "the updater shows \"$title\""
+    return 1
+  fi
+}
+
+# Waits for a dialog of the updater, sets `window` to it and saves a screenshot.
+expect_dialog() {  # <title> <screenshot name> [timeout]
+  window=$(xd_wait_window "$1" "${3:-$XD_TIMEOUT}" "$updater") || { no_error_box; return 1; }
+  xd_log "the updater shows \"$1\""
+  xd_screenshot "$shots/$2.png"
+}
+
+# Waits until all files have been downloaded: the server has answered every request.
+wait_downloads() {
+  local expected=3 deadline=$((SECONDS + 60))
+  [ "$with_mdf" = 1 ] && expected=4
+  while [ "$(grep -c ' 200 ' "$out/server.log")" -lt $expected ]; do
+    no_error_box || return 1
+    [ $SECONDS -lt $deadline ] && kill -0 "$updater" 2>/dev/null || return 1
+    sleep 0.2
+  done
+  sleep 1.5
+}
+
+wait_installed() {
+  local deadline=$((SECONDS + 90))
+  until [ -z "$(find "$install/QzUFiles" -maxdepth 1 -type f)" ] &&
+    [ -n "$(find "$install/QzUFiles/After" -maxdepth 1 -iname Vq.exe 2>/dev/null)" ]; do
+    no_error_box || return 1
+    [ $SECONDS -lt $deadline ] && kill -0 "$updater" 2>/dev/null || return 1
+    sleep 0.2
+  done
+  sleep 1
+}
+
+drive_dialogs() {
+  local window
+  expect_dialog "Check for Online Updates" 01-check || return 1
+  expect_dialog "Download Update" 02-downloading || return 1
+  wait_downloads || return 1
+  expect_dialog "Download Update" 03-choices || return 1
+  xd_log "choosing \"Install it right now\""
+  xd_click_control "$window" cmdIRN
+  expect_dialog "Install Update" 04-installing || return 1
+  if [ "$vq_running" = 1 ]; then
+    expect_dialog "Already Running ..." 05-already-running || return 1
+    stop_vq
+    xd_log "choosing \"Retry\""
+    xd_key "$window" Return
+    xd_wait_window_gone "Already Running ..." 10 || return 1
+  fi
+  wait_installed || return 1
+  expect_dialog "Install Update" 06-finished || return 1
+  xd_log "pressing \"Finish\" (Alt+F)"
+  xd_key "$window" alt+f
+  for _ in $(seq 50); do kill -0 "$updater" 2>/dev/null || return 0; sleep 0.1; done
+  xd_log "Alt+F did not end the updater; pressing Return"
+  xd_key "$window" Return
+}
+
+run_headless() {
+  step "Running qzupdate /Verbose on a virtual display, driving the dialogs"
+  rm -rf "$shots"
+  mkdir -p "$shots"
+  XD_XVFB_LOG=$out/xvfb.log xd_start_xvfb || exit 1
+  unset QT_QPA_PLATFORM
+  "$install/qzupdate" /Verbose >"$out/updater.log" 2>&1 &
+  updater=$!
+  pids+=("$updater")
+  local status=0
+  if ! drive_dialogs; then
+    status=1
+    xd_screenshot "$shots/failure.png" || true
+    xd_log "the run did not go as expected; the screen is in $shots/failure.png"
+    [ -s "$out/updater.log" ] && sed 's/^/  updater: /' "$out/updater.log"
+  fi
+  kill "$updater" 2>/dev/null || true
+  wait "$updater" 2>/dev/null || true
+  echo "Screenshots: $shots"
+  return $status
+}
+
+if [ -z "${QZ_DEMO_BUILT:-}" ]; then
+  build_everything
+  export QZ_DEMO_BUILT=1
+fi
+ln_parse_base_url "$(base_url)"
+headless=1
+[ "${QZ_DEMO_HEADLESS:-0}" != 1 ] && xd_display_usable && headless=0
+if [ $headless = 1 ]; then
+  # A network of its own, so that the server gets the compiled-in port even when another
+  # program on this machine has it.
+  ln_enter_private_network "$0" "$@" || true
+  ln_setup_private_loopback
+fi
+ln_no_proxy
+
+step "Making the sample installation and the update server's files in $out"
+"$repo/scripts/make-demo.sh" --out "$out" --updater "$build/bin/qzupdate" \
+  --standin "$build/bin/vq-standin" --base-path "$LN_PATH" --stale-lock \
+  $([ "$with_mdf" = 1 ] && echo --with-mdf)
+rm -rf "$out/before"
+cp -a "$install" "$out/before"
+echo "(Config.ldb is a lock file left by a Vq that crashed: the updater removes it.)"
+
+step "Starting the demo update server on http://$LN_HOST:$LN_PORT (log: $out/server.log)"
+ln_start_server "$build/bin/qzupdate-demo-server" "$out/server" "$out/server.log" 700
+[ "$vq_running" = 1 ] && start_vq
+
+status=0
+if [ $headless = 1 ]; then
+  run_headless || status=1
+else
+  run_interactive
+fi
+show_result
+exit $status
