@@ -9,6 +9,10 @@ namespace qz {
 
 Form::Form(FormHost& host, std::string caption) : host_(host), caption_(std::move(caption)) {}
 
+Form::Form(FormHost& host, const FormDesign& design) : Form(host, design.caption) {
+  for (const auto& control : design.controls) AddControl(control);
+}
+
 Form::~Form() = default;
 
 Control* Form::FindControl(const std::string& name) const {
@@ -53,7 +57,9 @@ void Form::Unload() {
   host_.Unload(*this);
 }
 
-void Form::CloseBox() { Unload(); }
+void Form::CloseBox() {
+  Unload();
+}
 
 void Form::ControlChanged(const Control& control) {
   if (loaded_) host_.ControlChanged(*this, control);
