@@ -12,7 +12,8 @@ class Artwork {
   static constexpr int kPictureHeight = 316;
 
   // The picture beneath every dialog: a calm blue gradient with soft arcs and the
-  // update emblem on the left. Its right part lies behind the white message panel.
+  // update emblem and a title on the left. Its right part lies behind the white message
+  // panel. Needs the application object (the title is text).
   static QImage Picture();
 
   // The emblem alone, `size` pixels square: a circular pair of arrows on a blue disk.

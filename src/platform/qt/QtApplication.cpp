@@ -15,7 +15,7 @@ QtApplication* instance = nullptr;
 void AddFontSubstitutes() {
   const QStringList sansSerif = {"Liberation Sans", "Arimo", "Nimbus Sans", "Helvetica",
                                  "DejaVu Sans"};
-  for (const char* family : {"MS Sans Serif", "Microsoft Sans Serif", "Tahoma", "Arial"}) {
+  for (const char* family : {"MS Sans Serif", "Microsoft Sans Serif", "Tahoma"}) {
     QFont::insertSubstitutions(QString::fromLatin1(family), sansSerif);
   }
 }

@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <algorithm>
@@ -60,9 +61,9 @@ QWidget* NewPanel(QWidget* parent) {
   return panel;
 }
 
-QLabel* NewPicture(QWidget* parent, const QPixmap& picture) {
+QLabel* NewPicture(QWidget* parent, const QImage& picture) {
   QLabel* label = NewLabel(parent);
-  label->setPixmap(picture);
+  label->setPixmap(QPixmap::fromImage(picture));
   label->setAttribute(Qt::WA_TransparentForMouseEvents);
   return label;
 }
@@ -84,7 +85,7 @@ void QtFormHost::Load(Form& form) {
   QtApplication::Ensure();
   if (forms_.count(&form) != 0) return;
   if (picture_.isNull()) {
-    picture_ = QPixmap::fromImage(Artwork::Picture());
+    picture_ = Artwork::Picture();
     icon_ = Artwork::Icon();
   }
 

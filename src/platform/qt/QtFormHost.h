@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QIcon>
-#include <QPixmap>
+#include <QImage>
 #include <QPointer>
 #include <functional>
 #include <map>
@@ -61,7 +61,8 @@ class QtFormHost : public FormHost {
   // Windows unloaded from inside one of their own events, waiting for Qt to delete them.
   std::vector<QPointer<QWidget>> dying_;
   std::vector<QEventLoop*> loops_;
-  QPixmap picture_;
+  // Made at the first Load: a QPixmap cannot exist before the application.
+  QImage picture_;
   QIcon icon_;
 };
 

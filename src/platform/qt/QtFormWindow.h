@@ -7,8 +7,10 @@
 namespace qz {
 
 // The top-level window of a dialog: a fixed client size, a title bar with the close box
-// only, a task-bar button. The close box and the Esc key go to the callbacks; Qt never
-// closes the window by itself, so it goes away only when its form is unloaded.
+// only, and a task-bar button, so that a dialog that waits for an answer can be found.
+// Its own background, seen below the picture around the Cancel button, is the desktop's
+// dialog colour. The close box and the Esc key go to the callbacks; Qt never closes the
+// window by itself, so it goes away only when its form is unloaded.
 class QtFormWindow : public QWidget {
  public:
   QtFormWindow(int clientWidth, int clientHeight);
