@@ -111,13 +111,14 @@ void QtFormHost::Load(Form& form) {
   for (const auto& control : form.Controls()) {
     if (control->Kind() != ControlKind::kFrame) CreateWidget(realized, *control);
   }
-  // Labels and the picture have no window of their own: they lie beneath the others.
-  for (const auto& control : form.Controls()) {
-    auto kind = control->Kind();
-    if (kind != ControlKind::kLabel && kind != ControlKind::kImage) continue;
-    if (QWidget* widget = WidgetOf(form, control->Name())) widget->lower();
+  // Labels and the picture have no window of their own: they lie beneath the others,
+  // the picture lowest.
+  for (ControlKind windowless : {ControlKind::kLabel, ControlKind::kImage}) {
+    for (const auto& control : form.Controls()) {
+      if (control->Kind() != windowless) continue;
+      if (QWidget* widget = WidgetOf(form, control->Name())) widget->lower();
+    }
   }
-  if (QWidget* picture = WidgetOf(form, "Image1")) picture->lower();
   ApplyTabOrder(form, realized);
 }
 
