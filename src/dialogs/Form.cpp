@@ -9,6 +9,10 @@ namespace qz {
 
 Form::Form(FormHost& host, std::string caption) : host_(host), caption_(std::move(caption)) {}
 
+Form::Form(FormHost& host, const FormDesign& design) : Form(host, design.caption) {
+  for (const auto& control : design.controls) AddControl(control);
+}
+
 Form::~Form() = default;
 
 Control* Form::FindControl(const std::string& name) const {

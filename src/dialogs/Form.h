@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dialogs/Control.h"
+#include "dialogs/FormDesign.h"
 
 namespace qz {
 
@@ -21,6 +22,8 @@ class Form : public std::enable_shared_from_this<Form> {
   static constexpr int kTwipsPerPixel = 15;
 
   Form(FormHost& host, std::string caption);
+  // A form with the caption and every control of `design`, in design order.
+  Form(FormHost& host, const FormDesign& design);
   virtual ~Form();
   Form(const Form&) = delete;
   Form& operator=(const Form&) = delete;
