@@ -7,9 +7,7 @@
 namespace qz {
 
 UpdaterDialog::UpdaterDialog(mQzUpdate& module, const FormDesign& design)
-    : Form(module.env.forms, design.caption), module_(module) {
-  for (const ControlDesign& control : design.controls) AddControl(control);
-}
+    : Form(module.env.forms, design), module_(module) {}
 
 Control& UpdaterDialog::Ctl(const std::string& name) { return *FindControl(name); }
 

@@ -122,10 +122,10 @@ void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
 
 void frmInstallUpdate::RunExtraction(bool testOnly) {
   CGUnzipFiles unzip(module_.env.prompts, module_.env.files.ExecutableFolder());
-  unzip.ZipFileName(Path("/QzUFiles/VQ.Zip"));
-  unzip.ExtractDir(module_.App.ApplicationPath);
-  unzip.HonorDirectories(false);
-  unzip.TestZip(testOnly);
+  unzip.SetZipFileName(Path("/QzUFiles/VQ.Zip"));
+  unzip.SetExtractDir(module_.App.ApplicationPath);
+  unzip.SetHonorDirectories(false);
+  unzip.SetTestZip(testOnly);
   if (unzip.Unzip("", "") != 0) throw Error(0, unzip.GetLastMessage());
 }
 

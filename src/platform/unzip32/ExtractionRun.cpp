@@ -1,0 +1,400 @@
+#include "platform/unzip32/ExtractionRun.h"
+
+#include <sys/stat.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <fstream>
+
+#include "platform/unzip32/MemberFile.h"
+#include "platform/unzip32/MemberPath.h"
+#include "platform/unzip32/MemberReader.h"
+#include "platform/unzip32/SystemError.h"
+#include "platform/unzip32/TargetFolder.h"
+#include "platform/unzip32/ZipError.h"
+
+namespace qz::unzip32 {
+namespace {
+
+// Member data is streamed through one buffer of this size, never held whole.
+constexpr size_t kBufferSize = 256 * 1024;
+constexpr int kPasswordQuestions = 3;
+constexpr int32_t kPasswordBufferSize = 257;
+// Answers of the replace function.
+constexpr int32_t kReplaceYes = 102;
+constexpr int32_t kReplaceNone = 104;
+
+std::string Folded(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+uint32_t Clamped(uint64_t value) {
+  return value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value);
+}
+
+int32_t PercentSaved(uint64_t size, uint64_t compressed) {
+  if (size == 0) return 0;
+  double saved = (static_cast<double>(size) - static_cast<double>(compressed)) * 100.0 /
+                 static_cast<double>(size);
+  return static_cast<int32_t>(std::lround(saved));
+}
+
+bool StartsAsZip(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char signature[4] = {};
+  in.read(signature, 4);
+  return in && signature[0] == 'P' && signature[1] == 'K' && signature[2] == 3 && signature[3] == 4;
+}
+
+mode_t CurrentUmask() {
+  mode_t mask = umask(022);
+  umask(mask);
+  return mask;
+}
+
+}  // namespace
+
+ExtractionRun::ExtractionRun(const UnzipOptions& options, UnzipCallbacks* callbacks,
+                             NameFilter filter)
+    : options_(options),
+      callbacks_(callbacks),
+      filter_(std::move(filter)),
+      report_(callbacks, options.MessageLevel),
+      archivePath_(options.ZipFileName ? options.ZipFileName : ""),
+      folderPath_(options.ExtractDir ? options.ExtractDir : "") {}
+
+ExtractionRun::~ExtractionRun() = default;
+
+int32_t ExtractionRun::Run() {
+  if (OptionsRefused()) return report_.Result();
+  std::unique_ptr<ZipArchive> archive;
+  try {
+    archive = std::make_unique<ZipArchive>(archivePath_, options_.TestZip != 0);
+  } catch (const ZipError& failure) {
+    ReportOpenFailure(failure.Code(), failure.what());
+    return report_.Result();
+  }
+  if (!options_.TestZip && !options_.ExtractList) {
+    try {
+      target_ = std::make_unique<TargetFolder>(folderPath_);
+    } catch (const SystemError& failure) {
+      report_.Final(failure.DiskFull() ? kUnzipDiskFull : kUnzipArchiveError, failure.what());
+      return report_.Result();
+    }
+    umask_ = CurrentUmask();
+  }
+  buffer_.resize(kBufferSize);
+  ProcessAll(*archive);
+  Finish(*archive);
+  return report_.Result();
+}
+
+bool ExtractionRun::OptionsRefused() {
+  struct Unsupported {
+    int32_t value;
+    const char* text;
+  };
+  const Unsupported unsupported[] = {
+      {options_.WriteToStdOut, "Writing members to standard output is not supported."},
+      {options_.DisplayComment, "Showing the archive comment is not supported."},
+      {options_.ConvertCRtoCRLF, "Converting line ends is not supported."},
+      {options_.Verbose, "The detailed archive listing is not supported."},
+      {options_.Privilege, "Restoring access-control information is not supported."},
+  };
+  bool refused = false;
+  auto refuse = [&](const std::string& text) {
+    report_.Final(kUnzipInvalidOptions, text);
+    refused = true;
+  };
+  for (const auto& option : unsupported) {
+    if (option.value != 0) refuse(option.text);
+  }
+  if (options_.ExtractList != 0 && options_.ExtractList != 1) {
+    refuse("Unknown listing mode " + std::to_string(options_.ExtractList) + ".");
+  }
+  if (options_.ExtractList != 0 && options_.TestZip != 0) {
+    refuse("Listing and testing cannot be done in one run.");
+  }
+  if (options_.ExtractList != 0 && (callbacks_ == nullptr || callbacks_->ListEntry == nullptr)) {
+    refuse("Listing needs a list function.");
+  }
+  if (archivePath_.empty()) refuse("No archive name given.");
+  if (!options_.TestZip && !options_.ExtractList && folderPath_.empty()) {
+    refuse("No extraction folder given.");
+  }
+  return refused;
+}
+
+void ExtractionRun::ReportOpenFailure(int code, const std::string& text) {
+  switch (code) {
+    case ZIP_ER_NOENT:
+    case ZIP_ER_OPEN:
+      report_.Final(kUnzipNotFound, "Cannot find or open the archive " + archivePath_ + ".");
+      break;
+    case ZIP_ER_NOZIP:
+      // A file that starts like an archive but has no directory at its end was cut short.
+      if (StartsAsZip(archivePath_)) {
+        report_.Final(kUnzipEndOfArchive,
+                      archivePath_ + ": the archive ends early (truncated or incomplete).");
+      } else {
+        report_.Final(kUnzipNotFound, archivePath_ + ": not a zip archive.");
+      }
+      break;
+    case ZIP_ER_MULTIDISK:
+      report_.Final(kUnzipUnsupported, archivePath_ + ": multi-part archives are not supported.");
+      break;
+    default:
+      report_.Final(kUnzipSevereError, archivePath_ + ": the archive is damaged (" + text + ").");
+  }
+}
+
+void ExtractionRun::ProcessAll(const ZipArchive& archive) {
+  uint64_t count = archive.Count();
+  if (count == 0) report_.Problem(kUnzipWarning, archivePath_ + ": the archive holds no members.");
+  for (uint64_t index = 0; index < count && !stopped_; ++index) {
+    ZipArchive::Member member;
+    try {
+      member = archive.Stat(index);
+    } catch (const ZipError& failure) {
+      ReportZipFailure("Member " + std::to_string(index + 1), failure.Code(), failure.what());
+      continue;
+    }
+    if (!filter_.Selects(member.name)) continue;
+    ++memberCount_;
+    totalSize_ += member.size;
+    totalCompressed_ += member.compressedSize;
+    if (callbacks_ != nullptr && callbacks_->Service != nullptr &&
+        callbacks_->Service(member.name.c_str(), Clamped(member.size)) != 0) {
+      report_.Final(kUnzipCancelled, "Cancelled.");
+      stopped_ = true;
+      return;
+    }
+    Process(archive, member);
+  }
+}
+
+void ExtractionRun::Process(const ZipArchive& archive, const ZipArchive::Member& member) {
+  if (options_.ExtractList) return List(member);
+  if (options_.TestZip) return Test(archive, member);
+  try {
+    Extract(archive, member);
+  } catch (const ZipError& failure) {
+    ReportZipFailure(member.name, failure.Code(), failure.what());
+  } catch (const SystemError& failure) {
+    if (failure.DiskFull()) {
+      report_.Problem(kUnzipDiskFull, member.name + ": disk full, extraction stopped.");
+      stopped_ = true;
+    } else {
+      report_.Problem(kUnzipArchiveError, member.name + ": " + failure.what() + ".");
+    }
+  }
+}
+
+void ExtractionRun::List(const ZipArchive::Member& member) {
+  struct tm local = {};
+  localtime_r(&member.modified, &local);
+  char flag = member.kind == ZipArchive::Kind::kFolder ? 'd'
+              : member.kind == ZipArchive::Kind::kLink ? 'l'
+                                                       : '-';
+  callbacks_->ListEntry(Clamped(member.size), Clamped(member.compressedSize),
+                        PercentSaved(member.size, member.compressedSize), local.tm_mon + 1,
+                        local.tm_mday, local.tm_year + 1900, local.tm_hour, local.tm_min, flag,
+                        member.name.c_str(), ZipArchive::MethodName(member.method), member.crc,
+                        member.encryption != ZIP_EM_NONE ? 1 : 0);
+  ++processed_;
+}
+
+void ExtractionRun::Test(const ZipArchive& archive, const ZipArchive::Member& member) {
+  try {
+    std::unique_ptr<MemberReader> reader = Open(archive, member);
+    if (!reader) return;
+    Copy(*reader, nullptr);
+    ++processed_;
+    report_.Progress("    testing: " + member.name + "   OK");
+  } catch (const ZipError& failure) {
+    ReportZipFailure(member.name, failure.Code(), failure.what());
+  }
+}
+
+void ExtractionRun::Extract(const ZipArchive& archive, const ZipArchive::Member& member) {
+  if (member.kind == ZipArchive::Kind::kFolder) return MakeFolders(member);
+  if (member.kind != ZipArchive::Kind::kFile) {
+    report_.Problem(kUnzipWarning, member.name + ": links and special files are not extracted.");
+    return;
+  }
+  MemberPath path = MemberPath::From(member.name, options_.HonorDirectories != 0,
+                                     options_.SpaceToUnderScore != 0);
+  if (path.file.empty()) {
+    report_.Problem(kUnzipWarning, member.name + ": not a usable file name, skipped.");
+    return;
+  }
+  std::string shown = path.Joined();
+  if (path.changed) {
+    report_.Problem(kUnzipWarning, member.name +
+                                       ": root, drive or parent folder parts removed, "
+                                       "written as " +
+                                       shown + ".");
+  }
+  target_->Enter(path.folders);
+  std::string existing = target_->ExistingName(path.file).value_or("");
+  std::string key = Folded(shown);
+  if (written_.count(key)) {
+    report_.Problem(kUnzipWarning,
+                    member.name + ": replaces an earlier member written as " + shown + ".");
+  } else if (!existing.empty() && !MayWrite(member, path, existing)) {
+    return;
+  } else if (existing.empty() && options_.ExtractNewer) {
+    report_.Progress("   skipping: " + shown + " (no file to freshen)");
+    return;
+  }
+  if (!existing.empty() && target_->IsHeldOpen(existing)) {
+    report_.Problem(kUnzipArchiveError, member.name + ": " + existing +
+                                            " is in use by another program and was not replaced.");
+    return;
+  }
+  std::unique_ptr<MemberReader> reader = Open(archive, member);
+  if (!reader) return;
+  MemberFile file(target_->CurrentFd());
+  Copy(*reader, &file);
+  mode_t permissions = member.permissions != 0 ? member.permissions : 0666;
+  std::string name = existing.empty() ? path.file : existing;
+  file.Commit(name, permissions & ~umask_, member.modified);
+  if (existing.empty()) target_->Added(name);
+  written_.insert(key);
+  ++processed_;
+  report_.Progress("  inflating: " + shown);
+}
+
+void ExtractionRun::MakeFolders(const ZipArchive::Member& member) {
+  if (!options_.HonorDirectories) return;
+  MemberPath path = MemberPath::From(member.name, true, options_.SpaceToUnderScore != 0);
+  if (path.changed) {
+    report_.Problem(kUnzipWarning, member.name + ": root, drive or parent folder parts removed.");
+  }
+  target_->Enter(path.folders);
+}
+
+bool ExtractionRun::MayWrite(const ZipArchive::Member& member, const MemberPath& path,
+                             const std::string& existing) {
+  std::string shown = path.Joined();
+  if (options_.ExtractNewer || options_.ExtractOnlyNewer) {
+    std::optional<TargetFolder::Entry> entry = target_->Inspect(existing);
+    if (entry && member.modified <= entry->modified) {
+      report_.Progress("   skipping: " + shown + " (existing file is not older)");
+      return false;
+    }
+    return true;
+  }
+  if (options_.OverWriteFiles) return true;
+  if (options_.PromptOverwrite && !overwriteNone_ && callbacks_ != nullptr &&
+      callbacks_->Replace != nullptr) {
+    MemberPath target = path;
+    target.file = existing;
+    std::string full = folderPath_ + "/" + target.Joined();
+    int32_t answer = callbacks_->Replace(full.c_str());
+    if (answer == kReplaceYes) return true;
+    if (answer == kReplaceNone) overwriteNone_ = true;
+  }
+  report_.Progress("   skipping: " + shown + " (file exists)");
+  return false;
+}
+
+std::unique_ptr<MemberReader> ExtractionRun::Open(const ZipArchive& archive,
+                                                  const ZipArchive::Member& member) {
+  if (member.encryption == ZIP_EM_NONE) {
+    return std::make_unique<MemberReader>(archive, member.index, member.size, nullptr);
+  }
+  if (!zip_encryption_method_supported(member.encryption, 0)) {
+    throw ZipError(ZIP_ER_ENCRNOTSUPP, "Encryption method not supported");
+  }
+  // The password that opened the previous member is tried first, then the user is asked.
+  bool havePassword = !password_.empty();
+  for (int question = 0; question < kPasswordQuestions;) {
+    if (!havePassword) {
+      if (!AskPassword(member.name)) break;
+      ++question;
+    }
+    try {
+      return std::make_unique<MemberReader>(archive, member.index, member.size, password_.c_str());
+    } catch (const ZipError& failure) {
+      if (failure.Code() != ZIP_ER_WRONGPASSWD && failure.Code() != ZIP_ER_NOPASSWD) throw;
+      havePassword = false;
+    }
+  }
+  report_.Problem(kUnzipBadPassword,
+                  member.name + ": skipped, the password is missing or incorrect.");
+  return nullptr;
+}
+
+bool ExtractionRun::AskPassword(const std::string& name) {
+  if (callbacks_ == nullptr || callbacks_->Password == nullptr) return false;
+  char buffer[kPasswordBufferSize] = {};
+  std::string prompt = "Password for " + name;
+  if (callbacks_->Password(buffer, kPasswordBufferSize, prompt.c_str(), name.c_str()) != 0) {
+    return false;
+  }
+  buffer[kPasswordBufferSize - 1] = '\0';
+  password_ = buffer;
+  return !password_.empty();
+}
+
+void ExtractionRun::Copy(MemberReader& reader, MemberFile* out) {
+  while (size_t count = reader.Read(buffer_.data(), buffer_.size())) {
+    if (out != nullptr) out->Write(buffer_.data(), count);
+  }
+}
+
+void ExtractionRun::ReportZipFailure(const std::string& name, int code, const std::string& text) {
+  switch (code) {
+    case ZIP_ER_CRC:
+      report_.Problem(kUnzipArchiveError, name + ": bad CRC, the member is damaged.");
+      break;
+    case ZIP_ER_ZLIB:
+    case ZIP_ER_COMPRESSED_DATA:
+      report_.Problem(kUnzipArchiveError, name + ": the compressed data is damaged.");
+      break;
+    case ZIP_ER_EOF:
+      report_.Problem(kUnzipEndOfArchive, name + ": the archive ends early (truncated).");
+      break;
+    case ZIP_ER_COMPNOTSUPP:
+      report_.Problem(kUnzipUnsupported, name + ": compression method not supported.");
+      break;
+    case ZIP_ER_ENCRNOTSUPP:
+      report_.Problem(kUnzipUnsupported, name + ": encryption method not supported.");
+      break;
+    case ZIP_ER_READ:
+    case ZIP_ER_SEEK:
+    case ZIP_ER_INCONS:
+      report_.Problem(kUnzipSevereError, name + ": the archive is damaged (" + text + ").");
+      break;
+    default:
+      report_.Problem(kUnzipArchiveError, name + ": " + text + ".");
+  }
+}
+
+void ExtractionRun::Finish(const ZipArchive& archive) {
+  for (const auto& pattern : filter_.Unmatched()) {
+    report_.Problem(kUnzipNoMatch, pattern + ": no member of that name.");
+  }
+  // Some members without a password among others that went well is only a warning.
+  if (report_.Result() == kUnzipBadPassword && processed_ > 0) report_.Final(kUnzipWarning, "");
+  if (options_.TestZip) {
+    report_.Summary(report_.HasErrors()
+                        ? "At least one error was detected in " + archivePath_ + "."
+                        : "No errors detected in compressed data of " + archivePath_ + ".");
+  }
+  if (callbacks_ != nullptr) {
+    callbacks_->TotalSize = Clamped(totalSize_);
+    callbacks_->TotalCompressedSize = Clamped(totalCompressed_);
+    callbacks_->MemberCount = Clamped(memberCount_);
+    callbacks_->CompressionFactor = PercentSaved(totalSize_, totalCompressed_);
+    callbacks_->CommentLength = archive.CommentLength();
+  }
+}
+
+}  // namespace qz::unzip32

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/unzip32/MemberPath.h"
+#include "platform/unzip32/NameFilter.h"
+#include "platform/unzip32/RunReport.h"
+#include "platform/unzip32/ZipArchive.h"
+#include "unzip/UnzipRecords.h"
+
+namespace qz::unzip32 {
+
+class MemberFile;
+class MemberReader;
+class TargetFolder;
+
+// One call of the library: checks the options, then tests, lists or extracts every
+// selected member of the archive, printing through the callbacks, and returns the
+// result code (UnzipResult).
+class ExtractionRun {
+ public:
+  ExtractionRun(const UnzipOptions& options, UnzipCallbacks* callbacks, NameFilter filter);
+  ~ExtractionRun();
+
+  int32_t Run();
+
+ private:
+  bool OptionsRefused();
+  void ProcessAll(const ZipArchive& archive);
+  void Process(const ZipArchive& archive, const ZipArchive::Member& member);
+  void List(const ZipArchive::Member& member);
+  void Test(const ZipArchive& archive, const ZipArchive::Member& member);
+  void Extract(const ZipArchive& archive, const ZipArchive::Member& member);
+  void MakeFolders(const ZipArchive::Member& member);
+  bool MayWrite(const ZipArchive::Member& member, const MemberPath& path,
+                const std::string& existing);
+  // The member's data, asking for a password when it is encrypted; none when no
+  // password opens it (the member has been reported then).
+  std::unique_ptr<MemberReader> Open(const ZipArchive& archive, const ZipArchive::Member& member);
+  bool AskPassword(const std::string& name);
+  void Copy(MemberReader& reader, MemberFile* out);
+  void ReportZipFailure(const std::string& name, int code, const std::string& text);
+  void ReportOpenFailure(int code, const std::string& text);
+  void Finish(const ZipArchive& archive);
+
+  const UnzipOptions& options_;
+  UnzipCallbacks* callbacks_;
+  NameFilter filter_;
+  RunReport report_;
+  std::string archivePath_;
+  std::string folderPath_;
+  std::unique_ptr<TargetFolder> target_;
+  std::vector<char> buffer_;
+  std::string password_;
+  std::set<std::string> written_;  // paths written in this run, without regard to case
+  mode_t umask_ = 022;
+  bool overwriteNone_ = false;
+  bool stopped_ = false;
+  uint64_t processed_ = 0;
+  uint64_t totalSize_ = 0;
+  uint64_t totalCompressed_ = 0;
+  uint64_t memberCount_ = 0;
+};
+
+}  // namespace qz::unzip32

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <ctime>
+#include <string>
+
+namespace qz::unzip32 {
+
+// A member being written: a temporary file in the target folder that takes the member's
+// name only when Commit is called, after its data has checked. Destroyed without Commit,
+// it removes the temporary file, so a damaged member never leaves a partial file behind
+// and never replaces the file it was meant to replace. Failures throw SystemError.
+class MemberFile {
+ public:
+  explicit MemberFile(int folderFd);
+  ~MemberFile();
+  MemberFile(const MemberFile&) = delete;
+  MemberFile& operator=(const MemberFile&) = delete;
+
+  void Write(const char* data, size_t size);
+  // Gives the file `mode` and `modified`, then renames it over `name`.
+  void Commit(const std::string& name, mode_t mode, time_t modified);
+
+ private:
+  int folderFd_;
+  int fd_ = -1;
+  std::string tempName_;
+};
+
+}  // namespace qz::unzip32

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+struct zip;
+
+namespace qz::unzip32 {
+
+// A zip archive opened for reading. Failures throw ZipError.
+class ZipArchive {
+ public:
+  enum class Kind { kFile, kFolder, kLink, kSpecial };
+
+  struct Member {
+    uint64_t index = 0;
+    std::string name;
+    uint64_t size = 0;
+    uint64_t compressedSize = 0;
+    uint32_t crc = 0;
+    time_t modified = 0;
+    uint16_t method = 0;
+    uint16_t encryption = 0;
+    Kind kind = Kind::kFile;
+    mode_t permissions = 0;  // 0 when the archive stores none
+  };
+
+  // `checkConsistency` also compares every local header with the central directory.
+  ZipArchive(const std::string& path, bool checkConsistency);
+  ~ZipArchive();
+  ZipArchive(const ZipArchive&) = delete;
+  ZipArchive& operator=(const ZipArchive&) = delete;
+
+  uint64_t Count() const;
+  Member Stat(uint64_t index) const;
+  uint32_t CommentLength() const;
+  zip* Handle() const { return archive_; }
+
+  // A readable name of the compression method.
+  static const char* MethodName(uint16_t method);
+
+ private:
+  zip* archive_ = nullptr;
+};
+
+}  // namespace qz::unzip32

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace qz {
+
+class DynamicLibrary;
+class Prompts;
+
+// The unzip driver: runs one extraction through the extraction library libunzip32.so and
+// answers the library's calls back during the run. Single-threaded: runs never overlap.
+namespace CGCodeModule {
+
+// The module's state, one copy for the whole process.
+struct ModuleState {
+  // Everything the library printed during the current or most recent run.
+  std::string sLastMessage;
+  // 1 once the user has declined to give a password in the current run.
+  int16_t iSkipPassword = 0;
+  // Answers the overwrite question and the password request; set for the length of a run.
+  Prompts* prompts = nullptr;
+  // The library, loaded on first use and kept; loaded again from another folder.
+  std::string libraryPath;
+  std::unique_ptr<DynamicLibrary> library;
+};
+
+ModuleState& State();
+
+// The library's file name in the updater's folder.
+inline constexpr char kLibraryFileName[] = "libunzip32.so";
+
+// Runs the library over `sZipFileName` into `sExtractDir` with the fifteen switches of
+// CGUnzipFiles, loading the library from `libraryFolder` on first use; `prompts` answers
+// its questions during the run. Returns the library's result code unchanged. Throws
+// qz::Error with source "CodeModule::VBUnzip" when the library or one of its two
+// functions cannot be found (48, 453).
+int32_t VBUnzip(Prompts& prompts, const std::string& libraryFolder, const std::string& sZipFileName,
+                const std::string& sExtractDir, int16_t iExtractNewer, int16_t iSpaceToUnderScore,
+                int16_t iPromptOverwrite, int16_t iMessageLevel, int16_t iWriteToStdOut,
+                int16_t iTestZip, int16_t iExtractList, int16_t iExtractOnlyNewer,
+                int16_t iDisplayComment, int16_t iHonorDirectories, int16_t iOverWriteFiles,
+                int16_t iConvertCRtoCRLF, int16_t iVerbose, int16_t iCaseSensitive,
+                int16_t iPrivilege);
+
+// The functions the library calls during a run. None of them lets an error escape.
+
+// Appends at most `length` bytes of `text` (up to a zero byte, at most 32800) to the last
+// message; a piece that begins with a line feed is appended as CR LF instead. Returns 0.
+int32_t UnzipPrint(const char* text, int32_t length);
+
+// Asks whether the existing file `name` may be overwritten: 102 Yes, 100 No (skip it),
+// 104 Cancel (overwrite no file). Without prompts, 100.
+int32_t UnzipReplace(const char* name);
+
+// Asks for the archive password and writes it into `buffer` (size bytes, NUL-terminated,
+// at most 256 characters): 0 with a password; 1 for an empty answer or Cancel, after
+// which the run asks no more and every later request gets 1 at once.
+int32_t UnzipPassword(char* buffer, int32_t size, const char* prompt, const char* name);
+
+// Accepts one listing entry and does nothing with it.
+void UnzipListEntry(uint32_t size, uint32_t compressedSize, int32_t factor, int32_t month,
+                    int32_t day, int32_t year, int32_t hour, int32_t minute, char flag,
+                    const char* name, const char* method, uint32_t crc, int32_t encrypted);
+
+// Lets the run go on: 0 for every member.
+int32_t UnzipService(const char* name, uint32_t size);
+
+}  // namespace CGCodeModule
+}  // namespace qz

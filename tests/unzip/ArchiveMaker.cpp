@@ -1,0 +1,69 @@
+#include "unzip/ArchiveMaker.h"
+
+#include <zip.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace qz::test {
+
+ArchiveMaker::ArchiveMaker(const std::string& path) {
+  int error = 0;
+  archive_ = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  if (archive_ == nullptr) throw std::runtime_error("cannot create " + path);
+}
+
+ArchiveMaker::~ArchiveMaker() {
+  if (archive_ != nullptr) zip_discard(archive_);
+}
+
+ArchiveMaker& ArchiveMaker::Add(const std::string& name, const std::string& data,
+                                const Options& options) {
+  data_.push_back(data);
+  zip_source_t* source = zip_source_buffer(archive_, data_.back().data(), data.size(), 0);
+  zip_int64_t index = zip_file_add(archive_, name.c_str(), source, ZIP_FL_ENC_UTF_8);
+  if (index < 0) throw std::runtime_error("cannot add " + name);
+  auto entry = static_cast<zip_uint64_t>(index);
+  if (options.stored) zip_set_file_compression(archive_, entry, ZIP_CM_STORE, 0);
+  if (options.modified != 0) zip_file_set_mtime(archive_, entry, options.modified, 0);
+  if (options.encryption != 0) {
+    zip_file_set_encryption(archive_, entry, options.encryption, options.password.c_str());
+  }
+  if (options.unixMode != 0) {
+    zip_file_set_external_attributes(archive_, entry, 0, ZIP_OPSYS_UNIX,
+                                     static_cast<zip_uint32_t>(options.unixMode) << 16);
+  }
+  return *this;
+}
+
+ArchiveMaker& ArchiveMaker::AddFolder(const std::string& name) {
+  if (zip_dir_add(archive_, name.c_str(), ZIP_FL_ENC_UTF_8) < 0) {
+    throw std::runtime_error("cannot add folder " + name);
+  }
+  return *this;
+}
+
+void ArchiveMaker::Close() {
+  if (zip_close(archive_) != 0) throw std::runtime_error(zip_strerror(archive_));
+  archive_ = nullptr;
+}
+
+void DamageFile(const std::string& path, const std::string& data) {
+  std::string bytes;
+  {
+    std::ifstream in(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  size_t at = bytes.find(data);
+  if (at == std::string::npos) throw std::runtime_error("data not found in " + path);
+  bytes[at] = static_cast<char>(bytes[at] ^ 0x5a);
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+void TruncateFile(const std::string& path, size_t size) {
+  std::filesystem::resize_file(path, size);
+}
+
+}  // namespace qz::test

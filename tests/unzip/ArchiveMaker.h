@@ -1,0 +1,45 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <ctime>
+#include <deque>
+#include <string>
+
+struct zip;
+
+namespace qz::test {
+
+// Writes a zip archive for a test, member by member.
+class ArchiveMaker {
+ public:
+  struct Options {
+    bool stored = false;      // no compression, so tests can find and damage the data
+    time_t modified = 0;      // 0: now
+    uint16_t encryption = 0;  // ZIP_EM_...
+    std::string password;
+    mode_t unixMode = 0;  // full st_mode with type bits; 0: none stored
+  };
+
+  explicit ArchiveMaker(const std::string& path);
+  ~ArchiveMaker();
+
+  ArchiveMaker& Add(const std::string& name, const std::string& data, const Options& options);
+  ArchiveMaker& Add(const std::string& name, const std::string& data) {
+    return Add(name, data, Options{});
+  }
+  ArchiveMaker& AddFolder(const std::string& name);
+  // Writes the archive; the maker cannot be used afterwards.
+  void Close();
+
+ private:
+  zip* archive_;
+  std::deque<std::string> data_;
+};
+
+// Changes the first byte of the first copy of `data` in the file at `path`.
+void DamageFile(const std::string& path, const std::string& data);
+// Cuts the file at `path` to its first `size` bytes.
+void TruncateFile(const std::string& path, size_t size);
+
+}  // namespace qz::test

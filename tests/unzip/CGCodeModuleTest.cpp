@@ -1,0 +1,117 @@
+#include "unzip/CGCodeModule.h"
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <cstring>
+
+#include "support/ScriptedPrompts.h"
+#include "support/TempDir.h"
+#include "unzip/ArchiveMaker.h"
+
+namespace qz {
+namespace {
+
+class CGCodeModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CGCodeModule::State().sLastMessage.clear();
+    CGCodeModule::State().iSkipPassword = 0;
+    CGCodeModule::State().prompts = &prompts;
+  }
+  void TearDown() override { CGCodeModule::State().prompts = nullptr; }
+
+  int32_t Run(const std::string& archive, int16_t testZip) {
+    return CGCodeModule::VBUnzip(prompts, QZ_UNZIP32_FOLDER, archive, dir / "out", 0, 0, 0, 2, 0,
+                                 testZip, 0, 0, 0, 0, 1, 0, 0, 1, 0);
+  }
+
+  test::ScriptedPrompts prompts;
+  test::TempDir dir;
+};
+
+TEST_F(CGCodeModuleTest, PrintAppendsPiecesAndTurnsLeadingLineFeedIntoCrLf) {
+  CGCodeModule::UnzipPrint("abc", 3);
+  CGCodeModule::UnzipPrint("\n", 1);
+  CGCodeModule::UnzipPrint("\nrest of line", 13);
+  CGCodeModule::UnzipPrint("de\0fg", 5);
+  CGCodeModule::UnzipPrint("xyz", 2);
+  CGCodeModule::UnzipPrint("ignored", 0);
+  CGCodeModule::UnzipPrint("ignored", -4);
+  EXPECT_EQ(CGCodeModule::State().sLastMessage, "abc\r\n\r\ndexy");
+}
+
+TEST_F(CGCodeModuleTest, PrintReadsAtMost32800Bytes) {
+  std::string big(40000, 'x');
+  EXPECT_EQ(CGCodeModule::UnzipPrint(big.c_str(), static_cast<int32_t>(big.size())), 0);
+  EXPECT_EQ(CGCodeModule::State().sLastMessage.size(), 32800u);
+}
+
+TEST_F(CGCodeModuleTest, ReplaceAsksAndMapsTheAnswer) {
+  prompts.answers = {MsgBoxResult::kYes, MsgBoxResult::kNo, MsgBoxResult::kCancel};
+  EXPECT_EQ(CGCodeModule::UnzipReplace("/app/Vq.exe"), 102);
+  EXPECT_EQ(CGCodeModule::UnzipReplace("/app/Vq.exe"), 100);
+  EXPECT_EQ(CGCodeModule::UnzipReplace("/app/Vq.exe"), 104);
+  ASSERT_EQ(prompts.boxes.size(), 3u);
+  EXPECT_EQ(prompts.boxes[0].title, "VBUnZip32 - File Already Exists!");
+  EXPECT_EQ(prompts.boxes[0].body, "Overwrite /app/Vq.exe?");
+  EXPECT_EQ(prompts.boxes[0].style, kYesNoCancel | kExclamation);
+
+  std::string longName(300, 'n');
+  CGCodeModule::UnzipReplace(longName.c_str());
+  EXPECT_EQ(prompts.boxes.back().body, "Overwrite " + std::string(256, 'n') + "?");
+
+  CGCodeModule::State().prompts = nullptr;
+  EXPECT_EQ(CGCodeModule::UnzipReplace("x"), 100);
+}
+
+TEST_F(CGCodeModuleTest, PasswordIsWrittenWithinTheBufferAndZeroTerminated) {
+  prompts.inputAnswers = {"secret", "much-too-long", std::string(300, 'p')};
+  char buffer[300];
+  std::memset(buffer, 'z', sizeof buffer);
+  EXPECT_EQ(CGCodeModule::UnzipPassword(buffer, 10, "prompt", "a.txt"), 0);
+  EXPECT_EQ(std::string(buffer, 10), std::string("secret\0\0\0\0", 10));
+  EXPECT_EQ(prompts.inputPrompts.back(), "Please Enter The Password!");
+
+  std::memset(buffer, 'z', sizeof buffer);
+  EXPECT_EQ(CGCodeModule::UnzipPassword(buffer, 5, "prompt", "a.txt"), 0);
+  EXPECT_EQ(std::string(buffer, 6), std::string("much\0z", 6));
+
+  std::memset(buffer, 'z', sizeof buffer);
+  EXPECT_EQ(CGCodeModule::UnzipPassword(buffer, 300, "prompt", "a.txt"), 0);
+  EXPECT_EQ(std::string(buffer), std::string(256, 'p'));
+}
+
+TEST_F(CGCodeModuleTest, EmptyPasswordAnswerStopsFurtherQuestions) {
+  char buffer[16] = "untouched";
+  EXPECT_EQ(CGCodeModule::UnzipPassword(buffer, sizeof buffer, "prompt", "a.txt"), 1);
+  EXPECT_EQ(CGCodeModule::State().iSkipPassword, 1);
+  prompts.inputAnswers = {"late"};
+  EXPECT_EQ(CGCodeModule::UnzipPassword(buffer, sizeof buffer, "prompt", "b.txt"), 1);
+  EXPECT_EQ(prompts.inputPrompts.size(), 1u);
+  EXPECT_STREQ(buffer, "untouched");
+}
+
+TEST_F(CGCodeModuleTest, EachRunStartsWithFreshState) {
+  std::string archive = dir / "secret.zip";
+  test::ArchiveMaker maker(archive);
+  test::ArchiveMaker::Options locked;
+  locked.encryption = ZIP_EM_TRAD_PKWARE;
+  locked.password = "pw";
+  maker.Add("a.txt", "data", locked);
+  maker.Close();
+
+  EXPECT_EQ(Run(archive, 1), 82);
+  std::string first = CGCodeModule::State().sLastMessage;
+  EXPECT_NE(first.find("a.txt"), std::string::npos);
+  EXPECT_EQ(CGCodeModule::State().iSkipPassword, 1);
+
+  prompts.inputAnswers = {"pw"};
+  EXPECT_EQ(Run(archive, 1), 0);
+  EXPECT_EQ(CGCodeModule::State().sLastMessage, "");
+  EXPECT_EQ(CGCodeModule::State().iSkipPassword, 0);
+  EXPECT_EQ(prompts.inputPrompts.size(), 2u);
+}
+
+}  // namespace
+}  // namespace qz

@@ -1,0 +1,359 @@
+// The extraction library driven as the updater drives it, through CGUnzipFiles.
+
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "support/ScriptedPrompts.h"
+#include "support/TempDir.h"
+#include "unzip/ArchiveMaker.h"
+#include "unzip/CGUnzipFiles.h"
+
+namespace fs = std::filesystem;
+
+namespace qz {
+namespace {
+
+class ExtractionTest : public ::testing::Test {
+ protected:
+  void SetUp() override { fs::create_directory(Out()); }
+
+  std::string Archive() const { return dir / "QzUFiles/VQ.Zip"; }
+  std::string Out() const { return dir / "app"; }
+
+  test::ArchiveMaker Maker() {
+    fs::create_directories(dir / "QzUFiles");
+    return test::ArchiveMaker(Archive());
+  }
+
+  CGUnzipFiles Unzipper() {
+    CGUnzipFiles unzip(prompts, QZ_UNZIP32_FOLDER);
+    unzip.SetZipFileName(Archive());
+    unzip.SetExtractDir(Out());
+    return unzip;
+  }
+
+  // One pass as the install dialog runs it.
+  int32_t Install(bool testOnly) {
+    CGUnzipFiles unzip = Unzipper();
+    unzip.SetHonorDirectories(false);
+    unzip.SetTestZip(testOnly);
+    return Finish(unzip);
+  }
+
+  int32_t Finish(CGUnzipFiles& unzip) {
+    int32_t result = unzip.Unzip("", "");
+    message = unzip.GetLastMessage();
+    return result;
+  }
+
+  // Every entry below the test folder except the archive's folder, "/" after folders.
+  std::string Tree() const {
+    std::vector<std::string> names;
+    for (auto it = fs::recursive_directory_iterator(dir.Path());
+         it != fs::recursive_directory_iterator(); ++it) {
+      std::string name = fs::relative(it->path(), dir.Path()).string();
+      if (name.rfind("QzUFiles", 0) == 0) continue;
+      if (it->is_symlink())
+        name += "@";
+      else if (it->is_directory())
+        name += "/";
+      names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    std::string tree;
+    for (const auto& name : names) tree += (tree.empty() ? "" : " ") + name;
+    return tree;
+  }
+
+  bool Says(const std::string& text) const { return message.find(text) != std::string::npos; }
+
+  test::ScriptedPrompts prompts;
+  test::TempDir dir;
+  std::string message;
+};
+
+TEST_F(ExtractionTest, TestPassOfASoundArchiveWritesNothing) {
+  Maker().Add("Vq.exe", "new program").Add("docs/readme.txt", std::string(5000, 'r')).Close();
+  EXPECT_EQ(Install(true), 0);
+  EXPECT_EQ(message, "");
+  EXPECT_EQ(Tree(), "app/");
+
+  CGUnzipFiles chatty = Unzipper();
+  chatty.SetTestZip(true);
+  chatty.SetMessageLevel(0);
+  EXPECT_EQ(Finish(chatty), 0);
+  EXPECT_TRUE(Says("    testing: Vq.exe   OK\r\n"));
+  EXPECT_TRUE(Says("No errors detected in compressed data of " + Archive() + ".\r\n"));
+}
+
+TEST_F(ExtractionTest, TestPassFindsDamageTruncationAndNonArchives) {
+  test::ArchiveMaker::Options stored;
+  stored.stored = true;
+  Maker().Add("Vq.exe", "program bytes that will be damaged", stored).Add("ok.txt", "fine").Close();
+  std::ofstream(dir / "app/Vq.exe") << "old";
+  test::DamageFile(Archive(), "program bytes");
+  EXPECT_EQ(Install(true), 2);
+  EXPECT_TRUE(Says("Vq.exe: bad CRC, the member is damaged.\r\n")) << message;
+  EXPECT_FALSE(Says("ok.txt"));
+  EXPECT_EQ(dir.Read("app/Vq.exe"), "old");
+
+  Maker().Add("Vq.exe", std::string(20000, 'v')).Close();
+  test::TruncateFile(Archive(), fs::file_size(Archive()) / 2);
+  EXPECT_EQ(Install(true), 51);
+  EXPECT_TRUE(Says("ends early")) << message;
+
+  std::ofstream(Archive(), std::ios::trunc) << "<html>404 Not Found</html>";
+  EXPECT_EQ(Install(true), 9);
+  EXPECT_EQ(message, Archive() + ": not a zip archive.\r\n");
+
+  fs::remove(Archive());
+  EXPECT_EQ(Install(true), 9);
+  EXPECT_TRUE(Says("Cannot find or open the archive")) << message;
+  EXPECT_EQ(Tree(), "app/ app/Vq.exe");
+}
+
+TEST_F(ExtractionTest, InstallPassWritesNestedMembersFlatAndReplacesFilesOfOtherCase) {
+  fs::create_directories(dir / "QzUFiles");
+  dir.Write("src/bin/vq.exe", "new program");
+  dir.Write("src/data/Help/Vq.chm", "help");
+  dir.Write("src/Readme.txt", "readme");
+  std::string command = "cd " + dir / "src" + " && zip -q -r " + Archive() + " .";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  dir.Write("app/Vq.exe", "old program");
+  dir.Write("app/Data.Mdb", "database");
+
+  EXPECT_EQ(Install(true), 0) << message;
+  EXPECT_EQ(Install(false), 0) << message;
+  EXPECT_EQ(message, "");
+  EXPECT_EQ(dir.FilesIn("app"), "Data.Mdb Readme.txt Vq.chm Vq.exe");
+  EXPECT_EQ(dir.Read("app/Vq.exe"), "new program");
+  EXPECT_EQ(dir.Read("app/Vq.chm"), "help");
+  EXPECT_EQ(dir.Read("app/Data.Mdb"), "database");
+  EXPECT_FALSE(dir.Exists("app/bin") || dir.Exists("app/data"));
+}
+
+TEST_F(ExtractionTest, DamagedMemberLeavesTheExistingFileAndNoPartialFile) {
+  test::ArchiveMaker::Options stored;
+  stored.stored = true;
+  Maker()
+      .Add("first.txt", "first")
+      .Add("Vq.exe", std::string(300000, 'x') + "tail of the program", stored)
+      .Add("last.txt", "last")
+      .Close();
+  test::DamageFile(Archive(), "tail of the program");
+  dir.Write("app/Vq.exe", "old program");
+  EXPECT_EQ(Install(false), 2);
+  EXPECT_TRUE(Says("Vq.exe: bad CRC")) << message;
+  EXPECT_EQ(dir.Read("app/Vq.exe"), "old program");
+  EXPECT_EQ(dir.FilesIn("app"), "Vq.exe first.txt last.txt");
+}
+
+TEST_F(ExtractionTest, HostileNamesNeverLeadOutsideTheFolder) {
+  test::ArchiveMaker::Options link;
+  link.unixMode = S_IFLNK | 0777;
+  Maker()
+      .Add("../up.txt", "1")
+      .Add("/abs/root.txt", "2")
+      .Add("C:\\win\\drive.txt", "3")
+      .Add("a/../../deep.txt", "4")
+      .Add("link", dir.Path(), link)
+      .Add("dir/..", "5")
+      .Close();
+  EXPECT_EQ(Install(false), 1);
+  EXPECT_EQ(Tree(), "app/ app/deep.txt app/drive.txt app/root.txt app/up.txt");
+  EXPECT_TRUE(Says("link: links and special files are not extracted.")) << message;
+  EXPECT_TRUE(Says("dir/..: not a usable file name, skipped.")) << message;
+
+  fs::remove_all(Out());
+  CGUnzipFiles honoring = Unzipper();
+  EXPECT_EQ(Finish(honoring), 1);
+  EXPECT_EQ(Tree(),
+            "app/ app/a/ app/a/deep.txt app/abs/ app/abs/root.txt app/up.txt app/win/ "
+            "app/win/drive.txt");
+  EXPECT_TRUE(Says("../up.txt: root, drive or parent folder parts removed, written as up.txt."));
+}
+
+TEST_F(ExtractionTest, AFolderThatIsALinkIsNotFollowed) {
+  fs::create_directory(dir / "elsewhere");
+  fs::create_directory_symlink(dir / "elsewhere", dir / "app/sub");
+  Maker().Add("sub/x.txt", "x").Close();
+  CGUnzipFiles honoring = Unzipper();
+  EXPECT_EQ(Finish(honoring), 2);
+  EXPECT_TRUE(Says("sub/x.txt: Folder sub is a link, not followed.")) << message;
+  EXPECT_EQ(dir.FilesIn("elsewhere"), "");
+}
+
+TEST_F(ExtractionTest, HonoredFoldersReuseExistingFoldersOfOtherCase) {
+  fs::create_directories(dir / "app/Data");
+  Maker().AddFolder("empty").Add("data/sub/f.txt", "f").Close();
+  CGUnzipFiles honoring = Unzipper();
+  EXPECT_EQ(Finish(honoring), 0) << message;
+  EXPECT_EQ(Tree(), "app/ app/Data/ app/Data/sub/ app/Data/sub/f.txt app/empty/");
+}
+
+TEST_F(ExtractionTest, SameNameAfterFlatteningLaterMemberWinsWithAWarning) {
+  Maker().Add("a/readme.txt", "first").Add("b/README.txt", "second").Close();
+  EXPECT_EQ(Install(false), 1);
+  EXPECT_EQ(dir.FilesIn("app"), "readme.txt");
+  EXPECT_EQ(dir.Read("app/readme.txt"), "second");
+  EXPECT_EQ(message, "b/README.txt: replaces an earlier member written as README.txt.\r\n");
+}
+
+TEST_F(ExtractionTest, EncryptedMembersOpenWithThePasswordTheUserGives) {
+  for (uint16_t method : {ZIP_EM_TRAD_PKWARE, ZIP_EM_AES_256}) {
+    test::ArchiveMaker::Options locked;
+    locked.encryption = method;
+    locked.password = "right";
+    Maker().Add("one.txt", "one", locked).Add("two.txt", "two", locked).Close();
+    prompts.inputAnswers = {"wrong", "right"};
+    prompts.inputPrompts.clear();
+    EXPECT_EQ(Install(false), 0) << message;
+    EXPECT_EQ(dir.Read("app/one.txt"), "one");
+    EXPECT_EQ(dir.Read("app/two.txt"), "two");
+    // The password that opened one member is tried on the next before asking again.
+    EXPECT_EQ(prompts.inputPrompts.size(), 2u);
+    fs::remove_all(Out());
+  }
+}
+
+TEST_F(ExtractionTest, EmptyPasswordAnswerSkipsEveryEncryptedMember) {
+  test::ArchiveMaker::Options locked;
+  locked.encryption = ZIP_EM_TRAD_PKWARE;
+  locked.password = "right";
+  Maker().Add("one.txt", "one", locked).Add("two.txt", "two", locked).Close();
+  EXPECT_EQ(Install(false), 82);
+  EXPECT_EQ(prompts.inputPrompts.size(), 1u);
+  EXPECT_EQ(message,
+            "one.txt: skipped, the password is missing or incorrect.\r\n"
+            "two.txt: skipped, the password is missing or incorrect.\r\n");
+  EXPECT_EQ(dir.FilesIn("app"), "");
+
+  Maker().Add("one.txt", "one", locked).Add("plain.txt", "plain").Close();
+  EXPECT_EQ(Install(false), 1);
+  EXPECT_EQ(dir.FilesIn("app"), "plain.txt");
+}
+
+TEST_F(ExtractionTest, ExistingFilesFollowTheOverwriteSwitches) {
+  Maker().Add("a.txt", "new a").Add("b.txt", "new b").Add("c.txt", "new c").Close();
+  auto reset = [&] {
+    for (const char* name : {"A.txt", "b.txt", "c.txt"})
+      dir.Write(std::string("app/") + name, "old");
+  };
+  reset();
+  CGUnzipFiles keep = Unzipper();
+  keep.SetOverWriteFiles(false);
+  EXPECT_EQ(Finish(keep), 0);
+  EXPECT_EQ(dir.Read("app/A.txt") + dir.Read("app/b.txt"), "oldold");
+  EXPECT_TRUE(prompts.boxes.empty());
+
+  CGUnzipFiles ask = Unzipper();
+  ask.SetOverWriteFiles(false);
+  ask.SetPromptOverwrite(true);
+  prompts.answers = {MsgBoxResult::kNo, MsgBoxResult::kYes, MsgBoxResult::kYes};
+  EXPECT_EQ(Finish(ask), 0);
+  EXPECT_EQ(dir.Read("app/A.txt") + dir.Read("app/b.txt") + dir.Read("app/c.txt"), "oldnew bnew c");
+  ASSERT_EQ(prompts.boxes.size(), 3u);
+  EXPECT_EQ(prompts.boxes[0].body, "Overwrite " + Out() + "/A.txt?");
+
+  reset();
+  prompts.boxes.clear();
+  prompts.answers = {MsgBoxResult::kCancel};
+  EXPECT_EQ(Finish(ask), 0);
+  EXPECT_EQ(prompts.boxes.size(), 1u);
+  EXPECT_EQ(dir.Read("app/A.txt") + dir.Read("app/b.txt") + dir.Read("app/c.txt"), "oldoldold");
+}
+
+TEST_F(ExtractionTest, NewerSwitchesCompareModificationTimes) {
+  time_t now = time(nullptr);
+  test::ArchiveMaker::Options older, newer;
+  older.modified = now - 7200;
+  newer.modified = now + 7200;
+  Maker()
+      .Add("old.txt", "archive old", older)
+      .Add("new.txt", "archive new", newer)
+      .Add("absent.txt", "absent", newer)
+      .Close();
+  dir.Write("app/old.txt", "disk");
+  dir.Write("app/new.txt", "disk");
+
+  CGUnzipFiles freshen = Unzipper();
+  freshen.SetExtractNewer(true);
+  EXPECT_EQ(Finish(freshen), 0);
+  EXPECT_EQ(dir.FilesIn("app"), "new.txt old.txt");
+  EXPECT_EQ(dir.Read("app/old.txt") + "|" + dir.Read("app/new.txt"), "disk|archive new");
+
+  CGUnzipFiles update = Unzipper();
+  update.SetExtractOnlyNewer(true);
+  EXPECT_EQ(Finish(update), 0);
+  EXPECT_EQ(dir.FilesIn("app"), "absent.txt new.txt old.txt");
+  EXPECT_EQ(dir.Read("app/old.txt"), "disk");
+}
+
+TEST_F(ExtractionTest, SpacesBecomeUnderscoresOnRequest) {
+  Maker().Add("my folder/a file.txt", "x").Close();
+  CGUnzipFiles unzip = Unzipper();
+  unzip.SetSpaceToUnderScore(true);
+  EXPECT_EQ(Finish(unzip), 0);
+  EXPECT_EQ(Tree(), "app/ app/my_folder/ app/my_folder/a_file.txt");
+}
+
+TEST_F(ExtractionTest, OptionsThatCannotBeHonouredAreRefused) {
+  Maker().Add("a.txt", "a").Close();
+  void (CGUnzipFiles::*switches[])(bool) = {
+      &CGUnzipFiles::SetWriteToStdOut, &CGUnzipFiles::SetDisplayComment,
+      &CGUnzipFiles::SetConvertCRtoCRLF, &CGUnzipFiles::SetVerbose};
+  for (auto set : switches) {
+    CGUnzipFiles unzip = Unzipper();
+    (unzip.*set)(true);
+    EXPECT_EQ(Finish(unzip), 10);
+    EXPECT_TRUE(Says("not supported")) << message;
+  }
+  CGUnzipFiles privileged = Unzipper();
+  privileged.SetPrivilege(1);
+  EXPECT_EQ(Finish(privileged), 10);
+  CGUnzipFiles noFolder = Unzipper();
+  noFolder.SetExtractDir("");
+  EXPECT_EQ(Finish(noFolder), 10);
+  EXPECT_EQ(message, "No extraction folder given.\r\n");
+  EXPECT_EQ(Tree(), "app/");
+}
+
+TEST_F(ExtractionTest, ListingWritesNothing) {
+  Maker().Add("a.txt", "a").Close();
+  CGUnzipFiles unzip = Unzipper();
+  unzip.SetExtractList(1);
+  EXPECT_EQ(Finish(unzip), 0);
+  EXPECT_EQ(Tree(), "app/");
+}
+
+TEST_F(ExtractionTest, AFileInUseIsNotReplaced) {
+  Maker().Add("Vq.exe", "new").Add("other.txt", "other").Close();
+  dir.Write("app/Vq.exe", "running");
+  int fd = open((dir / "app/Vq.exe").c_str(), O_RDONLY);
+  ASSERT_EQ(flock(fd, LOCK_SH), 0);
+  EXPECT_EQ(Install(false), 2);
+  close(fd);
+  EXPECT_EQ(message, "Vq.exe: Vq.exe is in use by another program and was not replaced.\r\n");
+  EXPECT_EQ(dir.Read("app/Vq.exe"), "running");
+  EXPECT_EQ(dir.Read("app/other.txt"), "other");
+}
+
+TEST_F(ExtractionTest, AnEmptyArchiveIsOnlyAWarning) {
+  fs::create_directories(dir / "QzUFiles");
+  std::ofstream(Archive(), std::ios::binary)
+      << std::string("PK\x05\x06", 4) + std::string(18, '\0');
+  EXPECT_EQ(Install(true), 1);
+  EXPECT_EQ(message, Archive() + ": the archive holds no members.\r\n");
+}
+
+}  // namespace
+}  // namespace qz
