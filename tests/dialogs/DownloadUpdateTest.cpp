@@ -54,7 +54,7 @@ TEST_F(DownloadUpdateTest, ThreeDownloadsWithAnSseDatabase) {
 TEST_F(DownloadUpdateTest, VerboseDownloadShowsTheBarInPlaceOfTheChoices) {
   std::vector<std::string> seen;
   prompts.onDoEvents = [&](int count) {
-    if (count != 1) return;
+    if (count != 3) return;  // the first yield of the download, after two of the check
     auto dialog = module->Forms.DownloadUpdate();
     seen.push_back(dialog->FindControl("lblMsg1")->CaptionText());
     EXPECT_TRUE(dialog->IsShown());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "dialogs/frmDownloadUpdate.h"
 #include "dialogs/frmNeedsNoUpdate.h"
 #include "support/UpdaterFixture.h"
 

@@ -6,9 +6,11 @@
 namespace qz::test {
 
 TestServer::TestServer() {
-  server_.set_logger([this](const httplib::Request& request, const httplib::Response&) {
+  // Recorded before the answer goes out, so a test sees every request its client made.
+  server_.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
     std::lock_guard lock(mutex_);
     requests_.push_back(request.path);
+    return httplib::Server::HandlerResponse::Unhandled;
   });
   // The one catch-all handler dispatches everything: cpp-httplib takes the first handler
   // whose pattern matches, so handlers added later through Raw() would never be reached.
