@@ -20,10 +20,20 @@ void AddFontSubstitutes() {
   }
 }
 
+// Without any display (a silent run on a machine nobody is logged in to) the dialogs
+// still load, hidden, so the check and the download can run; they render off screen.
+void UseOffscreenWithoutDisplay() {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
+}
+
 }  // namespace
 
 QtApplication::QtApplication() {
   if (QApplication::instance() == nullptr) {
+    UseOffscreenWithoutDisplay();
     // QApplication keeps references to both for its whole life.
     static int argc = 1;
     static char programName[] = "qzupdate";

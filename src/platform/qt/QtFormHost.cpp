@@ -231,6 +231,10 @@ void QtFormHost::Unload(Form& form) {
   QtFormWindow* window = found->second.window;
   forms_.erase(found);
   window->hide();
+  // The child window class has no meta-object of its own, so findChildren cannot tell it.
+  for (QWidget* child : window->findChildren<QWidget*>()) {
+    if (auto* userControl = dynamic_cast<QtUserControlWidget*>(child)) userControl->Detach();
+  }
   // A window cannot go while one of its own events is being handled; Qt deletes it
   // once control is back in the event loop that delivered that event.
   if (QtApplication::Ensure().InHandler()) {

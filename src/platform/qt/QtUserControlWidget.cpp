@@ -1,5 +1,7 @@
 #include "platform/qt/QtUserControlWidget.h"
 
+#include <utility>
+
 #include <QPaintEvent>
 #include <QPainter>
 #include <QRegion>
@@ -89,17 +91,21 @@ QFont ToQFont(const ControlFont* font, const QFont& fallback) {
 }  // namespace
 
 QtUserControlWidget::QtUserControlWidget(QWidget* parent, UserControl& control)
-    : QWidget(parent), control_(control) {
+    : QWidget(parent), control_(&control) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   try {
-    control_.UserControl_Initialize(*this);
+    control_->UserControl_Initialize(*this);
   } catch (const Error&) {
     // A failed first drawing leaves the control as it is; the next paint tries again.
   }
 }
 
-QtUserControlWidget::~QtUserControlWidget() {
-  control_.UserControl_Terminate();
+QtUserControlWidget::~QtUserControlWidget() { Detach(); }
+
+void QtUserControlWidget::Detach() {
+  if (control_ == nullptr) return;
+  UserControl* control = std::exchange(control_, nullptr);
+  control->UserControl_Terminate();
 }
 
 PixelCanvas& QtUserControlWidget::Surface() {
@@ -159,10 +165,10 @@ uint32_t QtUserControlWidget::SysColor(int32_t index) const {
 }
 
 void QtUserControlWidget::paintEvent(QPaintEvent*) {
-  if (!presenting_) {
+  if (!presenting_ && control_ != nullptr) {
     painting_ = true;
     try {
-      control_.UserControl_Paint();
+      control_->UserControl_Paint();
     } catch (const Error&) {
       // Ignored like a failed drawing: the surface shows what it last held.
     }
@@ -185,8 +191,9 @@ void QtUserControlWidget::paintEvent(QPaintEvent*) {
 
 void QtUserControlWidget::resizeEvent(QResizeEvent*) {
   Surface();
+  if (control_ == nullptr) return;
   try {
-    control_.UserControl_Resize();
+    control_->UserControl_Resize();
   } catch (const Error&) {
     // Growing the buffer raises nothing the window could act on.
   }

@@ -17,9 +17,14 @@ class UserControl;
 // qz::Error from the control's handlers is dropped, like a failed platform drawing.
 class QtUserControlWidget : public QWidget, public UserControlSite {
  public:
-  // Initializes `control` with this window as its site; `control` must outlive the window.
+  // Initializes `control` with this window as its site; `control` must outlive the
+  // window or be detached from it first.
   QtUserControlWidget(QWidget* parent, UserControl& control);
   ~QtUserControlWidget() override;
+
+  // Terminates the control and forgets it, so a window whose deletion is deferred never
+  // calls a control that has gone in the meantime. Later calls do nothing.
+  void Detach();
 
   int32_t ClientWidth() const override { return width(); }
   int32_t ClientHeight() const override { return height(); }
@@ -36,7 +41,7 @@ class QtUserControlWidget : public QWidget, public UserControlSite {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  UserControl& control_;
+  UserControl* control_;
   PixelCanvas surface_;
   QImage shown_;  // the surface in the screen's pixel format
   uint32_t backColor_ = 0xFFFFFF;
