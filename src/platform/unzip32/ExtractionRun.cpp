@@ -74,7 +74,7 @@ int32_t ExtractionRun::Run() {
   if (OptionsRefused()) return report_.Result();
   std::unique_ptr<ZipArchive> archive;
   try {
-    archive = std::make_unique<ZipArchive>(archivePath_, options_.TestZip != 0);
+    archive = std::make_unique<ZipArchive>(archivePath_);
   } catch (const ZipError& failure) {
     ReportOpenFailure(failure.Code(), failure.what());
     return report_.Result();
