@@ -64,8 +64,8 @@ int RunPass(const std::string& mode, const std::string& archive, const std::stri
 
 // Text-like data that compresses about as well as program resources and documents do.
 std::string Compressible(std::mt19937_64& random, size_t size) {
-  static const char* words[] = {"update ", "version ", "install ", "database ", "record ",
-                                "customer ", "invoice ", "\r\n",   "0x1F ",     "Vq "};
+  static const char* words[] = {"update ",   "version ", "install ", "database ", "record ",
+                                "customer ", "invoice ", "\r\n",     "0x1F ",     "Vq "};
   std::string data;
   while (data.size() < size) data += words[random() % 10];
   data.resize(size);
@@ -83,7 +83,9 @@ std::string Incompressible(std::mt19937_64& random, size_t size) {
 }
 
 // Sizes of a few thousand files: mostly small, some large; an archive of ~200 MiB.
-bool IsLarge(int index) { return index % 50 == 0; }
+bool IsLarge(int index) {
+  return index % 50 == 0;
+}
 
 size_t FileSize(std::mt19937_64& random, int index) {
   if (IsLarge(index)) return 2'000'000 + random() % 4'000'000;
@@ -91,7 +93,9 @@ size_t FileSize(std::mt19937_64& random, int index) {
 }
 
 // Every other file of each size class is random data.
-bool IsCompressible(int index) { return (IsLarge(index) ? index / 50 : index) % 2 == 0; }
+bool IsCompressible(int index) {
+  return (IsLarge(index) ? index / 50 : index) % 2 == 0;
+}
 
 // The child side of the generation: the files go to disk first, so that neither this
 // process nor the benchmark holds the archive's data in memory.
@@ -100,8 +104,8 @@ int MakeArchive(const std::string& sourceFolder, const std::string& archive) {
   int error = 0;
   zip_t* zip = zip_open(archive.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
   for (int i = 0; i < kFiles; ++i) {
-    std::string name = "dir" + std::to_string(i % 40) + "/sub" + std::to_string(i % 7) +
-                       "/file" + std::to_string(i) + (IsCompressible(i) ? ".txt" : ".bin");
+    std::string name = "dir" + std::to_string(i % 40) + "/sub" + std::to_string(i % 7) + "/file" +
+                       std::to_string(i) + (IsCompressible(i) ? ".txt" : ".bin");
     std::string path = sourceFolder + "/" + std::to_string(i);
     size_t size = FileSize(random, i);
     std::ofstream(path, std::ios::binary)
@@ -188,10 +192,11 @@ int Benchmark(int runs) {
               Median(unzipExtract), extractRatio);
   struct rusage self_usage = {};
   getrusage(RUSAGE_SELF, &self_usage);
-  std::printf("peak RSS:    library test %.1f MiB, extraction %.1f MiB (same process without "
-              "a run %.1f MiB); unzip %.1f MiB; floor %.1f MiB\n",
-              Peak(oursTest), Peak(oursExtract), idle.peakMiB,
-              std::max(Peak(unzipTest), Peak(unzipExtract)), self_usage.ru_maxrss / 1024.0);
+  std::printf(
+      "peak RSS:    library test %.1f MiB, extraction %.1f MiB (same process without "
+      "a run %.1f MiB); unzip %.1f MiB; floor %.1f MiB\n",
+      Peak(oursTest), Peak(oursExtract), idle.peakMiB,
+      std::max(Peak(unzipTest), Peak(unzipExtract)), self_usage.ru_maxrss / 1024.0);
   bool met = testRatio <= 1.0 && extractRatio <= 1.0 && peak < 50.0;
   std::printf("targets (ratios <= 1.00, RSS < 50 MiB): %s\n", met ? "met" : "MISSED");
   return met ? 0 : 1;
