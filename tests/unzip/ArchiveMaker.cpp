@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <utility>
 
 namespace qz::test {
 
@@ -50,15 +51,35 @@ void ArchiveMaker::Close() {
   archive_ = nullptr;
 }
 
-void DamageFile(const std::string& path, const std::string& data) {
-  std::string bytes;
-  {
-    std::ifstream in(path, std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+namespace {
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+size_t Find(const std::string& bytes, const std::string& data) {
   size_t at = bytes.find(data);
-  if (at == std::string::npos) throw std::runtime_error("data not found in " + path);
+  if (at == std::string::npos) throw std::runtime_error("bytes not found in the archive");
+  return at;
+}
+
+}  // namespace
+
+void DamageFile(const std::string& path, const std::string& data) {
+  std::string bytes = ReadBytes(path);
+  size_t at = Find(bytes, data);
   bytes[at] = static_cast<char>(bytes[at] ^ 0x5a);
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+void SetFirstMethod(const std::string& path, uint16_t method) {
+  std::string bytes = ReadBytes(path);
+  for (auto [signature, offset] : {std::pair<const char*, size_t>{"PK\3\4", 8}, {"PK\1\2", 10}}) {
+    size_t at = Find(bytes, signature) + offset;
+    bytes[at] = static_cast<char>(method & 0xff);
+    bytes[at + 1] = static_cast<char>(method >> 8);
+  }
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 

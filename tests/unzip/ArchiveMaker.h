@@ -39,6 +39,8 @@ class ArchiveMaker {
 
 // Changes the first byte of the first copy of `data` in the file at `path`.
 void DamageFile(const std::string& path, const std::string& data);
+// Gives the archive's first member the compression method `method` in both its headers.
+void SetFirstMethod(const std::string& path, uint16_t method);
 // Cuts the file at `path` to its first `size` bytes.
 void TruncateFile(const std::string& path, size_t size);
 

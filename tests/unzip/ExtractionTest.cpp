@@ -121,6 +121,21 @@ TEST_F(ExtractionTest, TestPassFindsDamageTruncationAndNonArchives) {
   EXPECT_EQ(Tree(), "app/ app/Vq.exe");
 }
 
+TEST_F(ExtractionTest, TestPassReportsUnsupportedMethodsAndAcceptsStreamedArchives) {
+  test::ArchiveMaker::Options stored;
+  stored.stored = true;
+  Maker().Add("Vq.exe", "program", stored).Close();
+  test::SetFirstMethod(Archive(), 97);
+  EXPECT_EQ(Install(true), 81);
+  EXPECT_EQ(message, "Vq.exe: compression method not supported.\r\n");
+
+  // Written from a pipe, with sizes after the data and zip64 local headers.
+  fs::remove(Archive());
+  std::string command = "seq 1 20000 | zip -q " + Archive() + " -";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(Install(true), 0) << message;
+}
+
 TEST_F(ExtractionTest, InstallPassWritesNestedMembersFlatAndReplacesFilesOfOtherCase) {
   fs::create_directories(dir / "QzUFiles");
   dir.Write("src/bin/vq.exe", "new program");

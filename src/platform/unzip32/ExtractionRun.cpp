@@ -74,7 +74,7 @@ int32_t ExtractionRun::Run() {
   if (OptionsRefused()) return report_.Result();
   std::unique_ptr<ZipArchive> archive;
   try {
-    archive = std::make_unique<ZipArchive>(archivePath_, options_.TestZip != 0);
+    archive = std::make_unique<ZipArchive>(archivePath_);
   } catch (const ZipError& failure) {
     ReportOpenFailure(failure.Code(), failure.what());
     return report_.Result();
@@ -179,10 +179,14 @@ void ExtractionRun::ProcessAll(const ZipArchive& archive) {
 }
 
 void ExtractionRun::Process(const ZipArchive& archive, const ZipArchive::Member& member) {
-  if (options_.ExtractList) return List(member);
-  if (options_.TestZip) return Test(archive, member);
   try {
-    Extract(archive, member);
+    if (options_.ExtractList) {
+      List(member);
+    } else if (options_.TestZip) {
+      Test(archive, member);
+    } else {
+      Extract(archive, member);
+    }
   } catch (const ZipError& failure) {
     ReportZipFailure(member.name, failure.Code(), failure.what());
   } catch (const SystemError& failure) {
@@ -210,15 +214,11 @@ void ExtractionRun::List(const ZipArchive::Member& member) {
 }
 
 void ExtractionRun::Test(const ZipArchive& archive, const ZipArchive::Member& member) {
-  try {
-    std::unique_ptr<MemberReader> reader = Open(archive, member);
-    if (!reader) return;
-    Copy(*reader, nullptr);
-    ++processed_;
-    report_.Progress("    testing: " + member.name + "   OK");
-  } catch (const ZipError& failure) {
-    ReportZipFailure(member.name, failure.Code(), failure.what());
-  }
+  std::unique_ptr<MemberReader> reader = Open(archive, member);
+  if (!reader) return;
+  Copy(*reader, nullptr);
+  ++processed_;
+  report_.Progress("    testing: " + member.name + "   OK");
 }
 
 void ExtractionRun::Extract(const ZipArchive& archive, const ZipArchive::Member& member) {

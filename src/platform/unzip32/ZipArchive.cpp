@@ -35,9 +35,9 @@ ZipArchive::Kind KindOf(const std::string& name, uint8_t system, uint32_t attrib
 
 }  // namespace
 
-ZipArchive::ZipArchive(const std::string& path, bool checkConsistency) {
+ZipArchive::ZipArchive(const std::string& path) {
   int error = ZIP_ER_OK;
-  archive_ = zip_open(path.c_str(), ZIP_RDONLY | (checkConsistency ? ZIP_CHECKCONS : 0), &error);
+  archive_ = zip_open(path.c_str(), ZIP_RDONLY, &error);
   if (archive_ == nullptr) {
     zip_error_t details;
     zip_error_init_with_code(&details, error);

@@ -28,8 +28,10 @@ class ZipArchive {
     mode_t permissions = 0;  // 0 when the archive stores none
   };
 
-  // `checkConsistency` also compares every local header with the central directory.
-  ZipArchive(const std::string& path, bool checkConsistency);
+  // Reads the archive's directory. The stricter consistency check of the archive library
+  // is not used: it rejects sound archives written as a stream (zip64 local headers);
+  // each member's data is still checked when it is read.
+  explicit ZipArchive(const std::string& path);
   ~ZipArchive();
   ZipArchive(const ZipArchive&) = delete;
   ZipArchive& operator=(const ZipArchive&) = delete;
