@@ -1,7 +1,7 @@
 #include <string>
 
-#include "platform/posix/CurlUrlServices.h"
 #include "platform/Env.h"
+#include "platform/posix/CurlUrlServices.h"
 #include "platform/posix/FlockInstanceGuard.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/ProcessTerminator.h"

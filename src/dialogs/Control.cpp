@@ -16,9 +16,13 @@ bool Control::HasFont() const {
   return design_.kind != ControlKind::kImage;
 }
 
-void Control::Touch() { owner_.EnsureLoaded(); }
+void Control::Touch() {
+  owner_.EnsureLoaded();
+}
 
-void Control::Changed() { owner_.ControlChanged(*this); }
+void Control::Changed() {
+  owner_.ControlChanged(*this);
+}
 
 const std::string& Control::Caption() {
   Touch();

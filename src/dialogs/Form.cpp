@@ -57,7 +57,9 @@ void Form::Unload() {
   host_.Unload(*this);
 }
 
-void Form::CloseBox() { Unload(); }
+void Form::CloseBox() {
+  Unload();
+}
 
 void Form::ControlChanged(const Control& control) {
   if (loaded_) host_.ControlChanged(*this, control);

@@ -17,15 +17,21 @@ frmCheckQzUpdate::frmCheckQzUpdate(mQzUpdate& module)
       lblMsg1(Ctl("lblMsg1")),
       lblMsg3(Ctl("lblMsg3")) {}
 
-void frmCheckQzUpdate::Form_Load() { SubstituteFonts(); }
+void frmCheckQzUpdate::Form_Load() {
+  SubstituteFonts();
+}
 
-void frmCheckQzUpdate::Form_Unload() { module_.Forms.Clear(this); }
+void frmCheckQzUpdate::Form_Unload() {
+  module_.Forms.Clear(this);
+}
 
 void frmCheckQzUpdate::Click(const std::string& controlName) {
   if (controlName == "cmdCancel") cmdCancel_Click();
 }
 
-std::string frmCheckQzUpdate::Staging() const { return module_.App.ApplicationPath + "/QzUFiles"; }
+std::string frmCheckQzUpdate::Staging() const {
+  return module_.App.ApplicationPath + "/QzUFiles";
+}
 
 void frmCheckQzUpdate::Initialize() {
   auto keepAlive = shared_from_this();

@@ -33,9 +33,13 @@ frmDownloadUpdate::~frmDownloadUpdate() {
   if (IsLoaded()) host_.Unload(*this);
 }
 
-void frmDownloadUpdate::Form_Load() { SubstituteFonts(); }
+void frmDownloadUpdate::Form_Load() {
+  SubstituteFonts();
+}
 
-void frmDownloadUpdate::Form_Unload() { module_.Forms.Clear(this); }
+void frmDownloadUpdate::Form_Unload() {
+  module_.Forms.Clear(this);
+}
 
 void frmDownloadUpdate::Click(const std::string& controlName) {
   if (controlName == "cmdIRN") {
@@ -100,9 +104,9 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
 void frmDownloadUpdate::DownloadFailed(int32_t result, const Download& download) {
   SkipOnError([&] { module_.env.files.DeleteFilesIn(Staging()); });
   if (module_.IsVerbose()) {
-    module_.env.prompts.MsgBox("There has been an Error " + std::to_string(result) +
-                                   download.failureWording + kRetryHint,
-                               kOkOnly | kCritical, "Oops ...");
+    module_.env.prompts.MsgBox(
+        "There has been an Error " + std::to_string(result) + download.failureWording + kRetryHint,
+        kOkOnly | kCritical, "Oops ...");
   }
   cmdCancel_Click();
 }

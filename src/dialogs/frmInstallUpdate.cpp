@@ -30,7 +30,9 @@ std::string frmInstallUpdate::Path(const std::string& relative) const {
   return module_.App.ApplicationPath + relative;
 }
 
-void frmInstallUpdate::Wait(int32_t seconds) { module_.WaitSeconds(seconds); }
+void frmInstallUpdate::Wait(int32_t seconds) {
+  module_.WaitSeconds(seconds);
+}
 
 void frmInstallUpdate::Form_Load() {
   auto keepAlive = shared_from_this();
@@ -44,7 +46,9 @@ void frmInstallUpdate::Form_Load() {
   SkipOnError([&] { InstallUpdateFiles(); });
 }
 
-void frmInstallUpdate::Form_Unload() { module_.Forms.Clear(this); }
+void frmInstallUpdate::Form_Unload() {
+  module_.Forms.Clear(this);
+}
 
 void frmInstallUpdate::CheckApplicationRunning() {
   FileSystem& files = module_.env.files;
@@ -112,8 +116,9 @@ void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
     if (!bTestOnly) files.CopyFile(Path("/Vq.exe"), Path("/QzUFiles/After/Vq.Exe"));
   } catch (const Error& error) {
     module_.env.prompts.MsgBox(
-        ErrorLines(error) + "\r\n\r\nThis online update will be discarded. Please download it "
-                            "again.",
+        ErrorLines(error) +
+            "\r\n\r\nThis online update will be discarded. Please download it "
+            "again.",
         kOkOnly | kExclamation, "Cannot UnCompress ...");
     SkipOnError([&] { files.DeleteFilesIn(Path("/QzUFiles")); });
     cmdCancel_Click();

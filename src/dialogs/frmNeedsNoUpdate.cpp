@@ -14,12 +14,14 @@ frmNeedsNoUpdate::frmNeedsNoUpdate(mQzUpdate& module)
 void frmNeedsNoUpdate::Form_Load() {
   SubstituteFonts();
   SkipOnError([&] {
-    lblMsg1.SetCaption("The Online Update currently available for " +
-                       module_.App.ApplicationName + " is already installed on this computer!");
+    lblMsg1.SetCaption("The Online Update currently available for " + module_.App.ApplicationName +
+                       " is already installed on this computer!");
   });
 }
 
-void frmNeedsNoUpdate::Form_Unload() { module_.Forms.Clear(this); }
+void frmNeedsNoUpdate::Form_Unload() {
+  module_.Forms.Clear(this);
+}
 
 void frmNeedsNoUpdate::Click(const std::string& controlName) {
   if (controlName == "cmdDIA") cmdDIA_Click();
@@ -36,7 +38,9 @@ void frmNeedsNoUpdate::cmdDIA_Click() {
   Unload();
 }
 
-void frmNeedsNoUpdate::cmdCRL_Click() { cmdCancel_Click(); }
+void frmNeedsNoUpdate::cmdCRL_Click() {
+  cmdCancel_Click();
+}
 
 void frmNeedsNoUpdate::cmdDNU_Click() {
   FileSystem& files = module_.env.files;

@@ -3,7 +3,9 @@
 namespace qz {
 namespace {
 
-bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+bool IsLineEnd(char c) {
+  return c == '\r' || c == '\n';
+}
 
 // Moves past the delimiter that ends an item: a comma, or a line end (CR LF, or a lone
 // CR or LF, which files written by hand sometimes have).

@@ -3,7 +3,9 @@
 namespace qz {
 namespace {
 
-bool Ignored(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+bool Ignored(char c) {
+  return c == ' ' || c == '\t' || c == '\n';
+}
 
 }  // namespace
 

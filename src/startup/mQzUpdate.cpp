@@ -16,9 +16,13 @@ namespace {
 
 constexpr int kWaitSliceMilliseconds = 50;
 
-bool IsBlank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
+bool IsBlank(const std::string& text) {
+  return text.find_first_not_of(' ') == std::string::npos;
+}
 
-std::string QuotedLine(const std::string& text) { return "\"" + text + "\"\r\n"; }
+std::string QuotedLine(const std::string& text) {
+  return "\"" + text + "\"\r\n";
+}
 
 std::string VersionText(const UpdaterVersionInfo& version) {
   return std::to_string(version.major) + "." + std::to_string(version.minor) + "." +
@@ -83,6 +87,8 @@ void mQzUpdate::WaitSeconds(const int32_t& n) {
   }
 }
 
-void mQzUpdate::End() { env.terminator.EndProgram(); }
+void mQzUpdate::End() {
+  env.terminator.EndProgram();
+}
 
 }  // namespace qz

@@ -27,11 +27,16 @@ TEST_F(CheckQzUpdateTest, DecisionTableInEveryMode) {
     const char* outcome;  // "download", "needs-no-update" or "end"
   };
   const Row rows[] = {
-      {"1.3", "", "/Silent", "download"},       {"1.3", "1.2", "/Silent", "download"},
-      {"1.3", "1.3", "/Silent", "end"},         {"1.3", "1.4", "/Silent", "end"},
-      {"1.2", "", "/Silent", "end"},            {"1.1", "", "/Silent", "end"},
-      {"1.3", "1.3", "/Verbose", "download"},   {"1.3", "1.3", "plain", "download"},
-      {"1.2", "", "/Verbose", "needs-no-update"}, {"1.2", "1.0", "plain", "needs-no-update"},
+      {"1.3", "", "/Silent", "download"},
+      {"1.3", "1.2", "/Silent", "download"},
+      {"1.3", "1.3", "/Silent", "end"},
+      {"1.3", "1.4", "/Silent", "end"},
+      {"1.2", "", "/Silent", "end"},
+      {"1.1", "", "/Silent", "end"},
+      {"1.3", "1.3", "/Verbose", "download"},
+      {"1.3", "1.3", "plain", "download"},
+      {"1.2", "", "/Verbose", "needs-no-update"},
+      {"1.2", "1.0", "plain", "needs-no-update"},
       {"1.1", "", "/silent", "needs-no-update"},
   };
   for (const Row& row : rows) {
@@ -50,7 +55,7 @@ TEST_F(CheckQzUpdateTest, DecisionTableInEveryMode) {
     const auto requests = server.Requests();
     const bool downloaded =
         requests.size() > before + 1 && requests[before + 1] == ServerPath("VQ.Zip");
-    const std::string outcome = downloaded ? "download"
+    const std::string outcome = downloaded                         ? "download"
                                 : (!ended && NeedsNoUpdateShown()) ? "needs-no-update"
                                                                    : "end";
     EXPECT_EQ(outcome, row.outcome);

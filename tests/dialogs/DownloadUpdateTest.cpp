@@ -64,7 +64,8 @@ TEST_F(DownloadUpdateTest, VerboseDownloadShowsTheBarInPlaceOfTheChoices) {
     EXPECT_EQ(dialog->FindControl("ProgressBar")->Top(), dialog->FindControl("cmdIRN")->Top());
   };
   EXPECT_FALSE(RunMain("/Verbose"));
-  EXPECT_EQ(seen, std::vector<std::string>{"Downloading Update. Please wait for a few minutes ..."});
+  EXPECT_EQ(seen,
+            std::vector<std::string>{"Downloading Update. Please wait for a few minutes ..."});
   EXPECT_EQ(prompts.busyHistory, (std::vector<bool>{true, false, true, false, true, false}));
 }
 
@@ -99,12 +100,10 @@ TEST_F(DownloadUpdateTest, FailedJetDownloadInVerboseModeDeletesTheArchiveToo) {
 TEST_F(DownloadUpdateTest, FailedSseDownloadNamesTheSseFileWithANegativeCode) {
   app.Write("VqData.Mdf", "old sse");
   // A connection that closes before any answer fails the transfer itself.
-  server.Route(ServerPath("VqData.TXT"),
-               [](const httplib::Request&, httplib::Response& response) {
-                     response.set_content_provider(
-                         100, "application/octet-stream",
-                         [](size_t, size_t, httplib::DataSink&) { return false; });
-                   });
+  server.Route(ServerPath("VqData.TXT"), [](const httplib::Request&, httplib::Response& response) {
+    response.set_content_provider(100, "application/octet-stream",
+                                  [](size_t, size_t, httplib::DataSink&) { return false; });
+  });
   EXPECT_TRUE(RunMain("/Verbose"));
   ASSERT_EQ(prompts.boxes.size(), 1u);
   EXPECT_EQ(prompts.boxes[0].body.rfind("There has been an Error -", 0), 0u);

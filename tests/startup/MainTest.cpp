@@ -47,11 +47,17 @@ TEST_F(MainTest, SilentStartWritesTheInformationFileAndWaitsThirtySeconds) {
   const UpdaterVersionInfo version = UpdaterVersionInfo::Current();
   EXPECT_EQ(updater.Read("QzUpdate.INF"),
             "\"[Source Information]\"\r\n"
-            "\"DeveloperName=" + version.companyName + "\"\r\n"
-            "\"ApplicationName=" + version.comments + "\"\r\n"
-            "\"ApplicationVersion=1.3.0\"\r\n"
-            "\"ApplicationPath=" + updater.Path() + "\"\r\n"
-            "\"[End Of File]\"\r\n");
+            "\"DeveloperName=" +
+                version.companyName +
+                "\"\r\n"
+                "\"ApplicationName=" +
+                version.comments +
+                "\"\r\n"
+                "\"ApplicationVersion=1.3.0\"\r\n"
+                "\"ApplicationPath=" +
+                updater.Path() +
+                "\"\r\n"
+                "\"[End Of File]\"\r\n");
   // The wait starts half a second into a whole second: 29.5 s of real time.
   EXPECT_EQ(clock.sleptMs, 29'500);
   EXPECT_TRUE(prompts.boxes.empty());

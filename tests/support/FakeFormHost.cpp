@@ -11,9 +11,13 @@ void FakeFormHost::Load(Form& form) {
 
 void FakeFormHost::ControlChanged(Form&, const Control&) {}
 
-void FakeFormHost::Show(Form& form) { events.push_back("Show " + form.Caption()); }
+void FakeFormHost::Show(Form& form) {
+  events.push_back("Show " + form.Caption());
+}
 
-void FakeFormHost::Hide(Form& form) { events.push_back("Hide " + form.Caption()); }
+void FakeFormHost::Hide(Form& form) {
+  events.push_back("Hide " + form.Caption());
+}
 
 void FakeFormHost::Unload(Form& form) {
   --loaded;

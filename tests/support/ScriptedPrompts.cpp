@@ -2,8 +2,7 @@
 
 namespace qz::test {
 
-MsgBoxResult ScriptedPrompts::MsgBox(const std::string& body, int style,
-                                     const std::string& title) {
+MsgBoxResult ScriptedPrompts::MsgBox(const std::string& body, int style, const std::string& title) {
   boxes.push_back({title, body, style});
   if (onMsgBox) onMsgBox(boxes.back());
   if (!answers.empty()) {
@@ -12,9 +11,12 @@ MsgBoxResult ScriptedPrompts::MsgBox(const std::string& body, int style,
     return answer;
   }
   switch (style & 7) {
-    case kYesNoCancel: return MsgBoxResult::kYes;
-    case kRetryCancel: return MsgBoxResult::kRetry;
-    default: return MsgBoxResult::kOk;
+    case kYesNoCancel:
+      return MsgBoxResult::kYes;
+    case kRetryCancel:
+      return MsgBoxResult::kRetry;
+    default:
+      return MsgBoxResult::kOk;
   }
 }
 
@@ -32,6 +34,8 @@ void ScriptedPrompts::DoEvents() {
   if (onDoEvents) onDoEvents(doEventsCount);
 }
 
-void ScriptedPrompts::SetBusyPointer(bool busy) { busyHistory.push_back(busy); }
+void ScriptedPrompts::SetBusyPointer(bool busy) {
+  busyHistory.push_back(busy);
+}
 
 }  // namespace qz::test

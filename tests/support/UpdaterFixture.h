@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/posix/CurlUrlServices.h"
 #include "platform/Env.h"
+#include "platform/posix/CurlUrlServices.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "startup/mQzUpdate.h"
 #include "support/FakeClock.h"
@@ -51,7 +51,7 @@ class UpdaterFixture : public ::testing::Test {
   std::string ServerPath(const std::string& file, const std::string& name = "Vq") const;
   // Titles of the message boxes shown so far, joined by " | ".
   std::string Titles() const;
-  bool Requested(const std::string& file) ;
+  bool Requested(const std::string& file);
 
   TempDir updater;
   TempDir app;

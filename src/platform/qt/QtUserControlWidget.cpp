@@ -100,7 +100,9 @@ QtUserControlWidget::QtUserControlWidget(QWidget* parent, UserControl& control)
   }
 }
 
-QtUserControlWidget::~QtUserControlWidget() { Detach(); }
+QtUserControlWidget::~QtUserControlWidget() {
+  Detach();
+}
 
 void QtUserControlWidget::Detach() {
   if (control_ == nullptr) return;
