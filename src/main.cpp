@@ -16,7 +16,10 @@ namespace {
 // so `qzupdate "/Silent "` and `qzupdate /Silent /Verbose` both run in plain mode.
 std::string CommandLine(int argc, char** argv) {
   std::string line;
-  for (int i = 1; i < argc; ++i) line += (i > 1 ? " " : "") + std::string(argv[i]);
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) line += ' ';
+    line += argv[i];
+  }
   return line;
 }
 
