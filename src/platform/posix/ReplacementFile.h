@@ -34,6 +34,8 @@ class ReplacementFile {
   std::string temporary_;
   mode_t mode_;
   int fd_ = -1;
+  off_t written_ = 0;
+  off_t startedWriteback_ = 0;
 };
 
 }  // namespace qz
