@@ -119,6 +119,29 @@ TEST_F(CheckQzUpdateTest, FailedVersionDownloadShowsM3WithTheSignedCode) {
   EXPECT_TRUE(prompts.boxes.empty());
 }
 
+TEST_F(CheckQzUpdateTest, UnreadableFilesShowM2OrM4WithTheErrorsDescription) {
+  InstallVersion("1.2");
+  server.Put(ServerPath("Version.INF"), "ApplicationVersion=1.3\r\n");
+  const std::string online = app / "QzUFiles/Version.INF";
+  files.beforeRead = [&](const std::string& path) {
+    if (path == online) throw Error::Standard(Error::kPathFileAccess);
+  };
+  EXPECT_TRUE(RunMain("/Verbose"));
+  EXPECT_EQ(Titles(), "Oops ...");
+  EXPECT_EQ(prompts.boxes[0].body,
+            "Cannot read Online Version Information.\r\nPath/File access error");
+
+  prompts.boxes.clear();
+  files.beforeRead = [](const std::string&) { throw Error::Standard(Error::kPermissionDenied); };
+  EXPECT_TRUE(RunMain("/Verbose"));
+  EXPECT_EQ(Titles(), "Oops ...");
+  EXPECT_EQ(prompts.boxes[0].body, "Cannot read Application Information.\r\nPermission denied");
+
+  prompts.boxes.clear();
+  EXPECT_TRUE(RunMain("plain"));
+  EXPECT_TRUE(prompts.boxes.empty());
+}
+
 TEST_F(CheckQzUpdateTest, EmptyApplicationNameGivesTwoSlashesInTheAddress) {
   InstallVersion("1.2", "");
   EXPECT_TRUE(RunMain("plain"));

@@ -102,6 +102,25 @@ TEST_F(InstallUpdateTest, InstallsFlatWithBackupsAndCopies) {
   EXPECT_TRUE(Ends([&] { dialog->Click("cmdCancel"); }));
 }
 
+TEST_F(InstallUpdateTest, WholeCycleFromTheCheckToFinish) {
+  std::filesystem::remove_all(app / "QzUFiles");
+  MakeZip(updater / "VQ.Zip", {{"Vq.exe", "exe 1.3"}});
+  Publish("1.3", updater.Read("VQ.Zip"), "data 1.3");
+  EXPECT_FALSE(RunMain("/Verbose"));
+  auto download = module->Forms.DownloadUpdate();
+  EXPECT_EQ(download->FindControl("lblMsg1")->CaptionText(),
+            "The Online Update for Vq has been downloaded successfully!");
+  EXPECT_FALSE(Ends([&] { download->Click("cmdIRN"); }));
+  EXPECT_EQ(Caption("lblMsg1"), "The Online Update for Vq has been installed successfully.");
+  EXPECT_TRUE(Ends([&] { module->Forms.InstallUpdate()->Click("cmdCancel"); }));
+  EXPECT_EQ(app.Read("Vq.exe"), "exe 1.3");
+  EXPECT_EQ(app.Read("Data.Mdb"), "data 1.3");
+  EXPECT_EQ(app.Read("QzUFiles/Before/Vq.Exe"), "old exe");
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "");
+  EXPECT_TRUE(prompts.boxes.empty());
+  EXPECT_FALSE(module->Forms.HasInstallUpdate());
+}
+
 TEST_F(InstallUpdateTest, SecondInstallOverwritesBeforeAndAfter) {
   EXPECT_FALSE(Install());
   Stage("newer exe", "newer data");

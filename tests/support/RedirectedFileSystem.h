@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/FileSystem.h"
@@ -23,11 +24,17 @@ class RedirectedFileSystem : public FileSystem {
   }
   void DeleteFile(const std::string& path) override { real_.DeleteFile(path); }
   void DeleteFilesIn(const std::string& folder) override { real_.DeleteFilesIn(folder); }
-  std::string ReadTextFile(const std::string& path) override { return real_.ReadTextFile(path); }
+  std::string ReadTextFile(const std::string& path) override {
+    if (beforeRead) beforeRead(path);
+    return real_.ReadTextFile(path);
+  }
   void WriteTextFile(const std::string& path, const std::string& text) override {
     real_.WriteTextFile(path, text);
   }
   std::string ExecutableFolder() override { return folder_; }
+
+  // Runs before each read; a test can throw here to make the read fail.
+  std::function<void(const std::string& path)> beforeRead;
 
  private:
   FileSystem& real_;
