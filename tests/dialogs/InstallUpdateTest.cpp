@@ -1,50 +1,26 @@
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include "dialogs/frmDownloadUpdate.h"
 #include "dialogs/frmInstallUpdate.h"
+#include "support/ChildProcess.h"
 #include "support/UpdaterFixture.h"
 #include "support/ZipMaker.h"
 
 namespace qz::test {
 namespace {
 
-// A child process that holds a lock on a file until it is killed, like the host
-// application holds its database lock file.
-class LockHolder {
- public:
-  explicit LockHolder(const std::string& path) {
-    int ready[2];
-    if (pipe(ready) != 0) throw std::runtime_error("pipe");
-    pid_ = fork();
-    if (pid_ == 0) {
-      int fd = open(path.c_str(), O_RDWR | O_CREAT, 0644);
-      flock(fd, LOCK_EX);
-      char byte = 1;
-      (void)!write(ready[1], &byte, 1);
-      for (;;) pause();
-    }
-    char byte = 0;
-    close(ready[1]);
-    (void)!read(ready[0], &byte, 1);
-    close(ready[0]);
-  }
-  ~LockHolder() { Release(); }
-  void Release() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-};
+// Holds a lock on `path` from another process, as the host application holds its
+// database lock file, until Finish.
+std::unique_ptr<ChildProcess> HoldLock(const std::string& path) {
+  return std::make_unique<ChildProcess>([path] {
+    int fd = open(path.c_str(), O_RDWR | O_CREAT, 0644);
+    return static_cast<char>(fd >= 0 && flock(fd, LOCK_EX) == 0 ? 1 : 2);
+  });
+}
 
 // An installation of Vq 1.2 with an update staged by an earlier run.
 class InstallUpdateTest : public UpdaterFixture {
@@ -165,6 +141,27 @@ TEST_F(InstallUpdateTest, MissingInstalledDatabaseIsInstalledWithoutABackup) {
   EXPECT_EQ(app.Read("QzUFiles/After/Data.Mdb"), "new data");
 }
 
+TEST_F(InstallUpdateTest, FailedDatabaseStepKeepsTheStagedUpdate) {
+  chmod((app / "Data.Mdb").c_str(), 0444);
+  EXPECT_TRUE(Install());
+  ASSERT_EQ(prompts.boxes.size(), 1u);
+  EXPECT_EQ(prompts.boxes[0].title, "Cannot Install Files ...");
+  EXPECT_EQ(prompts.boxes[0].body, "75\r\nPath/File access error");
+  EXPECT_EQ(app.Read("Vq.exe"), "new exe");
+  EXPECT_EQ(app.Read("Data.Mdb"), "old data");
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "Data.Mdb RemindedVersion.INF VQ.Zip Version.INF");
+}
+
+TEST_F(InstallUpdateTest, DiscardWithAFileHeldOpenReportsIt) {
+  EXPECT_FALSE(RunMain("/Verbose"));
+  auto holder = HoldLock(app / "QzUFiles/Data.Mdb");
+  EXPECT_TRUE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdDRN"); }));
+  EXPECT_EQ(Titles(), "Cannot Delete Files ...");
+  EXPECT_EQ(prompts.boxes[0].body, "70\r\nPermission denied");
+  EXPECT_EQ(prompts.boxes[0].style, kOkOnly | kExclamation);
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "Data.Mdb");
+}
+
 TEST_F(InstallUpdateTest, StaleLockFileIsDeletedWithoutAQuestion) {
   app.Write("Config.ldb", "stale");
   EXPECT_FALSE(Install());
@@ -174,9 +171,9 @@ TEST_F(InstallUpdateTest, StaleLockFileIsDeletedWithoutAQuestion) {
 }
 
 TEST_F(InstallUpdateTest, HeldLockFileAsksUntilTheHostIsClosedThenRetryInstalls) {
-  LockHolder host(app / "Config.ldb");
+  auto host = HoldLock(app / "Config.ldb");
   prompts.onMsgBox = [&](const ScriptedPrompts::Shown& box) {
-    if (prompts.boxes.size() == 2) host.Release();
+    if (prompts.boxes.size() == 2) host->Finish();
     EXPECT_EQ(box.title, "Already Running ...");
   };
   EXPECT_FALSE(Install());
@@ -192,7 +189,7 @@ TEST_F(InstallUpdateTest, HeldLockFileAsksUntilTheHostIsClosedThenRetryInstalls)
 }
 
 TEST_F(InstallUpdateTest, CancelWhileTheHostRunsLeavesEveryFileAsItWas) {
-  LockHolder host(app / "Config.ldb");
+  auto host = HoldLock(app / "Config.ldb");
   prompts.answers.push_back(MsgBoxResult::kCancel);
   EXPECT_TRUE(Install());
   EXPECT_EQ(Titles(), "Already Running ...");

@@ -4,7 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 namespace qz {

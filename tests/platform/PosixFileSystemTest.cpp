@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
 #include "platform/Error.h"
 #include "support/TempDir.h"
 

@@ -5,7 +5,7 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "support/TempDir.h"
 
