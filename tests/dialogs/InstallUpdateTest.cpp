@@ -6,9 +6,9 @@
 
 #include "dialogs/frmDownloadUpdate.h"
 #include "dialogs/frmInstallUpdate.h"
+#include "support/ArchiveMaker.h"
 #include "support/ChildProcess.h"
 #include "support/UpdaterFixture.h"
-#include "support/ZipMaker.h"
 
 namespace qz::test {
 namespace {
@@ -34,7 +34,10 @@ class InstallUpdateTest : public UpdaterFixture {
 
   void Stage(const std::string& exe, const std::string& data) {
     std::filesystem::create_directories(app / "QzUFiles");
-    MakeZip(app / "QzUFiles/VQ.Zip", {{"bin/vq.EXE", exe}, {"docs/ReadMe.txt", "read me"}});
+    ArchiveMaker(app / "QzUFiles/VQ.Zip")
+        .Add("bin/vq.EXE", exe)
+        .Add("docs/ReadMe.txt", "read me")
+        .Close();
     app.Write("QzUFiles/Data.Mdb", data);
     app.Write("QzUFiles/Version.INF", "ApplicationVersion=1.3\r\n");
     app.Write("QzUFiles/RemindedVersion.INF", "ApplicationVersion=1.3\r\n");
@@ -80,7 +83,7 @@ TEST_F(InstallUpdateTest, InstallsFlatWithBackupsAndCopies) {
 
 TEST_F(InstallUpdateTest, WholeCycleFromTheCheckToFinish) {
   std::filesystem::remove_all(app / "QzUFiles");
-  MakeZip(updater / "VQ.Zip", {{"Vq.exe", "exe 1.3"}});
+  ArchiveMaker(updater / "VQ.Zip").Add("Vq.exe", "exe 1.3").Close();
   Publish("1.3", updater.Read("VQ.Zip"), "data 1.3");
   EXPECT_FALSE(RunMain("/Verbose"));
   auto download = module->Forms.DownloadUpdate();

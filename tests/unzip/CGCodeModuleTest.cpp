@@ -7,7 +7,7 @@
 
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
-#include "unzip/ArchiveMaker.h"
+#include "support/ArchiveMaker.h"
 
 namespace qz {
 namespace {

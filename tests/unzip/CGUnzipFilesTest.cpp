@@ -5,7 +5,7 @@
 #include "platform/Error.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
-#include "unzip/ArchiveMaker.h"
+#include "support/ArchiveMaker.h"
 
 namespace qz {
 namespace {

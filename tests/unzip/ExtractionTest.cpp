@@ -14,7 +14,7 @@
 
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
-#include "unzip/ArchiveMaker.h"
+#include "support/ArchiveMaker.h"
 #include "unzip/CGUnzipFiles.h"
 
 namespace fs = std::filesystem;

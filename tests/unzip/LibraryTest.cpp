@@ -9,7 +9,7 @@
 
 #include "platform/DynamicLibrary.h"
 #include "support/TempDir.h"
-#include "unzip/ArchiveMaker.h"
+#include "support/ArchiveMaker.h"
 #include "unzip/UnzipRecords.h"
 
 namespace qz {

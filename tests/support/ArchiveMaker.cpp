@@ -1,4 +1,4 @@
-#include "unzip/ArchiveMaker.h"
+#include "support/ArchiveMaker.h"
 
 #include <zip.h>
 
