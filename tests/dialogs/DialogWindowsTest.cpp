@@ -7,18 +7,9 @@
 #include "dialogs/frmDownloadUpdate.h"
 #include "dialogs/frmInstallUpdate.h"
 #include "dialogs/frmNeedsNoUpdate.h"
-#include "platform/posix/CurlUrlServices.h"
-#include "platform/posix/PosixFileSystem.h"
 #include "platform/qt/QtApplication.h"
 #include "platform/qt/QtFormHost.h"
 #include "progressbar/XP_ProgressBar.h"
-#include "support/FakeClock.h"
-#include "support/FakeInstanceGuard.h"
-#include "support/ProgramEnded.h"
-#include "support/RedirectedFileSystem.h"
-#include "support/ScriptedPrompts.h"
-#include "support/TempDir.h"
-#include "support/TestServer.h"
 #include "support/UpdaterFixture.h"
 
 namespace qz::test {
@@ -63,40 +54,28 @@ TEST_F(DialogFontsTest, EveryDialogSubstitutesItsFontsWhenItLoads) {
 }
 
 // The download dialog in a real (offscreen) window: the bar moves at the fixed points.
-class DownloadWindowTest : public ::testing::Test {
- protected:
-  DownloadWindowTest()
-      : env{files, urls, clock, prompts, host, terminator, instance, server.BaseUrl()} {
-    QtApplication::Ensure();
-    updater.Write("Version.INF", "ApplicationName=Vq\r\nApplicationPath=" + app.Path() +
-                                     "\r\nApplicationVersion=1.2\r\n");
-    server.Put("/Support/VqPrime/QzUFiles/Vq/Version.INF", "ApplicationVersion=1.3\r\n");
-    server.Put("/Support/VqPrime/QzUFiles/Vq/VQ.Zip", "archive");
-    server.Put("/Support/VqPrime/QzUFiles/Vq/Data.TXT", "database");
-  }
+QtFormHost& Windows() {
+  QtApplication::Ensure();
+  static QtFormHost windows;
+  return windows;
+}
 
-  TempDir updater;
-  TempDir app;
-  TestServer server;
-  PosixFileSystem realFiles;
-  RedirectedFileSystem files{realFiles, updater.Path()};
-  CurlUrlServices urls;
-  FakeClock clock;
-  ScriptedPrompts prompts;
-  QtFormHost host;
-  ThrowingTerminator terminator;
-  FakeInstanceGuard instance;
-  Env env;
+class DownloadWindowTest : public UpdaterFixture {
+ protected:
+  DownloadWindowTest() : UpdaterFixture(&Windows()) {
+    InstallVersion("1.2");
+    Publish("1.3");
+  }
 };
 
 TEST_F(DownloadWindowTest, BarFillsToTheTenPixelGridAtEachStep) {
-  mQzUpdate module(env, "/Verbose");
+  mQzUpdate& module = Start("/Verbose");
   std::vector<QImage> shots;
   prompts.onDoEvents = [&](int count) {
     // Yields 3, 5 and 6 follow the values 20 (after the first set), 60 and 100.
     if (count != 3 && count != 5 && count != 6) return;
     auto dialog = module.Forms.DownloadUpdate();
-    QWidget* bar = host.WidgetOf(*dialog, "ProgressBar");
+    QWidget* bar = Windows().WidgetOf(*dialog, "ProgressBar");
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(bar->size(), QSize(295, 22));
     shots.push_back(bar->grab().toImage());
@@ -117,7 +96,7 @@ TEST_F(DownloadWindowTest, BarFillsToTheTenPixelGridAtEachStep) {
     EXPECT_EQ(shot.pixel(10, 11) | 0xFF000000, white);  // the first gap between blocks
     EXPECT_EQ(shot.pixel(0, 11) | 0xFF000000, qRgb(0x68, 0x68, 0x68));  // the border
   }
-  EXPECT_FALSE(host.WidgetOf(*module.Forms.DownloadUpdate(), "ProgressBar")->isVisible());
+  EXPECT_FALSE(Windows().WidgetOf(*module.Forms.DownloadUpdate(), "ProgressBar")->isVisible());
   module.Forms.DownloadUpdate()->Unload();
 }
 

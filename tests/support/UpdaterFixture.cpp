@@ -4,8 +4,9 @@
 
 namespace qz::test {
 
-UpdaterFixture::UpdaterFixture()
-    : env{files, urls, clock, prompts, host, terminator, instance, server.BaseUrl()} {
+UpdaterFixture::UpdaterFixture(FormHost* windows)
+    : env{files,      urls,     clock,           prompts, windows != nullptr ? *windows : host,
+          terminator, instance, server.BaseUrl()} {
   // The updater loads its extraction library from its own folder.
   symlink(QZ_UNZIP_LIBRARY, (updater / "libunzip32.so").c_str());
 }

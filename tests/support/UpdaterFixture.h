@@ -26,7 +26,8 @@ namespace qz::test {
 // throws ProgramEnded.
 class UpdaterFixture : public ::testing::Test {
  protected:
-  UpdaterFixture();
+  // Dialogs are realized by `windows` when given, else by the window-less `host`.
+  explicit UpdaterFixture(FormHost* windows = nullptr);
 
   // Starts a module with this command line (replacing any earlier one).
   mQzUpdate& Start(const std::string& commandLine);
