@@ -7,9 +7,7 @@
 
 namespace qz {
 
-Form::Form(FormHost& host, std::string caption) : host_(host), caption_(std::move(caption)) {}
-
-Form::Form(FormHost& host, const FormDesign& design) : Form(host, design.caption) {
+Form::Form(FormHost& host, const FormDesign& design) : host_(host), caption_(design.caption) {
   for (const auto& control : design.controls) AddControl(control);
 }
 

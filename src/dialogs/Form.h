@@ -19,9 +19,7 @@ class Form : public std::enable_shared_from_this<Form> {
  public:
   static constexpr int kClientWidth = 494;   // pixels
   static constexpr int kClientHeight = 362;  // pixels
-  static constexpr int kTwipsPerPixel = 15;
 
-  Form(FormHost& host, std::string caption);
   // A form with the caption and every control of `design`, in design order.
   Form(FormHost& host, const FormDesign& design);
   virtual ~Form();
@@ -53,7 +51,6 @@ class Form : public std::enable_shared_from_this<Form> {
   void ControlChanged(const Control& control);
 
  protected:
-  Control& AddControl(ControlDesign design);
   // Replaces "MS Sans Serif" (exactly) by "Microsoft Sans Serif" on every control;
   // each failing step is skipped.
   void SubstituteFonts();
@@ -64,6 +61,8 @@ class Form : public std::enable_shared_from_this<Form> {
   FormHost& host_;
 
  private:
+  Control& AddControl(ControlDesign design);
+
   std::string caption_;
   std::vector<std::unique_ptr<Control>> controls_;
   bool loaded_ = false;

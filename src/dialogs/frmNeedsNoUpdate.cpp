@@ -24,10 +24,15 @@ void frmNeedsNoUpdate::Form_Unload() {
 }
 
 void frmNeedsNoUpdate::Click(const std::string& controlName) {
-  if (controlName == "cmdDIA") cmdDIA_Click();
-  if (controlName == "cmdCRL") cmdCRL_Click();
-  if (controlName == "cmdDNU") cmdDNU_Click();
-  if (controlName == "cmdCancel") cmdCancel_Click();
+  if (controlName == "cmdDIA") {
+    cmdDIA_Click();
+  } else if (controlName == "cmdCRL") {
+    cmdCRL_Click();
+  } else if (controlName == "cmdDNU") {
+    cmdDNU_Click();
+  } else if (controlName == "cmdCancel") {
+    cmdCancel_Click();
+  }
 }
 
 void frmNeedsNoUpdate::cmdDIA_Click() {

@@ -1,5 +1,6 @@
 #include "startup/mQzUpdate.h"
 
+#include <cstdlib>
 #include <utility>
 
 #include "dialogs/frmCheckQzUpdate.h"
@@ -89,6 +90,8 @@ void mQzUpdate::WaitSeconds(const int32_t& n) {
 
 void mQzUpdate::End() {
   env.terminator.EndProgram();
+  // A terminator must not return; if one ever does, no later step may run either.
+  std::abort();
 }
 
 }  // namespace qz
