@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dialogs/FormDesign.h"
+#include "forms/FormDesign.h"
 
 namespace qz {
 

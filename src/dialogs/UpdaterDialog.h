@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "dialogs/Form.h"
+#include "forms/Form.h"
 #include "platform/Error.h"
 
 namespace qz {

@@ -3,7 +3,7 @@
 #include "dialogs/DialogLayouts.h"
 #include "dialogs/frmInstallUpdate.h"
 #include "platform/FileSystem.h"
-#include "platform/FormHost.h"
+#include "forms/FormHost.h"
 #include "platform/Prompts.h"
 #include "platform/UrlServices.h"
 #include "progressbar/XP_ProgressBar.h"

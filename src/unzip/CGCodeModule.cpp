@@ -6,7 +6,7 @@
 #include "platform/DynamicLibrary.h"
 #include "platform/Error.h"
 #include "platform/Prompts.h"
-#include "unzip/UnzipRecords.h"
+#include "unzip32.h"
 
 namespace qz::CGCodeModule {
 namespace {

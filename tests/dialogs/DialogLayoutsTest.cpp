@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/Form.h"
-#include "dialogs/Twips.h"
-#include "platform/FormHost.h"
+#include "forms/Form.h"
+#include "forms/Twips.h"
+#include "forms/FormHost.h"
 
 namespace qz {
 namespace {

@@ -13,8 +13,8 @@
 #include <memory>
 
 #include "dialogs/DialogLayouts.h"
-#include "dialogs/Form.h"
-#include "dialogs/Twips.h"
+#include "forms/Form.h"
+#include "forms/Twips.h"
 #include "platform/Error.h"
 #include "platform/UserControl.h"
 #include "platform/qt/QtApplication.h"

@@ -1,6 +1,6 @@
 #include "support/FakeFormHost.h"
 
-#include "dialogs/Form.h"
+#include "forms/Form.h"
 
 namespace qz::test {
 

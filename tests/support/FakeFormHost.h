@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/FormHost.h"
+#include "forms/FormHost.h"
 
 namespace qz::test {
 

@@ -10,7 +10,7 @@
 #include "platform/DynamicLibrary.h"
 #include "support/TempDir.h"
 #include "support/ArchiveMaker.h"
-#include "unzip/UnzipRecords.h"
+#include "unzip32.h"
 
 namespace qz {
 namespace {

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "platform/TransferObserver.h"
 #include "platform/UpdaterVersionInfo.h"
 #include "platform/posix/PathResolver.h"
 #include "platform/posix/ReplacementFile.h"
@@ -35,13 +36,31 @@ int32_t LocalFailure(int error) {
 
 struct BodySink {
   ReplacementFile& file;
+  TransferObserver* observer;
+  CURL* curl = nullptr;
+  uint64_t received = 0;
   int error = 0;
+  bool aborted = false;
 };
+
+int64_t DeclaredLength(CURL* curl) {
+  curl_off_t length = -1;
+  if (curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) return -1;
+  return length;
+}
 
 size_t WriteBody(char* data, size_t size, size_t count, void* context) {
   auto* sink = static_cast<BodySink*>(context);
-  sink->error = sink->file.Write(data, size * count);
-  return sink->error == 0 ? size * count : 0;
+  const size_t bytes = size * count;
+  sink->error = sink->file.Write(data, bytes);
+  if (sink->error != 0) return 0;
+  sink->received += bytes;
+  if (sink->observer != nullptr &&
+      !sink->observer->OnData(data, bytes, sink->received, DeclaredLength(sink->curl))) {
+    sink->aborted = true;
+    return 0;
+  }
+  return bytes;
 }
 
 HeaderList NoCacheHeaders() {
@@ -85,7 +104,8 @@ CURLcode Configure(CURL* curl, const std::string& url, curl_slist* headers,
 
 void CurlUrlServices::DeleteCacheEntry(const std::string&) {}
 
-int32_t CurlUrlServices::DownloadToFile(const std::string& url, const std::string& path) {
+int32_t CurlUrlServices::DownloadToFile(const std::string& url, const std::string& path,
+                                        TransferObserver* observer) {
   if (CURLcode init = InitialiseCurlOnce(); init != CURLE_OK) return -static_cast<int32_t>(init);
   ReplacementFile file(PathResolver::Resolve(path), 0666);
   if (int error = file.Open()) return LocalFailure(error);
@@ -93,11 +113,12 @@ int32_t CurlUrlServices::DownloadToFile(const std::string& url, const std::strin
   Transfer curl(curl_easy_init(), curl_easy_cleanup);
   HeaderList headers = NoCacheHeaders();
   if (!curl || !headers) return -static_cast<int32_t>(CURLE_OUT_OF_MEMORY);
-  BodySink sink{file};
+  BodySink sink{file, observer, curl.get()};
   std::string userAgent = UserAgent();
   CURLcode result = Configure(curl.get(), url, headers.get(), userAgent, sink);
   if (result == CURLE_OK) result = curl_easy_perform(curl.get());
   if (sink.error != 0) return LocalFailure(sink.error);
+  if (sink.aborted) return kAborted;
   if (result != CURLE_OK) return -static_cast<int32_t>(result);
 
   long status = 0;

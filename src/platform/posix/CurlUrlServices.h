@@ -20,6 +20,7 @@ namespace qz {
 //                       -6 host not found, -7 connection refused, -18 body cut short,
 //                       -28 connect timeout or stalled transfer, -47 too many redirects,
 //                       -60 certificate not trusted
+//   -42                 the observer aborted the transfer (UrlServices::kAborted)
 //   -(1000 + errno)     the local file cannot be written, e.g. -1002 folder missing,
 //                       -1013 permission denied, -1028 disk full
 class CurlUrlServices : public UrlServices {
@@ -30,7 +31,9 @@ class CurlUrlServices : public UrlServices {
   // The body streams through a fixed buffer into a temporary file beside `path`, which is
   // renamed over `path` (resolved case-insensitively) only after a complete, successful
   // transfer; on failure the temporary file is removed and `path` is untouched.
-  int32_t DownloadToFile(const std::string& url, const std::string& path) override;
+  int32_t DownloadToFile(const std::string& url, const std::string& path,
+                         TransferObserver* observer) override;
+  using UrlServices::DownloadToFile;
 };
 
 }  // namespace qz

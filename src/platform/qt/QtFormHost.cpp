@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dialogs/Form.h"
-#include "dialogs/Twips.h"
+#include "forms/Form.h"
+#include "forms/Twips.h"
 #include "platform/qt/AnsiText.h"
 #include "platform/qt/Artwork.h"
 #include "platform/qt/QtApplication.h"

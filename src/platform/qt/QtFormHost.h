@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/FormHost.h"
+#include "forms/FormHost.h"
 
 class QEventLoop;
 class QWidget;

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/Control.h"
+#include "forms/Control.h"
 
 namespace qz {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/Control.h"
-#include "dialogs/FormDesign.h"
+#include "forms/Control.h"
+#include "forms/FormDesign.h"
 
 namespace qz {
 

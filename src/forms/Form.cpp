@@ -1,9 +1,9 @@
-#include "dialogs/Form.h"
+#include "forms/Form.h"
 
 #include <utility>
 
 #include "platform/Error.h"
-#include "platform/FormHost.h"
+#include "forms/FormHost.h"
 
 namespace qz {
 

@@ -1,5 +1,5 @@
-#ifndef QZ_UNZIP_UNZIPRECORDS_H
-#define QZ_UNZIP_UNZIPRECORDS_H
+#ifndef QZ_UNZIP32_H
+#define QZ_UNZIP32_H
 
 /* Records exchanged between the updater and its extraction library libunzip32.so.
  * Plain C so that the library's interface does not depend on a C++ ABI. Field order and
@@ -120,4 +120,4 @@ static_assert(sizeof(UnzipNameList) == kUnzipNameListSize * sizeof(void*), "name
 static_assert(sizeof(UnzipVersionInfo) == 64, "version record layout");
 #endif
 
-#endif /* QZ_UNZIP_UNZIPRECORDS_H */
+#endif /* QZ_UNZIP32_H */

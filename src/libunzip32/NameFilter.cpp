@@ -1,4 +1,4 @@
-#include "platform/unzip32/NameFilter.h"
+#include "libunzip32/NameFilter.h"
 
 #include <fnmatch.h>
 

@@ -1,4 +1,4 @@
-#include "platform/unzip32/SystemError.h"
+#include "libunzip32/SystemError.h"
 
 #include <cerrno>
 #include <cstring>

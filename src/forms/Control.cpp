@@ -1,8 +1,8 @@
-#include "dialogs/Control.h"
+#include "forms/Control.h"
 
 #include <utility>
 
-#include "dialogs/Form.h"
+#include "forms/Form.h"
 #include "platform/Error.h"
 
 namespace qz {

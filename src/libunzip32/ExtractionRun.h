@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/unzip32/MemberPath.h"
-#include "platform/unzip32/NameFilter.h"
-#include "platform/unzip32/RunReport.h"
-#include "platform/unzip32/ZipArchive.h"
-#include "unzip/UnzipRecords.h"
+#include "libunzip32/MemberPath.h"
+#include "libunzip32/NameFilter.h"
+#include "libunzip32/RunReport.h"
+#include "libunzip32/ZipArchive.h"
+#include "unzip32.h"
 
 namespace qz::unzip32 {
 

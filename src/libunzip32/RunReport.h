@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "unzip/UnzipRecords.h"
+#include "unzip32.h"
 
 namespace qz::unzip32 {
 

@@ -1,4 +1,4 @@
-#include "platform/unzip32/MemberFile.h"
+#include "libunzip32/MemberFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "platform/unzip32/SystemError.h"
+#include "libunzip32/SystemError.h"
 
 namespace qz::unzip32 {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/unzip32/ExtractionRun.h"
-#include "platform/unzip32/NameFilter.h"
-#include "unzip/UnzipRecords.h"
+#include "libunzip32/ExtractionRun.h"
+#include "libunzip32/NameFilter.h"
+#include "unzip32.h"
 
 #define QZ_UNZIP32_EXPORT extern "C" __attribute__((visibility("default")))
 

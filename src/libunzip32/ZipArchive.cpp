@@ -1,9 +1,9 @@
-#include "platform/unzip32/ZipArchive.h"
+#include "libunzip32/ZipArchive.h"
 
 #include <sys/stat.h>
 #include <zip.h>
 
-#include "platform/unzip32/ZipError.h"
+#include "libunzip32/ZipError.h"
 
 namespace qz::unzip32 {
 namespace {

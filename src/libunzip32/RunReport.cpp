@@ -1,4 +1,4 @@
-#include "platform/unzip32/RunReport.h"
+#include "libunzip32/RunReport.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "platform/unzip32/TargetFolder.h"
+#include "libunzip32/TargetFolder.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -8,7 +8,7 @@
 
 #include <cerrno>
 
-#include "platform/unzip32/SystemError.h"
+#include "libunzip32/SystemError.h"
 
 namespace qz::unzip32 {
 namespace {

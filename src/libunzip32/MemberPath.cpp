@@ -1,4 +1,4 @@
-#include "platform/unzip32/MemberPath.h"
+#include "libunzip32/MemberPath.h"
 
 #include <algorithm>
 #include <cctype>

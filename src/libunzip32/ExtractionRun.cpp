@@ -1,4 +1,4 @@
-#include "platform/unzip32/ExtractionRun.h"
+#include "libunzip32/ExtractionRun.h"
 
 #include <sys/stat.h>
 #include <zip.h>
@@ -8,12 +8,12 @@
 #include <ctime>
 #include <fstream>
 
-#include "platform/unzip32/MemberFile.h"
-#include "platform/unzip32/MemberPath.h"
-#include "platform/unzip32/MemberReader.h"
-#include "platform/unzip32/SystemError.h"
-#include "platform/unzip32/TargetFolder.h"
-#include "platform/unzip32/ZipError.h"
+#include "libunzip32/MemberFile.h"
+#include "libunzip32/MemberPath.h"
+#include "libunzip32/MemberReader.h"
+#include "libunzip32/SystemError.h"
+#include "libunzip32/TargetFolder.h"
+#include "libunzip32/ZipError.h"
 
 namespace qz::unzip32 {
 namespace {

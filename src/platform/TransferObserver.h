@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qz {
+
+// Watches one download as its body arrives: progress, hashing while streaming, cancelling.
+// Called on the downloading thread, in the order the bytes arrive.
+class TransferObserver {
+ public:
+  virtual ~TransferObserver() = default;
+
+  // `size` more bytes of the body arrived; `received` counts every byte so far and
+  // `expected` is the server's declared length, or -1 when it gave none. Returning false
+  // aborts the transfer, which then fails with UrlServices::kAborted.
+  virtual bool OnData(const char* data, size_t size, uint64_t received, int64_t expected) = 0;
+};
+
+}  // namespace qz
