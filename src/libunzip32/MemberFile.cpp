@@ -45,6 +45,9 @@ void MemberFile::Commit(const std::string& name, mode_t mode, time_t modified) {
   if (fchmod(fd_, mode) != 0 || futimens(fd_, times) != 0) {
     throw SystemFailure("Cannot set the attributes of " + name, errno);
   }
+  // The data must be on disk before the name is: after a power cut the target holds
+  // either its old or its whole new contents, never an empty or torn file.
+  if (fsync(fd_) != 0) throw SystemFailure("Cannot write " + name, errno);
   int fd = fd_;
   fd_ = -1;
   if (close(fd) != 0) {

@@ -19,7 +19,8 @@ class MemberFile {
   MemberFile& operator=(const MemberFile&) = delete;
 
   void Write(const char* data, size_t size);
-  // Gives the file `mode` and `modified`, then renames it over `name`.
+  // Gives the file `mode` and `modified`, flushes it to disk, then renames it over `name`.
+  // The folder's entry is flushed by its TargetFolder.
   void Commit(const std::string& name, mode_t mode, time_t modified);
 
  private:
