@@ -281,7 +281,7 @@ std::optional<std::string> ExtractionRun::PlanWrite(const ZipArchive::Member& me
   }
   MemberPath path = MemberPath::From(member.name, options_.HonorDirectories != 0,
                                      options_.SpaceToUnderScore != 0);
-  if (path.file.empty()) {
+  if (path.file.empty() || MemberFile::IsTemporaryName(path.file)) {
     report_.Problem(kUnzipWarning, member.name + ": not a usable file name, skipped.");
     return std::nullopt;
   }
