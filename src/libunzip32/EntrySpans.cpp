@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <fstream>
 
+#include "libunzip32/CallerText.h"
+
 namespace qz::unzip32 {
 namespace {
 
@@ -85,7 +87,7 @@ void ApplyZip64(const std::string& extra, uint64_t* size, uint64_t* compressed, 
 }  // namespace
 
 std::vector<EntrySpans::Span> EntrySpans::Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(CallerText::FilePath(path), std::ios::binary);
   if (!in) return {};
   in.seekg(0, std::ios::end);
   auto fileSize = static_cast<uint64_t>(in.tellg());

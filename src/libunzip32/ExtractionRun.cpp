@@ -1,13 +1,14 @@
 #include "libunzip32/ExtractionRun.h"
 
-#include <sys/stat.h>
 #include <zip.h>
 
 #include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 
+#include "libunzip32/CallerText.h"
 #include "libunzip32/EntrySpans.h"
 #include "libunzip32/MemberFile.h"
 #include "libunzip32/MemberPath.h"
@@ -55,16 +56,10 @@ bool TooLong(const MemberPath& path) {
 }
 
 bool StartsAsZip(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(CallerText::FilePath(path), std::ios::binary);
   char signature[4] = {};
   in.read(signature, 4);
   return in && signature[0] == 'P' && signature[1] == 'K' && signature[2] == 3 && signature[3] == 4;
-}
-
-mode_t CurrentUmask() {
-  mode_t mask = umask(022);
-  umask(mask);
-  return mask;
 }
 
 }  // namespace
@@ -75,8 +70,8 @@ ExtractionRun::ExtractionRun(const UnzipOptions& options, UnzipCallbacks* callba
       callbacks_(callbacks),
       filter_(std::move(filter)),
       report_(callbacks, options.MessageLevel),
-      archivePath_(options.ZipFileName ? options.ZipFileName : ""),
-      folderPath_(options.ExtractDir ? options.ExtractDir : "") {}
+      archivePath_(CallerText::Inward(options.ZipFileName)),
+      folderPath_(CallerText::Inward(options.ExtractDir)) {}
 
 ExtractionRun::~ExtractionRun() = default;
 
@@ -97,7 +92,6 @@ int32_t ExtractionRun::Run() {
       report_.Final(failure.DiskFull() ? kUnzipDiskFull : kUnzipArchiveError, failure.what());
       return report_.Result();
     }
-    umask_ = CurrentUmask();
   }
   buffer_.resize(kBufferSize);
   ProcessAll(*archive);
@@ -202,7 +196,7 @@ void ExtractionRun::ProcessAll(const ZipArchive& archive) {
     totalSize_ += member.size;
     totalCompressed_ += member.compressedSize;
     if (callbacks_ != nullptr && callbacks_->Service != nullptr &&
-        callbacks_->Service(member.name.c_str(), Clamped(member.size)) != 0) {
+        callbacks_->Service(CallerText::Outward(member.name).c_str(), Clamped(member.size)) != 0) {
       report_.Final(kUnzipCancelled, "Cancelled.");
       stopped_ = true;
       return;
@@ -233,15 +227,17 @@ void ExtractionRun::Process(const ZipArchive& archive, const ZipArchive::Member&
 }
 
 void ExtractionRun::List(const ZipArchive::Member& member) {
+  // Runs are never concurrent, so the shared result of localtime is safe here.
   struct tm local = {};
-  localtime_r(&member.modified, &local);
+  if (const struct tm* converted = std::localtime(&member.modified)) local = *converted;
   char flag = member.kind == ZipArchive::Kind::kFolder ? 'd'
               : member.kind == ZipArchive::Kind::kLink ? 'l'
                                                        : '-';
   callbacks_->ListEntry(Clamped(member.size), Clamped(member.compressedSize),
                         PercentSaved(member.size, member.compressedSize), local.tm_mon + 1,
                         local.tm_mday, local.tm_year + 1900, local.tm_hour, local.tm_min, flag,
-                        member.name.c_str(), ZipArchive::MethodName(member.method), member.crc,
+                        CallerText::Outward(member.name).c_str(),
+                        ZipArchive::MethodName(member.method), member.crc,
                         member.encryption != ZIP_EM_NONE ? 1 : 0);
   ++processed_;
 }
@@ -265,10 +261,9 @@ void ExtractionRun::Extract(const ZipArchive& archive, const ZipArchive::Member&
   if (!name) return;
   std::unique_ptr<MemberReader> reader = Open(archive, member);
   if (!reader) return;
-  MemberFile file(target_->CurrentFd());
+  MemberFile file(*target_->Current());
   Copy(*reader, &file);
-  mode_t permissions = member.permissions != 0 ? member.permissions : 0666;
-  file.Commit(*name, permissions & ~umask_, member.modified);
+  file.Commit(*name, member.permissions != 0 ? member.permissions : 0666, member.modified);
   target_->Changed();
   ++processed_;
   report_.Progress("  inflating: " + member.name);
@@ -344,7 +339,7 @@ bool ExtractionRun::MayWrite(const ZipArchive::Member& member, const MemberPath&
   if (options_.TestZip) return true;
   std::string shown = path.Joined();
   if (options_.ExtractNewer || options_.ExtractOnlyNewer) {
-    std::optional<TargetFolder::Entry> entry = target_->Inspect(existing);
+    std::optional<NativeFolder::Entry> entry = target_->Inspect(existing);
     if (entry && member.modified <= entry->modified) {
       report_.Progress("   skipping: " + shown + " (existing file is not older)");
       return false;
@@ -357,7 +352,7 @@ bool ExtractionRun::MayWrite(const ZipArchive::Member& member, const MemberPath&
     MemberPath target = path;
     target.file = existing;
     std::string full = folderPath_ + "/" + target.Joined();
-    int32_t answer = callbacks_->Replace(full.c_str());
+    int32_t answer = callbacks_->Replace(CallerText::Outward(full).c_str());
     if (answer == kReplaceYes) return true;
     if (answer == kReplaceNone) overwriteNone_ = true;
   }
@@ -395,8 +390,9 @@ std::unique_ptr<MemberReader> ExtractionRun::Open(const ZipArchive& archive,
 bool ExtractionRun::AskPassword(const std::string& name) {
   if (callbacks_ == nullptr || callbacks_->Password == nullptr) return false;
   char buffer[kPasswordBufferSize] = {};
-  std::string prompt = "Password for " + name;
-  if (callbacks_->Password(buffer, kPasswordBufferSize, prompt.c_str(), name.c_str()) != 0) {
+  std::string prompt = CallerText::Outward("Password for " + name);
+  std::string shown = CallerText::Outward(name);
+  if (callbacks_->Password(buffer, kPasswordBufferSize, prompt.c_str(), shown.c_str()) != 0) {
     return false;
   }
   buffer[kPasswordBufferSize - 1] = '\0';

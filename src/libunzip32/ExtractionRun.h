@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -64,7 +62,6 @@ class ExtractionRun {
   std::vector<char> buffer_;
   std::string password_;
   std::set<std::string> written_;  // paths written in this run, without regard to case
-  mode_t umask_ = 022;
   bool overwriteNone_ = false;
   bool stopped_ = false;
   uint64_t processed_ = 0;

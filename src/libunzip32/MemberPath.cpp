@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 namespace qz::unzip32 {
 namespace {
@@ -26,6 +27,26 @@ bool IsNavigation(const std::string& part) {
   return part.empty() || part == "." || part == "..";
 }
 
+bool IsReservedDevice(const std::string& part) {
+  std::string stem = part.substr(0, part.find('.'));
+  for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+  return stem.size() == 4 && (stem.rfind("COM", 0) == 0 || stem.rfind("LPT", 0) == 0) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
+// The part as every platform can store it, so that the same archive gives the same files
+// everywhere: characters that Windows forbids become "_", trailing dots and spaces (which
+// Windows drops) go, and a device name ("CON", "nul.txt") gets a leading "_" so that it
+// names a file. May become empty.
+std::string Portable(std::string part) {
+  for (char& c : part) {
+    if (static_cast<unsigned char>(c) < 0x20 || std::strchr("<>:\"|?*", c) != nullptr) c = '_';
+  }
+  while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
+  return IsReservedDevice(part) ? "_" + part : part;
+}
+
 }  // namespace
 
 MemberPath MemberPath::From(const std::string& name, bool honorDirectories,
@@ -46,10 +67,11 @@ MemberPath MemberPath::From(const std::string& name, bool honorDirectories,
   if (honorDirectories) {
     for (const auto& part : parts) {
       if (part == "..") path.changed = true;
-      if (!IsNavigation(part)) path.folders.push_back(part);
+      std::string portable = IsNavigation(part) ? "" : Portable(part);
+      if (!portable.empty()) path.folders.push_back(portable);
     }
   }
-  if (!IsNavigation(file)) path.file = file;
+  if (!IsNavigation(file)) path.file = Portable(file);
   return path;
 }
 

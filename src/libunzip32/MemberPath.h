@@ -8,6 +8,8 @@ namespace qz::unzip32 {
 // Where a member may be written, relative to the extraction folder. Archives come from
 // the network, so a stored name can never lead outside the folder: both "/" and "\" are
 // separators, and empty, "." and ".." parts, a leading root and a drive letter are dropped.
+// Parts are made portable: characters Windows forbids become "_", trailing dots and
+// spaces go, device names get a leading "_".
 struct MemberPath {
   std::vector<std::string> folders;  // always empty when folders are not recreated
   std::string file;                  // empty: nothing may be written for this member

@@ -1,5 +1,7 @@
 #include "libunzip32/RunReport.h"
 
+#include "libunzip32/CallerText.h"
+
 #include <algorithm>
 #include <array>
 
@@ -46,7 +48,8 @@ bool RunReport::HasErrors() const {
 void RunReport::Print(const std::string& line) {
   if (callbacks_ == nullptr || callbacks_->Print == nullptr) return;
   // Text and line end go separately, so the receiver sees each line end on its own.
-  callbacks_->Print(line.c_str(), static_cast<int32_t>(line.size()));
+  std::string text = CallerText::Outward(line);
+  callbacks_->Print(text.c_str(), static_cast<int32_t>(text.size()));
   callbacks_->Print("\n", 1);
 }
 

@@ -5,19 +5,22 @@
 
 namespace qz::unzip32 {
 
-// A failed file-system call: the errno value and a message for the user.
+// A failed file-system call, with a message for the user.
 class SystemError : public std::runtime_error {
  public:
-  SystemError(int error, const std::string& message) : std::runtime_error(message), error_(error) {}
+  explicit SystemError(const std::string& message, bool diskFull = false)
+      : std::runtime_error(message), diskFull_(diskFull) {}
 
-  int Errno() const { return error_; }
-  bool DiskFull() const;
+  // "`what`: <the platform's text for `code`>", where `code` is an errno value on POSIX
+  // systems and a GetLastError value on Windows.
+  static SystemError Failure(const std::string& what, int code);
+  // Failure with the calling thread's last error code.
+  static SystemError LastFailure(const std::string& what);
+
+  bool DiskFull() const { return diskFull_; }
 
  private:
-  int error_;
+  bool diskFull_;
 };
-
-// "`what`: <text of errno>" as a SystemError.
-SystemError SystemFailure(const std::string& what, int error);
 
 }  // namespace qz::unzip32

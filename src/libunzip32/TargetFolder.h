@@ -1,11 +1,13 @@
 #pragma once
 
-#include <ctime>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "libunzip32/NativeFolder.h"
 
 namespace qz::unzip32 {
 
@@ -18,11 +20,6 @@ namespace qz::unzip32 {
 // Failures throw SystemError.
 class TargetFolder {
  public:
-  struct Entry {
-    bool regular = false;
-    time_t modified = 0;
-  };
-
   // Opens `path`, creating it and its parents when missing; with `planOnly` a missing
   // folder is only noted.
   TargetFolder(const std::string& path, bool planOnly);
@@ -34,13 +31,13 @@ class TargetFolder {
   // parts. A part that exists as a file or a link is an error. Flushes the folder it
   // leaves when files were written there.
   void Enter(const std::vector<std::string>& folders);
-  // The current folder's descriptor; -1 for a folder that a plan only noted.
-  int CurrentFd() const { return currentFd_; }
+  // The current folder; null for a folder that a plan only noted.
+  NativeFolder* Current() const { return current_; }
 
   // The name under which `name` exists in the current folder, exact case first.
   std::optional<std::string> ExistingName(const std::string& name);
   // What the current folder holds under the exact `name`, or nothing.
-  std::optional<Entry> Inspect(const std::string& name) const;
+  std::optional<NativeFolder::Entry> Inspect(const std::string& name) const;
   // True when `name` in the current folder is a folder, on disk or made by this run.
   bool IsFolder(const std::string& name);
   // True when another process holds a lock on the file, as a running program would.
@@ -60,15 +57,14 @@ class TargetFolder {
     std::set<std::string> madeFiles;    // folded names, written or planned by this run
   };
 
-  int OpenPart(int parentFd, const std::string& key, const std::string& part);
-  int OpenExisting(int parentFd, const std::string& name);
-  Listing& ListingOf(int fd, const std::string& key);
-  void CloseCurrent();
+  std::unique_ptr<NativeFolder> OpenPart(NativeFolder* parent, const std::string& key,
+                                         const std::string& part);
+  Listing& ListingOf(const NativeFolder* folder, const std::string& key);
 
-  std::string root_;
   bool planOnly_;
-  int rootFd_ = -1;
-  int currentFd_ = -1;
+  std::unique_ptr<NativeFolder> root_;
+  std::unique_ptr<NativeFolder> child_;  // the current folder when it is not the root
+  NativeFolder* current_ = nullptr;
   bool changed_ = false;
   std::string currentKey_;
   std::map<std::string, Listing> listings_;

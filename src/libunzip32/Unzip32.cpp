@@ -1,4 +1,5 @@
-// The two functions that libunzip32.so exports; everything else in it stays hidden.
+// The two functions that the library (libunzip32.so, unzip32.dll) exports; everything else in it
+// stays hidden.
 
 #include <zip.h>
 
@@ -7,11 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "libunzip32/CallerText.h"
 #include "libunzip32/ExtractionRun.h"
 #include "libunzip32/NameFilter.h"
 #include "unzip32.h"
 
+// On Windows the module-definition file names the exports.
+#ifdef _WIN32
+#define QZ_UNZIP32_EXPORT extern "C"
+#else
 #define QZ_UNZIP32_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 
@@ -21,7 +28,7 @@ bool ReadNames(int32_t count, const UnzipNameList* list, std::vector<std::string
   if (count < 0 || count > kUnzipNameListSize || list == nullptr) return false;
   for (int32_t i = 0; i < count; ++i) {
     if (list->Names[i] == nullptr || list->Names[i][0] == '\0') return false;
-    names->emplace_back(list->Names[i]);
+    names->push_back(qz::unzip32::CallerText::Inward(list->Names[i]));
   }
   return true;
 }

@@ -1,6 +1,5 @@
 #include "libunzip32/ZipArchive.h"
 
-#include <sys/stat.h>
 #include <zip.h>
 
 #include "libunzip32/ZipError.h"
@@ -9,23 +8,29 @@ namespace qz::unzip32 {
 namespace {
 
 constexpr uint32_t kDosFolderAttribute = 0x10;
+// The Unix file types as archives store them, whatever the system reading them.
+constexpr uint32_t kUnixTypeMask = 0170000;
+constexpr uint32_t kUnixLink = 0120000;
+constexpr uint32_t kUnixFolder = 0040000;
+constexpr uint32_t kUnixFile = 0100000;
+constexpr uint32_t kUnixPipe = 0010000;
 
 ZipArchive::Kind KindOf(const std::string& name, uint8_t system, uint32_t attributes,
-                        mode_t* permissions) {
+                        uint32_t* permissions) {
   bool folderName = !name.empty() && (name.back() == '/' || name.back() == '\\');
   if (system == ZIP_OPSYS_UNIX) {
-    mode_t mode = attributes >> 16;
+    uint32_t mode = attributes >> 16;
     *permissions = mode & 0777;
-    switch (mode & S_IFMT) {
-      case S_IFLNK:
+    switch (mode & kUnixTypeMask) {
+      case kUnixLink:
         return ZipArchive::Kind::kLink;
-      case S_IFDIR:
+      case kUnixFolder:
         return ZipArchive::Kind::kFolder;
-      case S_IFREG:
+      case kUnixFile:
       case 0:
       // A member that "zip -" read from a pipe carries the pipe's type; its data is an
       // ordinary file's, as the unzip command writes it.
-      case S_IFIFO:
+      case kUnixPipe:
         break;
       default:
         return ZipArchive::Kind::kSpecial;

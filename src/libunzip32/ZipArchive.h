@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -25,7 +23,7 @@ class ZipArchive {
     uint16_t method = 0;
     uint16_t encryption = 0;
     Kind kind = Kind::kFile;
-    mode_t permissions = 0;  // 0 when the archive stores none
+    uint32_t permissions = 0;  // Unix permission bits; 0 when the archive stores none
   };
 
   // Reads the archive's directory. The stricter consistency check of the archive library

@@ -199,6 +199,18 @@ TEST_F(ExtractionTest, HostileNamesNeverLeadOutsideTheFolder) {
   EXPECT_TRUE(Says("../up.txt: root, drive or parent folder parts removed, written as up.txt."));
 }
 
+TEST_F(ExtractionTest, NamesAreWrittenAsWindowsWouldStoreThem) {
+  Maker()
+      .Add("what?<now>.txt", "1")
+      .Add("dots... ", "2")
+      .Add("Con.txt", "3")
+      .Add("folder. /lpt1", "4")
+      .Close();
+  CGUnzipFiles honoring = Unzipper();
+  EXPECT_EQ(Finish(honoring), 0) << message;
+  EXPECT_EQ(Tree(), "app/ app/_Con.txt app/dots app/folder/ app/folder/_lpt1 app/what__now_.txt");
+}
+
 TEST_F(ExtractionTest, AFolderThatIsALinkIsNotFollowed) {
   fs::create_directory(dir / "elsewhere");
   fs::create_directory_symlink(dir / "elsewhere", dir / "app/sub");
