@@ -11,6 +11,8 @@ const char* StandardDescription(int32_t number) {
       return "Invalid procedure call or argument";
     case Error::kOverflow:
       return "Overflow";
+    case Error::kOutOfMemory:
+      return "Out of memory";
     case Error::kDivisionByZero:
       return "Division by zero";
     case Error::kDllLoad:
