@@ -17,6 +17,8 @@ const char* StandardDescription(int32_t number) {
       return "Division by zero";
     case Error::kDllLoad:
       return "Error in loading DLL";
+    case Error::kInternalError:
+      return "Internal error";
     case Error::kFileNotFound:
       return "File not found";
     case Error::kFileExists:
