@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 namespace qz {
@@ -36,6 +38,12 @@ class FileSystem {
 
   // The whole file as 8-bit bytes.
   virtual std::string ReadTextFile(const std::string& path) = 0;
+
+  // Hands the whole file to `consume` in pieces, in order, so a large file is never held
+  // in memory at once. Fails like ReadTextFile. The default reads through the standard
+  // library with the name as given.
+  virtual void ReadInPieces(const std::string& path,
+                            const std::function<void(const char* data, size_t size)>& consume);
 
   // Replaces the file with `text` (lines already ended by CR LF).
   virtual void WriteTextFile(const std::string& path, const std::string& text) = 0;

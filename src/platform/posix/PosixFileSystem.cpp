@@ -209,17 +209,23 @@ void PosixFileSystem::DeleteFilesIn(const std::string& folder) {
 }
 
 std::string PosixFileSystem::ReadTextFile(const std::string& path) {
+  std::string text;
+  ReadInPieces(path, [&](const char* data, size_t size) { text.append(data, size); });
+  return text;
+}
+
+void PosixFileSystem::ReadInPieces(const std::string& path,
+                                   const std::function<void(const char*, size_t)>& consume) {
   std::string source = PathResolver::Resolve(path);
   FileDescriptor in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) throw FileError(errno, source);
-  std::string text;
-  char buffer[1 << 14];
+  std::vector<char> buffer(1 << 16);
   while (true) {
-    ssize_t got = read(in.get(), buffer, sizeof buffer);
+    ssize_t got = read(in.get(), buffer.data(), buffer.size());
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) throw ErrnoError(errno, Error::kFileNotFound);
-    if (got == 0) return text;
-    text.append(buffer, static_cast<size_t>(got));
+    if (got == 0) return;
+    consume(buffer.data(), static_cast<size_t>(got));
   }
 }
 

@@ -28,6 +28,8 @@ class PosixFileSystem : public FileSystem {
   // Deletes in sorted order; only ordinary files (and links to them) count.
   void DeleteFilesIn(const std::string& folder) override;
   std::string ReadTextFile(const std::string& path) override;
+  void ReadInPieces(const std::string& path,
+                    const std::function<void(const char* data, size_t size)>& consume) override;
   // Writes a temporary file and renames it over the target, like CopyFile; the same
   // read-only and held-open failures apply.
   void WriteTextFile(const std::string& path, const std::string& text) override;
