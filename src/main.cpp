@@ -9,6 +9,7 @@
 #include "platform/posix/SystemClock.h"
 #include "platform/qt/QtFormHost.h"
 #include "platform/qt/QtPrompts.h"
+#include "startup/GuardedRun.h"
 #include "startup/mQzUpdate.h"
 
 namespace {
@@ -36,18 +37,30 @@ std::vector<std::string> SigningKeys() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  qz::PosixFileSystem files;
-  qz::CurlUrlServices urls;
-  qz::SystemClock clock;
-  qz::QtPrompts prompts;
-  qz::QtFormHost forms;
   qz::ProcessTerminator terminator;
+<<<<<<< HEAD
   qz::FlockInstanceGuard instance;
   qz::Env env{files,        urls, clock, prompts, forms, terminator, instance, QZUPDATE_BASE_URL,
               SigningKeys()};
+=======
+  try {
+    qz::PosixFileSystem files;
+    qz::CurlUrlServices urls;
+    qz::SystemClock clock;
+    qz::QtPrompts prompts;
+    qz::QtFormHost forms;
+    qz::FlockInstanceGuard instance;
+    qz::Env env{files, urls, clock, prompts, forms, terminator, instance, QZUPDATE_BASE_URL};
+    qz::mQzUpdate module(env, CommandLine(argc, argv));
+>>>>>>> main
 
-  qz::mQzUpdate module(env, CommandLine(argc, argv));
-  module.Main();
-  forms.RunUntilLastFormClosed();
-  module.End();
+    qz::GuardedRun guarded(prompts, terminator, module.IsVerbose());
+    guarded.Run([&] {
+      module.Main();
+      forms.RunUntilLastFormClosed();
+    });
+  } catch (...) {
+    // Only setting up can get here (the run ends the program itself): end quietly.
+  }
+  terminator.EndProgram();
 }
