@@ -38,11 +38,6 @@ std::vector<std::string> SigningKeys() {
 
 int main(int argc, char** argv) {
   qz::ProcessTerminator terminator;
-<<<<<<< HEAD
-  qz::FlockInstanceGuard instance;
-  qz::Env env{files,        urls, clock, prompts, forms, terminator, instance, QZUPDATE_BASE_URL,
-              SigningKeys()};
-=======
   try {
     qz::PosixFileSystem files;
     qz::CurlUrlServices urls;
@@ -50,9 +45,9 @@ int main(int argc, char** argv) {
     qz::QtPrompts prompts;
     qz::QtFormHost forms;
     qz::FlockInstanceGuard instance;
-    qz::Env env{files, urls, clock, prompts, forms, terminator, instance, QZUPDATE_BASE_URL};
+    qz::Env env{files,        urls, clock, prompts, forms, terminator, instance, QZUPDATE_BASE_URL,
+                SigningKeys()};
     qz::mQzUpdate module(env, CommandLine(argc, argv));
->>>>>>> main
 
     qz::GuardedRun guarded(prompts, terminator, module.IsVerbose());
     guarded.Run([&] {
