@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -47,6 +48,12 @@ class FileSystem {
 
   // Replaces the file with `text` (lines already ended by CR LF).
   virtual void WriteTextFile(const std::string& path, const std::string& text) = 0;
+
+  // The size of the file in bytes.
+  virtual uint64_t FileSize(const std::string& path) = 0;
+
+  // The bytes that this user may still write on the disk that holds `folder`.
+  virtual uint64_t FreeSpace(const std::string& folder) = 0;
 
   // The folder that holds the running executable, without a trailing separator.
   virtual std::string ExecutableFolder() = 0;

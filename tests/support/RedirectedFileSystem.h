@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/FileSystem.h"
@@ -36,7 +37,14 @@ class RedirectedFileSystem : public FileSystem {
   void WriteTextFile(const std::string& path, const std::string& text) override {
     real_.WriteTextFile(path, text);
   }
+  uint64_t FileSize(const std::string& path) override { return real_.FileSize(path); }
+  uint64_t FreeSpace(const std::string& folder) override {
+    return freeSpace ? *freeSpace : real_.FreeSpace(folder);
+  }
   std::string ExecutableFolder() override { return folder_; }
+
+  // When set, the free space that every disk reports.
+  std::optional<uint64_t> freeSpace;
 
   // Runs before each read; a test can throw here to make the read fail.
   std::function<void(const std::string& path)> beforeRead;

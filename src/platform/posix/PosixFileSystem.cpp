@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -234,6 +235,19 @@ void PosixFileSystem::WriteTextFile(const std::string& path, const std::string& 
   CheckReplaceable(target);
   ReplacementFile file(target, 0666);
   Replace(file, text);
+}
+
+uint64_t PosixFileSystem::FileSize(const std::string& path) {
+  std::string resolved = PathResolver::Resolve(path);
+  struct stat info;
+  if (stat(resolved.c_str(), &info) != 0) throw FileError(errno, resolved);
+  return static_cast<uint64_t>(info.st_size);
+}
+
+uint64_t PosixFileSystem::FreeSpace(const std::string& folder) {
+  struct statvfs info;
+  if (statvfs(PathResolver::Resolve(folder).c_str(), &info) != 0) throw FolderError(errno);
+  return static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
 std::string PosixFileSystem::ExecutableFolder() {
