@@ -9,6 +9,7 @@ packages=(
   libcurl4-openssl-dev curl
   libzip-dev zipcmp zipmerge ziptool zip unzip
   libsodium-dev
+  zlib1g-dev
   iproute2
   libcpp-httplib-dev
   libgtest-dev libbenchmark-dev

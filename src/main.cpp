@@ -3,6 +3,7 @@
 
 #include "platform/Env.h"
 #include "platform/posix/CurlUrlServices.h"
+#include "platform/posix/FileSizeLimit.h"
 #include "platform/posix/FlockInstanceGuard.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/ProcessTerminator.h"
@@ -37,6 +38,7 @@ std::vector<std::string> SigningKeys() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  qz::FileSizeLimit::ReportAsError();
   qz::ProcessTerminator terminator;
   try {
     qz::PosixFileSystem files;

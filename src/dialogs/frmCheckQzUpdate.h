@@ -23,6 +23,7 @@ class frmCheckQzUpdate : public UpdaterDialog {
 
  private:
   void ReadApplicationInformation(const std::string& versionFile);
+  void DeleteLeftoverFiles();
   void DownloadVersionInfo();
   // Ends the check when the downloaded Version.INF lacks the vendor's signature.
   void VerifySignature();

@@ -4,6 +4,7 @@
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "signing/UtcTimestamp.h"
+#include "startup/InfoFile.h"
 
 namespace qz {
 namespace {
@@ -37,7 +38,7 @@ SignedRelease SignedUpdateCheck::Release() {
   if (keyError_) throw *keyError_;
   std::string content;
   try {
-    content = env_.files.ReadTextFile(staging_ + "/Version.INF");
+    content = env_.files.ReadTextFile(staging_ + "/Version.INF", InfoFile::kMaxSize);
   } catch (const Error& error) {
     throw Error(error.Number(), "Version.INF cannot be read: " + error.Description());
   }

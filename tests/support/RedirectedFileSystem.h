@@ -23,11 +23,17 @@ class RedirectedFileSystem : public FileSystem {
   void RenameFile(const std::string& from, const std::string& to) override {
     real_.RenameFile(from, to);
   }
+  void ReplaceFile(const std::string& from, const std::string& to) override {
+    real_.ReplaceFile(from, to);
+  }
   void DeleteFile(const std::string& path) override { real_.DeleteFile(path); }
   void DeleteFilesIn(const std::string& folder) override { real_.DeleteFilesIn(folder); }
-  std::string ReadTextFile(const std::string& path) override {
+  std::vector<std::string> FileNamesIn(const std::string& folder) override {
+    return real_.FileNamesIn(folder);
+  }
+  std::string ReadTextFile(const std::string& path, size_t maxBytes) override {
     if (beforeRead) beforeRead(path);
-    return real_.ReadTextFile(path);
+    return real_.ReadTextFile(path, maxBytes);
   }
   void ReadInPieces(const std::string& path,
                     const std::function<void(const char*, size_t)>& consume) override {
