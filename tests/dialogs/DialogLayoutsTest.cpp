@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "forms/Form.h"
-#include "forms/Twips.h"
 #include "forms/FormHost.h"
+#include "forms/Twips.h"
 
 namespace qz {
 namespace {
@@ -22,6 +22,7 @@ class NoWindowHost : public FormHost {
   void Hide(Form&) override {}
   void Unload(Form&) override {}
   void RunUntilLastFormClosed() override {}
+  bool HandleSystemEvents(int) override { return false; }
   int loads = 0;
 };
 
