@@ -1,9 +1,11 @@
 #include "dialogs/frmDownloadUpdate.h"
 
 #include "dialogs/DialogLayouts.h"
+#include "dialogs/DownloadProgress.h"
+#include "dialogs/SystemEventPacer.h"
 #include "dialogs/frmInstallUpdate.h"
-#include "platform/FileSystem.h"
 #include "forms/FormHost.h"
+#include "platform/FileSystem.h"
 #include "platform/Prompts.h"
 #include "platform/UrlServices.h"
 #include "progressbar/XP_ProgressBar.h"
@@ -78,12 +80,13 @@ void frmDownloadUpdate::DownloadUpdateFiles() {
   Yield();
   FileSystem& files = module_.env.files;
   SkipOnError([&] { files.CreateFolder(Staging()); });
-  DownloadFile({"VQ.Zip", "VQ.Zip", " while downloading the executable file."});
+  DownloadFile({"VQ.Zip", "VQ.Zip", " while downloading the executable file.", 20, 60});
   SkipOnError([&] { SetProgress(60); });
-  DownloadFile({"Data.Mdb", "Data.TXT", " while downloading the Jet database file."});
+  DownloadFile({"Data.Mdb", "Data.TXT", " while downloading the Jet database file.", 60, 80});
   SkipOnError([&] { SetProgress(80); });
   if (files.FileExists(module_.App.ApplicationPath + "/VqData.Mdf")) {
-    DownloadFile({"VqData.Mdf", "VqData.TXT", " while downloading the SSE database file."});
+    DownloadFile(
+        {"VqData.Mdf", "VqData.TXT", " while downloading the SSE database file.", 80, 100});
   }
   SkipOnError([&] { SetProgress(100); });
   SkipOnError([&] { Yield(); });
@@ -96,9 +99,24 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
   SkipOnError([&] { Yield(); });
   const std::string url = env.baseUrl + module_.App.ApplicationName + "/" + download.serverName;
   SkipOnError([&] { env.urls.DeleteCacheEntry(url); });
-  const int32_t result = env.urls.DownloadToFile(url, Staging() + "/" + download.stagingName);
+  const std::string path = Staging() + "/" + download.stagingName;
+  SystemEventPacer pacer(env.forms);
+  DownloadProgress progress(
+      pacer, [this](int32_t value) { SkipOnError([&] { SetProgress(value); }); }, download.barFrom,
+      download.barTo);
+  const int32_t result = env.urls.DownloadToFile(url, path, &progress);
+  SkipOnError([&] { pacer.RethrowFailure(); });
   SkipOnError([&] { env.prompts.SetBusyPointer(false); });
+  if (result == 0) completed_.push_back(path);
+  if (pacer.CancelRequested()) CancelDuringTransfer();
   if (result != 0) DownloadFailed(result, download);
+}
+
+void frmDownloadUpdate::CancelDuringTransfer() {
+  for (const std::string& path : completed_) {
+    SkipOnError([&] { module_.env.files.DeleteFile(path); });
+  }
+  cmdCancel_Click();
 }
 
 void frmDownloadUpdate::DownloadFailed(int32_t result, const Download& download) {

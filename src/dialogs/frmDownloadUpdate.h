@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dialogs/UpdaterDialog.h"
 
@@ -42,9 +43,15 @@ class frmDownloadUpdate : public UpdaterDialog {
     std::string stagingName;
     std::string serverName;
     std::string failureWording;
+    // The bar moves from `barFrom` toward `barTo` while the file arrives.
+    int32_t barFrom;
+    int32_t barTo;
   };
 
   void DownloadFile(const Download& download);
+  // Ends the program after a cancel during a transfer, removing the files this run has
+  // completed so far, so that no part of the update is later offered as the whole.
+  [[noreturn]] void CancelDuringTransfer();
   [[noreturn]] void DownloadFailed(int32_t result, const Download& download);
   void SetProgress(int32_t value);
   std::string Staging() const;
@@ -56,6 +63,7 @@ class frmDownloadUpdate : public UpdaterDialog {
   Control& cmdSIL;
   Control& cmdDRN;
   Control& progressSlot_;
+  std::vector<std::string> completed_;
 };
 
 }  // namespace qz

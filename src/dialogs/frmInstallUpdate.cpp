@@ -1,9 +1,14 @@
 #include "dialogs/frmInstallUpdate.h"
 
+#include <functional>
+#include <utility>
+
 #include "dialogs/DialogLayouts.h"
+#include "dialogs/SystemEventPacer.h"
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
 #include "startup/mQzUpdate.h"
+#include "unzip/CGCodeModule.h"
 #include "unzip/CGUnzipFiles.h"
 
 namespace qz {
@@ -12,6 +17,17 @@ namespace {
 std::string ErrorLines(const Error& error) {
   return std::to_string(error.Number()) + "\r\n" + error.Description();
 }
+
+// Sets the unzip driver's per-member call for the life of one extraction.
+class MemberHook {
+ public:
+  explicit MemberHook(std::function<void()> call) {
+    CGCodeModule::State().beforeEachMember = std::move(call);
+  }
+  ~MemberHook() { CGCodeModule::State().beforeEachMember = nullptr; }
+  MemberHook(const MemberHook&) = delete;
+  MemberHook& operator=(const MemberHook&) = delete;
+};
 
 }  // namespace
 
@@ -131,7 +147,12 @@ void frmInstallUpdate::RunExtraction(bool testOnly) {
   unzip.SetExtractDir(module_.App.ApplicationPath);
   unzip.SetHonorDirectories(false);
   unzip.SetTestZip(testOnly);
-  if (unzip.Unzip("", "") != 0) throw Error(0, unzip.GetLastMessage());
+  // The windows keep painting between members; a cancel request is ignored, as an
+  // install is never interrupted half-way.
+  SystemEventPacer pacer(module_.env.forms);
+  MemberHook hook([&pacer] { pacer.HandleEventsIfDue(); });
+  const int32_t result = unzip.Unzip("", "");
+  if (result != 0) throw Error(0, unzip.GetLastMessage());
 }
 
 }  // namespace qz

@@ -63,6 +63,15 @@ size_t WriteBody(char* data, size_t size, size_t count, void* context) {
   return bytes;
 }
 
+// libcurl calls this many times a second while data flows and about once a second while
+// it waits for the server.
+int Tick(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  auto* sink = static_cast<BodySink*>(context);
+  if (sink->observer == nullptr || sink->observer->OnTick()) return 0;
+  sink->aborted = true;
+  return 1;
+}
+
 HeaderList NoCacheHeaders() {
   HeaderList headers(curl_slist_append(nullptr, "Cache-Control: no-cache"), curl_slist_free_all);
   if (!headers) return headers;
@@ -97,6 +106,9 @@ CURLcode Configure(CURL* curl, const std::string& url, curl_slist* headers,
   set(CURLOPT_NOSIGNAL, 1L);
   set(CURLOPT_WRITEFUNCTION, WriteBody);
   set(CURLOPT_WRITEDATA, static_cast<void*>(&sink));
+  set(CURLOPT_XFERINFOFUNCTION, Tick);
+  set(CURLOPT_XFERINFODATA, static_cast<void*>(&sink));
+  set(CURLOPT_NOPROGRESS, sink.observer == nullptr ? 1L : 0L);
   return result;
 }
 
