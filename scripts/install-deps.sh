@@ -13,6 +13,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   xvfb xdotool x11-apps imagemagick
   fontconfig fonts-dejavu-core fonts-liberation
+  clang libclang-rt-14-dev
 )
 
 sudo_cmd=()
