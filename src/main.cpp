@@ -8,6 +8,7 @@
 #include "platform/posix/SystemClock.h"
 #include "platform/qt/QtFormHost.h"
 #include "platform/qt/QtPrompts.h"
+#include "startup/GuardedRun.h"
 #include "startup/mQzUpdate.h"
 
 namespace {
@@ -26,17 +27,24 @@ std::string CommandLine(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  qz::PosixFileSystem files;
-  qz::CurlUrlServices urls;
-  qz::SystemClock clock;
-  qz::QtPrompts prompts;
-  qz::QtFormHost forms;
   qz::ProcessTerminator terminator;
-  qz::FlockInstanceGuard instance;
-  qz::Env env{files, urls, clock, prompts, forms, terminator, instance, QZUPDATE_BASE_URL};
+  try {
+    qz::PosixFileSystem files;
+    qz::CurlUrlServices urls;
+    qz::SystemClock clock;
+    qz::QtPrompts prompts;
+    qz::QtFormHost forms;
+    qz::FlockInstanceGuard instance;
+    qz::Env env{files, urls, clock, prompts, forms, terminator, instance, QZUPDATE_BASE_URL};
+    qz::mQzUpdate module(env, CommandLine(argc, argv));
 
-  qz::mQzUpdate module(env, CommandLine(argc, argv));
-  module.Main();
-  forms.RunUntilLastFormClosed();
-  module.End();
+    qz::GuardedRun guarded(prompts, terminator, module.IsVerbose());
+    guarded.Run([&] {
+      module.Main();
+      forms.RunUntilLastFormClosed();
+    });
+  } catch (...) {
+    // Only setting up can get here (the run ends the program itself): end quietly.
+  }
+  terminator.EndProgram();
 }
