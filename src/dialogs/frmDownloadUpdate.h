@@ -49,9 +49,11 @@ class frmDownloadUpdate : public UpdaterDialog {
   };
 
   void DownloadFile(const Download& download);
-  // Ends the program after a cancel during a transfer, removing the files this run has
-  // completed so far, so that no part of the update is later offered as the whole.
+  // Ends the program after a cancel during a transfer; what had arrived still waits under
+  // temporary names, so nothing of it looks like a complete update.
   [[noreturn]] void CancelDuringTransfer();
+  void PutDownloadsInPlace();
+  std::string StagedPath(const Download& download) const;
   [[noreturn]] void DownloadFailed(int32_t result, const Download& download);
   void SetProgress(int32_t value);
   std::string Staging() const;
@@ -63,7 +65,8 @@ class frmDownloadUpdate : public UpdaterDialog {
   Control& cmdSIL;
   Control& cmdDRN;
   Control& progressSlot_;
-  std::vector<std::string> completed_;
+  // The files downloaded so far, in order, each still under its temporary name.
+  std::vector<Download> arrived_;
 };
 
 }  // namespace qz

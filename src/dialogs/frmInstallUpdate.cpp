@@ -29,6 +29,13 @@ class MemberHook {
   MemberHook& operator=(const MemberHook&) = delete;
 };
 
+// Whole megabytes, rounded up for what is needed and down for what is free, so the two
+// figures never look equal when the space does not suffice.
+std::string Megabytes(uint64_t bytes, bool roundUp) {
+  constexpr uint64_t kMegabyte = 1024 * 1024;
+  return std::to_string(bytes / kMegabyte + (roundUp && bytes % kMegabyte != 0 ? 1 : 0)) + " MB";
+}
+
 }  // namespace
 
 frmInstallUpdate::frmInstallUpdate(mQzUpdate& module)
@@ -40,6 +47,10 @@ frmInstallUpdate::frmInstallUpdate(mQzUpdate& module)
 
 void frmInstallUpdate::Click(const std::string& controlName) {
   if (controlName == "cmdCancel") cmdCancel_Click();
+}
+
+void frmInstallUpdate::CloseBox() {
+  if (finished_) Form::CloseBox();
 }
 
 std::string frmInstallUpdate::Path(const std::string& relative) const {
@@ -104,6 +115,7 @@ void frmInstallUpdate::InstallUpdateFiles() {
                        " has been installed successfully.");
     lblMsg2.SetCaption("Click \"Finish\" to close this updater.");
     lblMsg4.SetVisible(false);
+    finished_ = true;
   } catch (const Error& error) {
     module_.env.prompts.MsgBox(ErrorLines(error), kOkOnly | kExclamation,
                                "Cannot Install Files ...");
@@ -151,8 +163,22 @@ void frmInstallUpdate::RunExtraction(bool testOnly) {
   // install is never interrupted half-way.
   SystemEventPacer pacer(module_.env.forms);
   MemberHook hook([&pacer] { pacer.HandleEventsIfDue(); });
-  const int32_t result = unzip.Unzip("", "");
-  if (result != 0) throw Error(0, unzip.GetLastMessage());
+  if (unzip.Unzip("", "") != 0) throw Error(0, unzip.GetLastMessage());
+  if (testOnly) CheckFreeSpace(unzip.GetTotalSize());
+}
+
+void frmInstallUpdate::CheckFreeSpace(uint64_t archiveSize) {
+  FileSystem& files = module_.env.files;
+  uint64_t needed = archiveSize;
+  for (const char* name : {"/QzUFiles/Data.Mdb", "/QzUFiles/VqData.Mdf"}) {
+    if (files.FileExists(Path(name))) needed += files.FileSize(Path(name));
+  }
+  const uint64_t available = files.FreeSpace(module_.App.ApplicationPath);
+  if (needed > available) {
+    throw Error(0, "Not enough free space on the disk of " + module_.App.ApplicationPath +
+                       ": the update needs " + Megabytes(needed, true) + ", " +
+                       Megabytes(available, false) + " are free.");
+  }
 }
 
 }  // namespace qz
