@@ -11,8 +11,10 @@
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
 #include "platform/TemporaryFileName.h"
+#include "platform/TransferObserverChain.h"
 #include "platform/UrlServices.h"
 #include "progressbar/XP_ProgressBar.h"
+#include "signing/SignedUpdateCheck.h"
 #include "startup/mQzUpdate.h"
 
 namespace qz {
@@ -106,14 +108,21 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
   SkipOnError([&] { Yield(); });
   const std::string url = env.baseUrl + module_.App.ApplicationName + "/" + download.serverName;
   SkipOnError([&] { env.urls.DeleteCacheEntry(url); });
+  const auto check = SignedUpdateCheck(env, module_.App.ApplicationName, Staging())
+                         .WatchDownload(download.serverName);
   SystemEventPacer pacer(env.forms);
   DownloadProgress progress(
       pacer, [this](int32_t value) { SkipOnError([&] { SetProgress(value); }); }, download.barFrom,
       download.barTo);
-  const int32_t result = env.urls.DownloadToFile(url, StagedPath(download), &progress);
+  TransferObserverChain observers;
+  observers.Add(check.get()).Add(&progress);
+  const int32_t result = env.urls.DownloadToFile(url, StagedPath(download), &observers);
   SkipOnError([&] { pacer.RethrowFailure(); });
   SkipOnError([&] { env.prompts.SetBusyPointer(false); });
   if (pacer.CancelRequested()) CancelDuringTransfer();
+  if (check) {
+    if (auto why = check->RefusalAfter(result)) DownloadRefused(*why, download);
+  }
   if (result != 0) DownloadFailed(result, download);
   arrived_.push_back(download);
 }
@@ -143,12 +152,18 @@ void frmDownloadUpdate::CancelDuringTransfer() {
 }
 
 void frmDownloadUpdate::DownloadFailed(int32_t result, const Download& download) {
+  GiveUp("There has been an Error " + std::to_string(result) + download.failureWording +
+         kRetryHint);
+}
+
+void frmDownloadUpdate::DownloadRefused(const std::string& why, const Download& download) {
+  GiveUp("The downloaded file " + download.serverName + " is not the one its vendor signed.\r\n" +
+         why + kRetryHint);
+}
+
+void frmDownloadUpdate::GiveUp(const std::string& message) {
   SkipOnError([&] { module_.env.files.DeleteFilesIn(Staging()); });
-  if (module_.IsVerbose()) {
-    module_.env.prompts.MsgBox(
-        "There has been an Error " + std::to_string(result) + download.failureWording + kRetryHint,
-        kOkOnly | kCritical, "Oops ...");
-  }
+  if (module_.IsVerbose()) module_.env.prompts.MsgBox(message, kOkOnly | kCritical, "Oops ...");
   cmdCancel_Click();
 }
 
