@@ -23,10 +23,10 @@ wn_start() {
   export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
   wineserver -k </dev/null >/dev/null 2>&1 || true
   mkdir -p "$WINEPREFIX"
+  wineserver -p </dev/null >/dev/null 2>&1 || return 1
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i </dev/null >/dev/null 2>&1 || return 1
   fi
-  wineserver -p </dev/null >/dev/null 2>&1 || return 1
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 ||
     return 1
   local fonts=$WINEPREFIX/drive_c/windows/Fonts font

@@ -81,6 +81,8 @@ rw_init() {
   export HOME=$RW_WORK/home TMPDIR=$RW_WORK/tmp XDG_RUNTIME_DIR=$RW_WORK/runtime
   unset QT_QPA_PLATFORM
   RW_INSTALL=$RW_WORK/install
+  # The installation's folder as the updater names it.
+  RW_INSTALL_NAME=$RW_INSTALL
   RW_UPDATER_NAME=qzupdate RW_RUN=()
   RW_DIALOG_WIDTH=494 RW_DIALOG_HEIGHT=362
   RW_STAGING=$RW_INSTALL/QzUFiles
@@ -92,7 +94,7 @@ rw_init() {
   if [ -n "$RW_WINE_PREFIX" ]; then
     command -v wine >/dev/null || rw_skip "Wine is not installed (scripts/install-deps.sh --windows)"
     wn_start "$RW_WINE_PREFIX" || rw_fail "cannot start Wine in $RW_WINE_PREFIX"
-    RW_UPDATER_NAME=qzupdate.exe RW_RUN=(wine)
+    RW_UPDATER_NAME=qzupdate.exe RW_RUN=(wine) RW_INSTALL_NAME=$(wn_path "$RW_INSTALL")
     # The X window is the dialog with the frame Wine draws; clicks go to the client area.
     RW_DIALOG_WIDTH=$((494 + WN_FRAME_WIDTH)) RW_DIALOG_HEIGHT=$((362 + WN_FRAME_HEIGHT))
     export XD_CLIENT_DX=$WN_CLIENT_DX XD_CLIENT_DY=$WN_CLIENT_DY XD_NO_FOCUS=1
