@@ -111,8 +111,8 @@ TEST_F(Win32FormHostTest, LaysOutEveryDialogAtTheScreenResolutionInTabOrder) {
       if (window == nullptr) continue;
       RECT expected = Expected(*form, *control);
       RECT actual = InParent(window);
-      EXPECT_TRUE(EqualRect(&expected, &actual)) << control->Name() << " at " << actual.left
-                                                 << "," << actual.top;
+      EXPECT_TRUE(EqualRect(&expected, &actual))
+          << control->Name() << " at " << actual.left << "," << actual.top;
     }
     std::stable_sort(tabbed.begin(), tabbed.end(), [](const Control* a, const Control* b) {
       return a->TabIndex() < b->TabIndex();
@@ -169,6 +169,44 @@ TEST_F(Win32FormHostTest, HandlersThatThrowOrUnloadTheirFormEndTheDispatchCleanl
   host.RunUntilLastFormClosed();  // returns at once: no form is left
 }
 
+TEST_F(Win32FormHostTest, BusyPassPaintsButDropsInputAndNotesCancelRequests) {
+  auto form = Make(DialogLayouts::DownloadUpdate());
+  form->Show();
+  pump.PumpOnce();
+  HWND dialog = host.WindowOf(*form);
+  HWND install = host.ControlWindowOf(*form, "cmdIRN");
+  PostMessageW(install, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+  PostMessageW(install, WM_LBUTTONUP, 0, 0);
+  PostMessageW(install, WM_KEYDOWN, VK_RETURN, 1);
+  PostMessageW(install, BM_CLICK, 0, 0);
+  InvalidateRect(dialog, nullptr, FALSE);
+  EXPECT_FALSE(host.HandleSystemEvents(0));
+  EXPECT_TRUE(form->clicks.empty());
+  RECT update;
+  EXPECT_FALSE(GetUpdateRect(dialog, &update, FALSE)) << "not painted";
+
+  const std::vector<std::function<void()>> cancels = {
+      [&] { PostMessageW(install, WM_KEYDOWN, VK_ESCAPE, 1); },
+      [&] { PostMessageW(install, WM_SYSKEYDOWN, 'C', 1u << 29); },
+      [&] { PostMessageW(host.ControlWindowOf(*form, "cmdCancel"), WM_LBUTTONDOWN, 0, 0); },
+      [&] { PostMessageW(dialog, WM_NCLBUTTONDOWN, HTCLOSE, 0); },
+      [&] { PostMessageW(dialog, WM_CLOSE, 0, 0); },
+  };
+  for (size_t i = 0; i < cancels.size(); ++i) {
+    cancels[i]();
+    EXPECT_TRUE(host.HandleSystemEvents(10000)) << i;
+    pump.PumpOnce();  // whatever the request left waiting
+  }
+  EXPECT_TRUE(form->clicks.empty());
+  EXPECT_EQ(form->unloads, 0);
+
+  // Afterwards the form takes input again.
+  PostMessageW(install, BM_CLICK, 0, 0);
+  pump.PumpOnce();
+  EXPECT_EQ(form->clicks, std::vector<std::string>{"cmdIRN"});
+  form->Unload();
+}
+
 TEST_F(Win32FormHostTest, ProgressBarWindowShowsItsBufferExactlyWithinRoundedCorners) {
   auto form = Make(DialogLayouts::DownloadUpdate());
   form->Show();
@@ -197,9 +235,17 @@ TEST_F(Win32FormHostTest, ProgressBarWindowShowsItsBufferExactlyWithinRoundedCor
 
   HRGN region = CreateRectRgn(0, 0, 0, 0);
   ASSERT_NE(GetWindowRgn(window, region), ERROR);
-  const POINT cut[] = {{0, 0},          {1, 0},          {0, 1},          {0, height - 1},
-                       {1, height - 1}, {0, height - 2}, {width - 2, 0},  {width - 1, 0},
-                       {width - 1, 1},  {width - 2, height - 1}, {width - 1, height - 1},
+  const POINT cut[] = {{0, 0},
+                       {1, 0},
+                       {0, 1},
+                       {0, height - 1},
+                       {1, height - 1},
+                       {0, height - 2},
+                       {width - 2, 0},
+                       {width - 1, 0},
+                       {width - 1, 1},
+                       {width - 2, height - 1},
+                       {width - 1, height - 1},
                        {width - 1, height - 2}};
   for (const POINT& p : cut) EXPECT_FALSE(PtInRegion(region, p.x, p.y)) << p.x << "," << p.y;
   EXPECT_TRUE(PtInRegion(region, 1, 1));

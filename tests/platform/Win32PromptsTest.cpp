@@ -56,9 +56,9 @@ TEST_F(Win32PromptsTest, MessageBoxesShowAnsiTextAndReturnTheButtonPressed) {
       seen = BoxText(box);
       PostMessageW(box, WM_COMMAND, IDRETRY, 0);
     });
-    EXPECT_EQ(prompts.MsgBox("First line\r\nCaf\xE9 second", kRetryCancel | kExclamation,
-                             "Caf\xE9 ..."),
-              MsgBoxResult::kRetry);
+    EXPECT_EQ(
+        prompts.MsgBox("First line\r\nCaf\xE9 second", kRetryCancel | kExclamation, "Caf\xE9 ..."),
+        MsgBoxResult::kRetry);
   }
   EXPECT_EQ(seen, L"First line\r\nCaf\u00e9 second");
   {
@@ -83,8 +83,11 @@ TEST_F(Win32PromptsTest, InputBoxReturnsTheTextAfterOkAndNothingAfterCancel) {
       SetWindowTextW(edit, L"s\u00e9cret");
       PostMessageW(box, WM_COMMAND, IDOK, 0);
     });
-    EXPECT_EQ(prompts.InputBox("Enter the password", "Password ...", "d\xE9" "fault"),
-              "s\xE9" "cret");
+    EXPECT_EQ(prompts.InputBox("Enter the password", "Password ...",
+                               "d\xE9"
+                               "fault"),
+              "s\xE9"
+              "cret");
   }
   EXPECT_EQ(shownDefault, L"d\u00e9fault");
   {
