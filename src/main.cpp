@@ -2,6 +2,7 @@
 
 #include "platform/Env.h"
 #include "platform/posix/CurlUrlServices.h"
+#include "platform/posix/FileSizeLimit.h"
 #include "platform/posix/FlockInstanceGuard.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/ProcessTerminator.h"
@@ -27,6 +28,7 @@ std::string CommandLine(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  qz::FileSizeLimit::ReportAsError();
   qz::ProcessTerminator terminator;
   try {
     qz::PosixFileSystem files;

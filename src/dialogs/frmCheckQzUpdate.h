@@ -23,6 +23,7 @@ class frmCheckQzUpdate : public UpdaterDialog {
 
  private:
   void ReadApplicationInformation(const std::string& versionFile);
+  void DeleteLeftoverFiles();
   void DownloadVersionInfo();
   void CompareVersions();
   [[noreturn]] void Fail(const std::string& title, const std::string& body);

@@ -13,6 +13,13 @@ std::string ErrorLines(const Error& error) {
   return std::to_string(error.Number()) + "\r\n" + error.Description();
 }
 
+// Whole megabytes, rounded up for what is needed and down for what is free, so the two
+// figures never look equal when the space does not suffice.
+std::string Megabytes(uint64_t bytes, bool roundUp) {
+  constexpr uint64_t kMegabyte = 1024 * 1024;
+  return std::to_string(bytes / kMegabyte + (roundUp && bytes % kMegabyte != 0 ? 1 : 0)) + " MB";
+}
+
 }  // namespace
 
 frmInstallUpdate::frmInstallUpdate(mQzUpdate& module)
@@ -24,6 +31,10 @@ frmInstallUpdate::frmInstallUpdate(mQzUpdate& module)
 
 void frmInstallUpdate::Click(const std::string& controlName) {
   if (controlName == "cmdCancel") cmdCancel_Click();
+}
+
+void frmInstallUpdate::CloseBox() {
+  if (finished_) Form::CloseBox();
 }
 
 std::string frmInstallUpdate::Path(const std::string& relative) const {
@@ -88,6 +99,7 @@ void frmInstallUpdate::InstallUpdateFiles() {
                        " has been installed successfully.");
     lblMsg2.SetCaption("Click \"Finish\" to close this updater.");
     lblMsg4.SetVisible(false);
+    finished_ = true;
   } catch (const Error& error) {
     module_.env.prompts.MsgBox(ErrorLines(error), kOkOnly | kExclamation,
                                "Cannot Install Files ...");
@@ -132,6 +144,21 @@ void frmInstallUpdate::RunExtraction(bool testOnly) {
   unzip.SetHonorDirectories(false);
   unzip.SetTestZip(testOnly);
   if (unzip.Unzip("", "") != 0) throw Error(0, unzip.GetLastMessage());
+  if (testOnly) CheckFreeSpace(unzip.GetTotalSize());
+}
+
+void frmInstallUpdate::CheckFreeSpace(uint64_t archiveSize) {
+  FileSystem& files = module_.env.files;
+  uint64_t needed = archiveSize;
+  for (const char* name : {"/QzUFiles/Data.Mdb", "/QzUFiles/VqData.Mdf"}) {
+    if (files.FileExists(Path(name))) needed += files.FileSize(Path(name));
+  }
+  const uint64_t available = files.FreeSpace(module_.App.ApplicationPath);
+  if (needed > available) {
+    throw Error(0, "Not enough free space on the disk of " + module_.App.ApplicationPath +
+                       ": the update needs " + Megabytes(needed, true) + ", " +
+                       Megabytes(available, false) + " are free.");
+  }
 }
 
 }  // namespace qz
