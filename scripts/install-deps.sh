@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev
   libcurl4-openssl-dev curl
   libzip-dev zipcmp zipmerge ziptool zip unzip
+  libsodium-dev
   zlib1g-dev
   iproute2
   libcpp-httplib-dev

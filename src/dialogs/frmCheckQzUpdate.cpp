@@ -6,6 +6,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
 #include "platform/UrlServices.h"
+#include "signing/SignedUpdateCheck.h"
 #include "startup/InfoFile.h"
 #include "startup/LeftoverFiles.h"
 #include "startup/VersionToNumber.h"
@@ -109,7 +110,18 @@ void frmCheckQzUpdate::DownloadVersionInfo() {
                                     " while downloading the version information for " + name +
                                     "\r\n\r\nCheck your Internet connection and try again.");
   }
+  VerifySignature();
   CompareVersions();
+}
+
+void frmCheckQzUpdate::VerifySignature() {
+  const std::string& name = module_.App.ApplicationName;
+  try {
+    SignedUpdateCheck(module_.env, name, Staging()).VerifyVersionInfo();
+  } catch (const Error& error) {
+    Fail("No Version Info ...", "The version information for " + name + " cannot be trusted.\r\n" +
+                                    error.Description() + "\r\n\r\nNo update has been downloaded.");
+  }
 }
 
 void frmCheckQzUpdate::CompareVersions() {

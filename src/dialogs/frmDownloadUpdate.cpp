@@ -9,8 +9,10 @@
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
 #include "platform/TemporaryFileName.h"
+#include "platform/TransferObserverChain.h"
 #include "platform/UrlServices.h"
 #include "progressbar/XP_ProgressBar.h"
+#include "signing/SignedUpdateCheck.h"
 #include "startup/mQzUpdate.h"
 
 namespace qz {
@@ -103,8 +105,15 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
   SkipOnError([&] { Yield(); });
   const std::string url = env.baseUrl + module_.App.ApplicationName + "/" + download.serverName;
   SkipOnError([&] { env.urls.DeleteCacheEntry(url); });
-  const int32_t result = env.urls.DownloadToFile(url, StagedPath(download));
+  const auto check = SignedUpdateCheck(env, module_.App.ApplicationName, Staging())
+                         .WatchDownload(download.serverName);
+  TransferObserverChain observers;
+  observers.Add(check.get());
+  const int32_t result = env.urls.DownloadToFile(url, StagedPath(download), &observers);
   SkipOnError([&] { env.prompts.SetBusyPointer(false); });
+  if (check) {
+    if (auto why = check->RefusalAfter(result)) DownloadRefused(*why, download);
+  }
   if (result != 0) DownloadFailed(result, download);
   arrived_.push_back(download);
 }
@@ -130,12 +139,18 @@ std::string frmDownloadUpdate::StagedPath(const Download& download) const {
 }
 
 void frmDownloadUpdate::DownloadFailed(int32_t result, const Download& download) {
+  GiveUp("There has been an Error " + std::to_string(result) + download.failureWording +
+         kRetryHint);
+}
+
+void frmDownloadUpdate::DownloadRefused(const std::string& why, const Download& download) {
+  GiveUp("The downloaded file " + download.serverName + " is not the one its vendor signed.\r\n" +
+         why + kRetryHint);
+}
+
+void frmDownloadUpdate::GiveUp(const std::string& message) {
   SkipOnError([&] { module_.env.files.DeleteFilesIn(Staging()); });
-  if (module_.IsVerbose()) {
-    module_.env.prompts.MsgBox(
-        "There has been an Error " + std::to_string(result) + download.failureWording + kRetryHint,
-        kOkOnly | kCritical, "Oops ...");
-  }
+  if (module_.IsVerbose()) module_.env.prompts.MsgBox(message, kOkOnly | kCritical, "Oops ...");
   cmdCancel_Click();
 }
 

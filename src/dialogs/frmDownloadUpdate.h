@@ -49,6 +49,9 @@ class frmDownloadUpdate : public UpdaterDialog {
   void PutDownloadsInPlace();
   std::string StagedPath(const Download& download) const;
   [[noreturn]] void DownloadFailed(int32_t result, const Download& download);
+  [[noreturn]] void DownloadRefused(const std::string& why, const Download& download);
+  // Deletes the staged files, tells the user in verbose mode and ends the program.
+  [[noreturn]] void GiveUp(const std::string& message);
   void SetProgress(int32_t value);
   std::string Staging() const;
 

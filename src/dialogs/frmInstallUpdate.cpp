@@ -3,6 +3,7 @@
 #include "dialogs/DialogLayouts.h"
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
+#include "signing/SignedUpdateCheck.h"
 #include "startup/mQzUpdate.h"
 #include "unzip/CGUnzipFiles.h"
 
@@ -123,6 +124,11 @@ void frmInstallUpdate::InstallDatabaseFile(const std::string& name) {
 void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
   FileSystem& files = module_.env.files;
   try {
+    // Whatever sat in the staging folder since the download must still be what was signed.
+    if (bTestOnly) {
+      SignedUpdateCheck(module_.env, module_.App.ApplicationName, Path("/QzUFiles"))
+          .VerifyStagedFiles();
+    }
     if (!bTestOnly) files.CopyFile(Path("/Vq.exe"), Path("/QzUFiles/Before/Vq.Exe"));
     RunExtraction(bTestOnly);
     if (!bTestOnly) files.CopyFile(Path("/Vq.exe"), Path("/QzUFiles/After/Vq.Exe"));

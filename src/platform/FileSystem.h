@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,12 @@ class FileSystem {
   // The whole file as 8-bit bytes; a file of more than `maxBytes` fails with 7 and is
   // not read at all.
   virtual std::string ReadTextFile(const std::string& path, size_t maxBytes) = 0;
+
+  // Hands the whole file to `consume` in pieces, in order, so a large file is never held
+  // in memory at once. Fails like ReadTextFile. The default reads through the standard
+  // library with the name as given.
+  virtual void ReadInPieces(const std::string& path,
+                            const std::function<void(const char* data, size_t size)>& consume);
 
   // Replaces the file with `text` (lines already ended by CR LF).
   virtual void WriteTextFile(const std::string& path, const std::string& text) = 0;

@@ -35,6 +35,11 @@ class RedirectedFileSystem : public FileSystem {
     if (beforeRead) beforeRead(path);
     return real_.ReadTextFile(path, maxBytes);
   }
+  void ReadInPieces(const std::string& path,
+                    const std::function<void(const char*, size_t)>& consume) override {
+    if (beforeRead) beforeRead(path);
+    real_.ReadInPieces(path, consume);
+  }
   void WriteTextFile(const std::string& path, const std::string& text) override {
     real_.WriteTextFile(path, text);
   }

@@ -256,6 +256,21 @@ std::string PosixFileSystem::ReadTextFile(const std::string& path, size_t maxByt
   }
 }
 
+void PosixFileSystem::ReadInPieces(const std::string& path,
+                                   const std::function<void(const char*, size_t)>& consume) {
+  std::string source = PathResolver::Resolve(path);
+  FileDescriptor in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) throw FileError(errno, source);
+  std::vector<char> buffer(1 << 16);
+  while (true) {
+    ssize_t got = read(in.get(), buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw ErrnoError(errno, Error::kFileNotFound);
+    if (got == 0) return;
+    consume(buffer.data(), static_cast<size_t>(got));
+  }
+}
+
 void PosixFileSystem::WriteTextFile(const std::string& path, const std::string& text) {
   std::string target = PathResolver::Resolve(path);
   CheckReplaceable(target);

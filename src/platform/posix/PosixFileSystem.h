@@ -32,6 +32,8 @@ class PosixFileSystem : public FileSystem {
   // Links to ordinary files count, as in DeleteFilesIn.
   std::vector<std::string> FileNamesIn(const std::string& folder) override;
   std::string ReadTextFile(const std::string& path, size_t maxBytes) override;
+  void ReadInPieces(const std::string& path,
+                    const std::function<void(const char* data, size_t size)>& consume) override;
   // Writes a temporary file and renames it over the target, like CopyFile; the same
   // read-only and held-open failures apply.
   void WriteTextFile(const std::string& path, const std::string& text) override;
