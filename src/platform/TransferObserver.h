@@ -6,7 +6,8 @@
 namespace qz {
 
 // Watches one download as its body arrives: progress, hashing while streaming, cancelling.
-// Called on the downloading thread, in the order the bytes arrive.
+// Called on the downloading thread, in the order the bytes arrive. No call may throw:
+// they run inside the transfer library.
 class TransferObserver {
  public:
   virtual ~TransferObserver() = default;
@@ -15,6 +16,11 @@ class TransferObserver {
   // `expected` is the server's declared length, or -1 when it gave none. Returning false
   // aborts the transfer, which then fails with UrlServices::kAborted.
   virtual bool OnData(const char* data, size_t size, uint64_t received, int64_t expected) = 0;
+
+  // Called again and again for as long as the transfer lasts, at least about once a
+  // second, also while nothing arrives (resolving, connecting, a stalled server), so a
+  // caller can keep its windows alive. Returning false aborts the transfer like OnData.
+  virtual bool OnTick() { return true; }
 };
 
 }  // namespace qz
