@@ -13,7 +13,8 @@ class TransferObserver {
   virtual ~TransferObserver() = default;
 
   // `size` more bytes of the body arrived; `received` counts every byte so far and
-  // `expected` is the server's declared length, or -1 when it gave none. Returning false
+  // `expected` is the server's declared length, or -1 when it gave none or compressed the
+  // body (the declared length is then not the file's). Returning false
   // aborts the transfer, which then fails with UrlServices::kAborted.
   virtual bool OnData(const char* data, size_t size, uint64_t received, int64_t expected) = 0;
 
