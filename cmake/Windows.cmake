@@ -4,7 +4,7 @@
 # the rest of the build does not care which platform it is on:
 #   PkgConfig::LIBZIP   libzip, static, with zlib and Windows' own crypto (bcrypt)
 #   PkgConfig::HTTPLIB  cpp-httplib, header-only, for the test servers
-#   Sodium::sodium      libsodium, static (SODIUM_STATIC is defined for its users)
+#   PkgConfig::SODIUM      libsodium, static (SODIUM_STATIC is defined for its users)
 # GoogleTest is found by the ordinary find_package(GTest) from the same folder.
 
 # libzip's package configuration expects zlib to be found first.
@@ -15,8 +15,8 @@ target_link_libraries(PkgConfig::LIBZIP INTERFACE libzip::zip ZLIB::ZLIB bcrypt)
 
 find_library(QZ_SODIUM_LIBRARY NAMES libsodium.a sodium REQUIRED)
 find_path(QZ_SODIUM_INCLUDE_DIR sodium.h REQUIRED)
-add_library(Sodium::sodium STATIC IMPORTED)
-set_target_properties(Sodium::sodium PROPERTIES
+add_library(PkgConfig::SODIUM STATIC IMPORTED)
+set_target_properties(PkgConfig::SODIUM PROPERTIES
   IMPORTED_LOCATION ${QZ_SODIUM_LIBRARY}
   INTERFACE_INCLUDE_DIRECTORIES ${QZ_SODIUM_INCLUDE_DIR}
   INTERFACE_COMPILE_DEFINITIONS SODIUM_STATIC)

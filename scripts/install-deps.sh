@@ -10,11 +10,14 @@ packages=(
   qt6-base-dev
   libcurl4-openssl-dev curl
   libzip-dev zipcmp zipmerge ziptool zip unzip
+  libsodium-dev
+  zlib1g-dev
   iproute2
   libcpp-httplib-dev
   libgtest-dev libbenchmark-dev
   xvfb xdotool x11-apps imagemagick
   fontconfig fonts-dejavu-core fonts-liberation
+  clang libclang-rt-14-dev
 )
 
 sudo_cmd=()

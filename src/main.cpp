@@ -1,13 +1,16 @@
 #include <string>
+#include <vector>
 
 #include "platform/Env.h"
 #include "platform/posix/CurlUrlServices.h"
+#include "platform/posix/FileSizeLimit.h"
 #include "platform/posix/FlockInstanceGuard.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/ProcessTerminator.h"
 #include "platform/posix/SystemClock.h"
 #include "platform/qt/QtFormHost.h"
 #include "platform/qt/QtPrompts.h"
+#include "startup/GuardedRun.h"
 #include "startup/mQzUpdate.h"
 
 namespace {
@@ -23,20 +26,38 @@ std::string CommandLine(int argc, char** argv) {
   return line;
 }
 
+// The vendor's public keys built in; an option left empty adds none.
+std::vector<std::string> SigningKeys() {
+  std::vector<std::string> keys;
+  for (const char* key : {QZUPDATE_SIGNING_KEY, QZUPDATE_SIGNING_KEY2}) {
+    if (*key != '\0') keys.emplace_back(key);
+  }
+  return keys;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  qz::PosixFileSystem files;
-  qz::CurlUrlServices urls;
-  qz::SystemClock clock;
-  qz::QtPrompts prompts;
-  qz::QtFormHost forms;
+  qz::FileSizeLimit::ReportAsError();
   qz::ProcessTerminator terminator;
-  qz::FlockInstanceGuard instance;
-  qz::Env env{files, urls, clock, prompts, forms, terminator, instance, QZUPDATE_BASE_URL};
+  try {
+    qz::PosixFileSystem files;
+    qz::CurlUrlServices urls;
+    qz::SystemClock clock;
+    qz::QtPrompts prompts;
+    qz::QtFormHost forms;
+    qz::FlockInstanceGuard instance;
+    qz::Env env{files,        urls, clock, prompts, forms, terminator, instance, QZUPDATE_BASE_URL,
+                SigningKeys()};
+    qz::mQzUpdate module(env, CommandLine(argc, argv));
 
-  qz::mQzUpdate module(env, CommandLine(argc, argv));
-  module.Main();
-  forms.RunUntilLastFormClosed();
-  module.End();
+    qz::GuardedRun guarded(prompts, terminator, module.IsVerbose());
+    guarded.Run([&] {
+      module.Main();
+      forms.RunUntilLastFormClosed();
+    });
+  } catch (...) {
+    // Only setting up can get here (the run ends the program itself): end quietly.
+  }
+  terminator.EndProgram();
 }

@@ -6,7 +6,9 @@
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
 #include "platform/UrlServices.h"
+#include "signing/SignedUpdateCheck.h"
 #include "startup/InfoFile.h"
+#include "startup/LeftoverFiles.h"
 #include "startup/VersionToNumber.h"
 #include "startup/mQzUpdate.h"
 
@@ -49,6 +51,7 @@ void frmCheckQzUpdate::Initialize() {
     lblMsg1.SetCaption("Checking for any online updates available for " +
                        module_.App.ApplicationName);
     lblMsg3.SetCaption("Installed Version:  " + installedVersionText_);
+    DeleteLeftoverFiles();
     if (files.FileExists(Staging() + "/Vq.Zip")) {
       Hide();
       Yield();
@@ -65,7 +68,7 @@ void frmCheckQzUpdate::Initialize() {
 void frmCheckQzUpdate::ReadApplicationInformation(const std::string& versionFile) {
   FileSystem& files = module_.env.files;
   ApplicationRecord& app = module_.App;
-  InfoFile local(files.ReadTextFile(versionFile));
+  InfoFile local = InfoFile::Read(files, versionFile);
   if (auto name = local.Last("ApplicationName")) app.ApplicationName = *name;
   if (auto path = local.Last("ApplicationPath")) app.ApplicationPath = *path;
   if (auto version = local.Last("ApplicationVersion")) {
@@ -74,11 +77,21 @@ void frmCheckQzUpdate::ReadApplicationInformation(const std::string& versionFile
   }
   const std::string reminded = Staging() + "/RemindedVersion.INF";
   if (files.FileExists(reminded)) {
-    InfoFile remindedFile(files.ReadTextFile(reminded));
+    InfoFile remindedFile = InfoFile::Read(files, reminded);
     if (auto version = remindedFile.Last("ApplicationVersion")) {
       app.RemindedVersion = VersionToNumber(*version);
     }
   }
+}
+
+// A run killed while writing leaves temporary files in the folders the updater writes to;
+// they are never of use later, and once the application's folder is known they can go.
+void frmCheckQzUpdate::DeleteLeftoverFiles() {
+  FileSystem& files = module_.env.files;
+  std::vector<std::string> folders{module_.App.ApplicationPath, Staging(), Staging() + "/Before",
+                                   Staging() + "/After"};
+  SkipOnError([&] { folders.push_back(files.ExecutableFolder()); });
+  LeftoverFiles::DeleteIn(files, folders);
 }
 
 void frmCheckQzUpdate::DownloadVersionInfo() {
@@ -89,20 +102,32 @@ void frmCheckQzUpdate::DownloadVersionInfo() {
   SkipOnError([&] { Yield(); });
   const std::string url = env.baseUrl + name + "/Version.INF";
   SkipOnError([&] { env.urls.DeleteCacheEntry(url); });
-  const int32_t result = env.urls.DownloadToFile(url, Staging() + "/Version.INF");
+  const int32_t result =
+      env.urls.DownloadToFile(url, Staging() + "/Version.INF", nullptr, InfoFile::kMaxSize);
   SkipOnError([&] { env.prompts.SetBusyPointer(false); });
   if (result != 0) {
     Fail("No Version Info ...", "There has been an Error " + std::to_string(result) +
                                     " while downloading the version information for " + name +
                                     "\r\n\r\nCheck your Internet connection and try again.");
   }
+  VerifySignature();
   CompareVersions();
+}
+
+void frmCheckQzUpdate::VerifySignature() {
+  const std::string& name = module_.App.ApplicationName;
+  try {
+    SignedUpdateCheck(module_.env, name, Staging()).VerifyVersionInfo();
+  } catch (const Error& error) {
+    Fail("No Version Info ...", "The version information for " + name + " cannot be trusted.\r\n" +
+                                    error.Description() + "\r\n\r\nNo update has been downloaded.");
+  }
 }
 
 void frmCheckQzUpdate::CompareVersions() {
   ApplicationRecord& app = module_.App;
   try {
-    InfoFile online(module_.env.files.ReadTextFile(Staging() + "/Version.INF"));
+    InfoFile online = InfoFile::Read(module_.env.files, Staging() + "/Version.INF");
     if (auto version = online.First("ApplicationVersion")) {
       app.OnlineVersion = VersionToNumber(*version);
     }

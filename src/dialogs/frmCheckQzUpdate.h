@@ -23,7 +23,10 @@ class frmCheckQzUpdate : public UpdaterDialog {
 
  private:
   void ReadApplicationInformation(const std::string& versionFile);
+  void DeleteLeftoverFiles();
   void DownloadVersionInfo();
+  // Ends the check when the downloaded Version.INF lacks the vendor's signature.
+  void VerifySignature();
   void CompareVersions();
   [[noreturn]] void Fail(const std::string& title, const std::string& body);
   std::string Staging() const;

@@ -1,18 +1,26 @@
 #include "dialogs/frmDownloadUpdate.h"
 
+#include <algorithm>
+
 #include "dialogs/DialogLayouts.h"
 #include "dialogs/frmInstallUpdate.h"
-#include "platform/FileSystem.h"
 #include "forms/FormHost.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
 #include "platform/Prompts.h"
+#include "platform/TemporaryFileName.h"
+#include "platform/TransferObserverChain.h"
 #include "platform/UrlServices.h"
 #include "progressbar/XP_ProgressBar.h"
+#include "signing/SignedUpdateCheck.h"
 #include "startup/mQzUpdate.h"
 
 namespace qz {
 namespace {
 
 const char kRetryHint[] = "\r\n\r\nCheck your Internet connection and try again.";
+const char kStagedTag[] = "staged";
+const char kArchive[] = "VQ.Zip";
 
 }  // namespace
 
@@ -78,13 +86,14 @@ void frmDownloadUpdate::DownloadUpdateFiles() {
   Yield();
   FileSystem& files = module_.env.files;
   SkipOnError([&] { files.CreateFolder(Staging()); });
-  DownloadFile({"VQ.Zip", "VQ.Zip", " while downloading the executable file."});
+  DownloadFile({kArchive, kArchive, " while downloading the executable file."});
   SkipOnError([&] { SetProgress(60); });
   DownloadFile({"Data.Mdb", "Data.TXT", " while downloading the Jet database file."});
   SkipOnError([&] { SetProgress(80); });
   if (files.FileExists(module_.App.ApplicationPath + "/VqData.Mdf")) {
     DownloadFile({"VqData.Mdf", "VqData.TXT", " while downloading the SSE database file."});
   }
+  PutDownloadsInPlace();
   SkipOnError([&] { SetProgress(100); });
   SkipOnError([&] { Yield(); });
   SkipOnError([&] { ShowForm(true); });
@@ -96,18 +105,52 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
   SkipOnError([&] { Yield(); });
   const std::string url = env.baseUrl + module_.App.ApplicationName + "/" + download.serverName;
   SkipOnError([&] { env.urls.DeleteCacheEntry(url); });
-  const int32_t result = env.urls.DownloadToFile(url, Staging() + "/" + download.stagingName);
+  const auto check = SignedUpdateCheck(env, module_.App.ApplicationName, Staging())
+                         .WatchDownload(download.serverName);
+  TransferObserverChain observers;
+  observers.Add(check.get());
+  const int32_t result = env.urls.DownloadToFile(url, StagedPath(download), &observers);
   SkipOnError([&] { env.prompts.SetBusyPointer(false); });
+  if (check) {
+    if (auto why = check->RefusalAfter(result)) DownloadRefused(*why, download);
+  }
   if (result != 0) DownloadFailed(result, download);
+  arrived_.push_back(download);
+}
+
+// Every file waits under a temporary name until the whole update has arrived, and the
+// archive takes its name last: an archive in the staging folder always means a complete
+// download, which is what the next start relies on when it offers a saved update.
+void frmDownloadUpdate::PutDownloadsInPlace() {
+  std::stable_partition(arrived_.begin(), arrived_.end(),
+                        [](const Download& download) { return download.stagingName != kArchive; });
+  for (const Download& download : arrived_) {
+    try {
+      module_.env.files.ReplaceFile(StagedPath(download), Staging() + "/" + download.stagingName);
+    } catch (const Error& error) {
+      DownloadFailed(error.Number(), download);
+    }
+  }
+  arrived_.clear();
+}
+
+std::string frmDownloadUpdate::StagedPath(const Download& download) const {
+  return Staging() + "/" + TemporaryFileName::For(download.stagingName, kStagedTag);
 }
 
 void frmDownloadUpdate::DownloadFailed(int32_t result, const Download& download) {
+  GiveUp("There has been an Error " + std::to_string(result) + download.failureWording +
+         kRetryHint);
+}
+
+void frmDownloadUpdate::DownloadRefused(const std::string& why, const Download& download) {
+  GiveUp("The downloaded file " + download.serverName + " is not the one its vendor signed.\r\n" +
+         why + kRetryHint);
+}
+
+void frmDownloadUpdate::GiveUp(const std::string& message) {
   SkipOnError([&] { module_.env.files.DeleteFilesIn(Staging()); });
-  if (module_.IsVerbose()) {
-    module_.env.prompts.MsgBox(
-        "There has been an Error " + std::to_string(result) + download.failureWording + kRetryHint,
-        kOkOnly | kCritical, "Oops ...");
-  }
+  if (module_.IsVerbose()) module_.env.prompts.MsgBox(message, kOkOnly | kCritical, "Oops ...");
   cmdCancel_Click();
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dialogs/UpdaterDialog.h"
 
@@ -45,7 +46,12 @@ class frmDownloadUpdate : public UpdaterDialog {
   };
 
   void DownloadFile(const Download& download);
+  void PutDownloadsInPlace();
+  std::string StagedPath(const Download& download) const;
   [[noreturn]] void DownloadFailed(int32_t result, const Download& download);
+  [[noreturn]] void DownloadRefused(const std::string& why, const Download& download);
+  // Deletes the staged files, tells the user in verbose mode and ends the program.
+  [[noreturn]] void GiveUp(const std::string& message);
   void SetProgress(int32_t value);
   std::string Staging() const;
 
@@ -56,6 +62,8 @@ class frmDownloadUpdate : public UpdaterDialog {
   Control& cmdSIL;
   Control& cmdDRN;
   Control& progressSlot_;
+  // The files downloaded so far, in order, each still under its temporary name.
+  std::vector<Download> arrived_;
 };
 
 }  // namespace qz

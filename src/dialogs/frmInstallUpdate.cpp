@@ -3,6 +3,7 @@
 #include "dialogs/DialogLayouts.h"
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
+#include "signing/SignedUpdateCheck.h"
 #include "startup/mQzUpdate.h"
 #include "unzip/CGUnzipFiles.h"
 
@@ -11,6 +12,13 @@ namespace {
 
 std::string ErrorLines(const Error& error) {
   return std::to_string(error.Number()) + "\r\n" + error.Description();
+}
+
+// Whole megabytes, rounded up for what is needed and down for what is free, so the two
+// figures never look equal when the space does not suffice.
+std::string Megabytes(uint64_t bytes, bool roundUp) {
+  constexpr uint64_t kMegabyte = 1024 * 1024;
+  return std::to_string(bytes / kMegabyte + (roundUp && bytes % kMegabyte != 0 ? 1 : 0)) + " MB";
 }
 
 }  // namespace
@@ -24,6 +32,10 @@ frmInstallUpdate::frmInstallUpdate(mQzUpdate& module)
 
 void frmInstallUpdate::Click(const std::string& controlName) {
   if (controlName == "cmdCancel") cmdCancel_Click();
+}
+
+void frmInstallUpdate::CloseBox() {
+  if (finished_) Form::CloseBox();
 }
 
 std::string frmInstallUpdate::Path(const std::string& relative) const {
@@ -88,6 +100,7 @@ void frmInstallUpdate::InstallUpdateFiles() {
                        " has been installed successfully.");
     lblMsg2.SetCaption("Click \"Finish\" to close this updater.");
     lblMsg4.SetVisible(false);
+    finished_ = true;
   } catch (const Error& error) {
     module_.env.prompts.MsgBox(ErrorLines(error), kOkOnly | kExclamation,
                                "Cannot Install Files ...");
@@ -111,6 +124,11 @@ void frmInstallUpdate::InstallDatabaseFile(const std::string& name) {
 void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
   FileSystem& files = module_.env.files;
   try {
+    // Whatever sat in the staging folder since the download must still be what was signed.
+    if (bTestOnly) {
+      SignedUpdateCheck(module_.env, module_.App.ApplicationName, Path("/QzUFiles"))
+          .VerifyStagedFiles();
+    }
     if (!bTestOnly) files.CopyFile(Path("/Vq.exe"), Path("/QzUFiles/Before/Vq.Exe"));
     RunExtraction(bTestOnly);
     if (!bTestOnly) files.CopyFile(Path("/Vq.exe"), Path("/QzUFiles/After/Vq.Exe"));
@@ -132,6 +150,21 @@ void frmInstallUpdate::RunExtraction(bool testOnly) {
   unzip.SetHonorDirectories(false);
   unzip.SetTestZip(testOnly);
   if (unzip.Unzip("", "") != 0) throw Error(0, unzip.GetLastMessage());
+  if (testOnly) CheckFreeSpace(unzip.GetTotalSize());
+}
+
+void frmInstallUpdate::CheckFreeSpace(uint64_t archiveSize) {
+  FileSystem& files = module_.env.files;
+  uint64_t needed = archiveSize;
+  for (const char* name : {"/QzUFiles/Data.Mdb", "/QzUFiles/VqData.Mdf"}) {
+    if (files.FileExists(Path(name))) needed += files.FileSize(Path(name));
+  }
+  const uint64_t available = files.FreeSpace(module_.App.ApplicationPath);
+  if (needed > available) {
+    throw Error(0, "Not enough free space on the disk of " + module_.App.ApplicationPath +
+                       ": the update needs " + Megabytes(needed, true) + ", " +
+                       Megabytes(available, false) + " are free.");
+  }
 }
 
 }  // namespace qz

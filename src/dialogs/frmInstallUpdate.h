@@ -15,6 +15,8 @@ class frmInstallUpdate : public UpdaterDialog {
   explicit frmInstallUpdate(mQzUpdate& module);
 
   void Click(const std::string& controlName) override;
+  // Ignored until the installation has finished, so that its outcome is always seen.
+  void CloseBox() override;
 
  protected:
   void Form_Load() override;
@@ -28,6 +30,9 @@ class frmInstallUpdate : public UpdaterDialog {
   // Ends the program on any failure.
   void ExtractExecutable(const bool& bTestOnly);
   void RunExtraction(bool testOnly);
+  // Fails unless the archive's members and the staged database files fit on the disk of
+  // the host's folder, so that no step runs out of room halfway.
+  void CheckFreeSpace(uint64_t archiveSize);
   // Backs up, replaces and copies one database file when the update brings it.
   void InstallDatabaseFile(const std::string& name);
   void Wait(int32_t seconds);
@@ -37,6 +42,7 @@ class frmInstallUpdate : public UpdaterDialog {
   Control& lblMsg2;
   Control& lblMsg4;
   Control& cmdCancel;
+  bool finished_ = false;
 };
 
 }  // namespace qz

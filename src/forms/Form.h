@@ -44,8 +44,9 @@ class Form : public std::enable_shared_from_this<Form> {
 
   // Called by the host: a click on a button (Esc clicks "cmdCancel").
   virtual void Click(const std::string& controlName) = 0;
-  // Called by the host when the close box is used.
-  void CloseBox();
+  // Called by the host when the close box is used; unloads the form unless a dialog
+  // keeps its window while it works.
+  virtual void CloseBox();
 
   // Called by controls when they change.
   void ControlChanged(const Control& control);

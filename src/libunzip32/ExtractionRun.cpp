@@ -8,6 +8,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "libunzip32/EntrySpans.h"
 #include "libunzip32/MemberFile.h"
 #include "libunzip32/MemberPath.h"
 #include "libunzip32/MemberReader.h"
@@ -25,6 +26,9 @@ constexpr int32_t kPasswordBufferSize = 257;
 // Answers of the replace function.
 constexpr int32_t kReplaceYes = 102;
 constexpr int32_t kReplaceNone = 104;
+// The longest name of one file or folder that the file systems take (bytes here, UTF-16
+// units on Windows, where the 8-bit name never has more units than bytes).
+constexpr size_t kNameMax = 255;
 
 std::string Folded(std::string text) {
   for (char& c : text) {
@@ -42,6 +46,12 @@ int32_t PercentSaved(uint64_t size, uint64_t compressed) {
   double saved = (static_cast<double>(size) - static_cast<double>(compressed)) * 100.0 /
                  static_cast<double>(size);
   return static_cast<int32_t>(std::lround(saved));
+}
+
+bool TooLong(const MemberPath& path) {
+  if (path.file.size() > kNameMax) return true;
+  return std::any_of(path.folders.begin(), path.folders.end(),
+                     [](const std::string& folder) { return folder.size() > kNameMax; });
 }
 
 bool StartsAsZip(const std::string& path) {
@@ -79,9 +89,10 @@ int32_t ExtractionRun::Run() {
     ReportOpenFailure(failure.Code(), failure.what());
     return report_.Result();
   }
-  if (!options_.TestZip && !options_.ExtractList) {
+  if (OverlapRefused(*archive)) return report_.Result();
+  if (!options_.ExtractList) {
     try {
-      target_ = std::make_unique<TargetFolder>(folderPath_);
+      target_ = std::make_unique<TargetFolder>(folderPath_, options_.TestZip != 0);
     } catch (const SystemError& failure) {
       report_.Final(failure.DiskFull() ? kUnzipDiskFull : kUnzipArchiveError, failure.what());
       return report_.Result();
@@ -90,6 +101,12 @@ int32_t ExtractionRun::Run() {
   }
   buffer_.resize(kBufferSize);
   ProcessAll(*archive);
+  try {
+    if (target_) target_->Flush();
+  } catch (const SystemError& failure) {
+    report_.Problem(failure.DiskFull() ? kUnzipDiskFull : kUnzipArchiveError,
+                    std::string(failure.what()) + ".");
+  }
   Finish(*archive);
   return report_.Result();
 }
@@ -128,6 +145,22 @@ bool ExtractionRun::OptionsRefused() {
     refuse("No extraction folder given.");
   }
   return refused;
+}
+
+bool ExtractionRun::OverlapRefused(const ZipArchive& archive) {
+  auto overlap = EntrySpans::FirstOverlap(EntrySpans::Read(archivePath_));
+  if (!overlap) return false;
+  auto name = [&](uint64_t index) {
+    try {
+      return archive.Stat(index).name;
+    } catch (const ZipError&) {
+      return "member " + std::to_string(index + 1);
+    }
+  };
+  report_.Final(kUnzipSevereError, archivePath_ + ": the members " + name(overlap->first) +
+                                       " and " + name(overlap->second) +
+                                       " overlap; the archive is damaged or forged.");
+  return true;
 }
 
 void ExtractionRun::ReportOpenFailure(int code, const std::string& text) {
@@ -214,6 +247,11 @@ void ExtractionRun::List(const ZipArchive::Member& member) {
 }
 
 void ExtractionRun::Test(const ZipArchive& archive, const ZipArchive::Member& member) {
+  if (member.kind == ZipArchive::Kind::kFolder) {
+    MakeFolders(member);
+  } else {
+    PlanWrite(member);
+  }
   std::unique_ptr<MemberReader> reader = Open(archive, member);
   if (!reader) return;
   Copy(*reader, nullptr);
@@ -223,15 +261,29 @@ void ExtractionRun::Test(const ZipArchive& archive, const ZipArchive::Member& me
 
 void ExtractionRun::Extract(const ZipArchive& archive, const ZipArchive::Member& member) {
   if (member.kind == ZipArchive::Kind::kFolder) return MakeFolders(member);
+  std::optional<std::string> name = PlanWrite(member);
+  if (!name) return;
+  std::unique_ptr<MemberReader> reader = Open(archive, member);
+  if (!reader) return;
+  MemberFile file(target_->CurrentFd());
+  Copy(*reader, &file);
+  mode_t permissions = member.permissions != 0 ? member.permissions : 0666;
+  file.Commit(*name, permissions & ~umask_, member.modified);
+  target_->Changed();
+  ++processed_;
+  report_.Progress("  inflating: " + member.name);
+}
+
+std::optional<std::string> ExtractionRun::PlanWrite(const ZipArchive::Member& member) {
   if (member.kind != ZipArchive::Kind::kFile) {
     report_.Problem(kUnzipWarning, member.name + ": links and special files are not extracted.");
-    return;
+    return std::nullopt;
   }
   MemberPath path = MemberPath::From(member.name, options_.HonorDirectories != 0,
                                      options_.SpaceToUnderScore != 0);
-  if (path.file.empty()) {
+  if (path.file.empty() || MemberFile::IsTemporaryName(path.file)) {
     report_.Problem(kUnzipWarning, member.name + ": not a usable file name, skipped.");
-    return;
+    return std::nullopt;
   }
   std::string shown = path.Joined();
   if (path.changed) {
@@ -240,34 +292,41 @@ void ExtractionRun::Extract(const ZipArchive& archive, const ZipArchive::Member&
                                        "written as " +
                                        shown + ".");
   }
+  if (TooLong(path)) {
+    report_.Problem(kUnzipArchiveError, member.name + ": the name is too long to be written.");
+    return std::nullopt;
+  }
   target_->Enter(path.folders);
   std::string existing = target_->ExistingName(path.file).value_or("");
   std::string key = Folded(shown);
+  if (!existing.empty() && target_->IsFolder(existing)) {
+    report_.Problem(kUnzipArchiveError,
+                    member.name + ": " + existing + " is a folder and cannot be replaced.");
+    return std::nullopt;
+  }
   if (written_.count(key)) {
-    report_.Problem(kUnzipWarning,
-                    member.name + ": replaces an earlier member written as " + shown + ".");
+    // As "junk paths, overwrite" in the unzip command: the later member quietly wins.
+    bool quietly = options_.OverWriteFiles && !options_.PromptOverwrite && !options_.ExtractNewer &&
+                   !options_.ExtractOnlyNewer;
+    if (!quietly) {
+      report_.Problem(kUnzipWarning,
+                      member.name + ": replaces an earlier member written as " + shown + ".");
+    }
   } else if (!existing.empty() && !MayWrite(member, path, existing)) {
-    return;
-  } else if (existing.empty() && options_.ExtractNewer) {
+    return std::nullopt;
+  } else if (existing.empty() && options_.ExtractNewer && !options_.TestZip) {
     report_.Progress("   skipping: " + shown + " (no file to freshen)");
-    return;
+    return std::nullopt;
   }
   if (!existing.empty() && target_->IsHeldOpen(existing)) {
     report_.Problem(kUnzipArchiveError, member.name + ": " + existing +
                                             " is in use by another program and was not replaced.");
-    return;
+    return std::nullopt;
   }
-  std::unique_ptr<MemberReader> reader = Open(archive, member);
-  if (!reader) return;
-  MemberFile file(target_->CurrentFd());
-  Copy(*reader, &file);
-  mode_t permissions = member.permissions != 0 ? member.permissions : 0666;
   std::string name = existing.empty() ? path.file : existing;
-  file.Commit(name, permissions & ~umask_, member.modified);
   if (existing.empty()) target_->Added(name);
   written_.insert(key);
-  ++processed_;
-  report_.Progress("  inflating: " + shown);
+  return name;
 }
 
 void ExtractionRun::MakeFolders(const ZipArchive::Member& member) {
@@ -281,6 +340,8 @@ void ExtractionRun::MakeFolders(const ZipArchive::Member& member) {
 
 bool ExtractionRun::MayWrite(const ZipArchive::Member& member, const MemberPath& path,
                              const std::string& existing) {
+  // Skipping a member is no fault, so the test pass neither asks nor skips.
+  if (options_.TestZip) return true;
   std::string shown = path.Joined();
   if (options_.ExtractNewer || options_.ExtractOnlyNewer) {
     std::optional<TargetFolder::Entry> entry = target_->Inspect(existing);

@@ -38,7 +38,11 @@ class ExtractionRun {
   void List(const ZipArchive::Member& member);
   void Test(const ZipArchive& archive, const ZipArchive::Member& member);
   void Extract(const ZipArchive& archive, const ZipArchive::Member& member);
+  // Where the member goes and whether it may be written, reporting every reason against
+  // it; the test pass runs the same checks as the installing pass.
+  std::optional<std::string> PlanWrite(const ZipArchive::Member& member);
   void MakeFolders(const ZipArchive::Member& member);
+  bool OverlapRefused(const ZipArchive& archive);
   bool MayWrite(const ZipArchive::Member& member, const MemberPath& path,
                 const std::string& existing);
   // The member's data, asking for a password when it is encrypted; none when no

@@ -18,8 +18,13 @@ class MemberFile {
   MemberFile(const MemberFile&) = delete;
   MemberFile& operator=(const MemberFile&) = delete;
 
+  // True for names of the pattern of the temporary files (".qzunzip-*.tmp", any case),
+  // which a member must not take: they are cleaned up as leftovers of a broken run.
+  static bool IsTemporaryName(const std::string& name);
+
   void Write(const char* data, size_t size);
-  // Gives the file `mode` and `modified`, then renames it over `name`.
+  // Gives the file `mode` and `modified`, flushes it to disk, then renames it over `name`.
+  // The folder's entry is flushed by its TargetFolder.
   void Commit(const std::string& name, mode_t mode, time_t modified);
 
  private:

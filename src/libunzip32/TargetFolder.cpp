@@ -30,36 +30,45 @@ void MakeFolders(const std::string& path) {
   }
 }
 
+void Sync(int fd, const std::string& what) {
+  if (fd >= 0 && fsync(fd) != 0 && errno != EINVAL)
+    throw SystemFailure("Cannot flush " + what, errno);
+}
+
 }  // namespace
 
-TargetFolder::TargetFolder(const std::string& path) : root_(path) {
-  MakeFolders(path);
+TargetFolder::TargetFolder(const std::string& path, bool planOnly)
+    : root_(path), planOnly_(planOnly) {
+  if (!planOnly_) MakeFolders(path);
   rootFd_ = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (rootFd_ < 0) throw SystemFailure("Cannot open folder " + path, errno);
+  if (rootFd_ < 0 && !(planOnly_ && errno == ENOENT)) {
+    throw SystemFailure("Cannot open folder " + path, errno);
+  }
   currentFd_ = rootFd_;
 }
 
 TargetFolder::~TargetFolder() {
   CloseCurrent();
-  close(rootFd_);
+  if (rootFd_ >= 0) close(rootFd_);
 }
 
 void TargetFolder::Enter(const std::vector<std::string>& folders) {
   std::string key;
   for (const auto& folder : folders) key += Folded(folder) + "/";
   if (key == currentKey_) return;
+  Flush();
   CloseCurrent();
   int fd = rootFd_;
   std::string partKey;
   try {
     for (const auto& folder : folders) {
       int next = OpenPart(fd, partKey, folder);
-      if (fd != rootFd_) close(fd);
+      if (fd != rootFd_ && fd >= 0) close(fd);
       fd = next;
       partKey += Folded(folder) + "/";
     }
   } catch (...) {
-    if (fd != rootFd_) close(fd);
+    if (fd != rootFd_ && fd >= 0) close(fd);
     throw;
   }
   currentFd_ = fd;
@@ -68,15 +77,28 @@ void TargetFolder::Enter(const std::vector<std::string>& folders) {
 
 int TargetFolder::OpenPart(int parentFd, const std::string& key, const std::string& part) {
   Listing& listing = ListingOf(parentFd, key);
-  std::string name = part;
-  if (auto found = listing.folded.find(Folded(part)); found != listing.folded.end()) {
-    name = listing.exact.count(part) ? part : found->second;
-  } else if (mkdirat(parentFd, part.c_str(), 0777) == 0) {
-    listing.exact.insert(part);
-    listing.folded.emplace(Folded(part), part);
-  } else if (errno != EEXIST) {
-    throw SystemFailure("Cannot create folder " + part, errno);
+  std::string folded = Folded(part);
+  if (listing.madeFiles.count(folded)) {
+    throw SystemError(ENOTDIR, part + " exists and is not a folder");
   }
+  if (auto found = listing.folded.find(folded); found != listing.folded.end()) {
+    if (parentFd < 0 || (planOnly_ && listing.madeFolders.count(folded))) return -1;
+    return OpenExisting(parentFd, listing.exact.count(part) ? part : found->second);
+  }
+  if (parentFd >= 0 && !planOnly_) {
+    if (mkdirat(parentFd, part.c_str(), 0777) != 0 && errno != EEXIST) {
+      throw SystemFailure("Cannot create folder " + part, errno);
+    }
+    // The new folder's entry in its parent must survive as well as the files inside it.
+    Sync(parentFd, "folder " + part);
+  }
+  listing.exact.insert(part);
+  listing.folded.emplace(folded, part);
+  listing.madeFolders.insert(folded);
+  return parentFd >= 0 && !planOnly_ ? OpenExisting(parentFd, part) : -1;
+}
+
+int TargetFolder::OpenExisting(int parentFd, const std::string& name) {
   int fd = openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd >= 0) return fd;
   int error = errno;
@@ -92,21 +114,23 @@ int TargetFolder::OpenPart(int parentFd, const std::string& key, const std::stri
 TargetFolder::Listing& TargetFolder::ListingOf(int fd, const std::string& key) {
   if (auto cached = listings_.find(key); cached != listings_.end()) return cached->second;
   Listing listing;
-  int copy = dup(fd);
-  DIR* dir = copy >= 0 ? fdopendir(copy) : nullptr;
-  if (dir == nullptr) {
-    int error = errno;
-    if (copy >= 0) close(copy);
-    throw SystemFailure("Cannot read folder", error);
+  if (fd >= 0) {
+    int copy = dup(fd);
+    DIR* dir = copy >= 0 ? fdopendir(copy) : nullptr;
+    if (dir == nullptr) {
+      int error = errno;
+      if (copy >= 0) close(copy);
+      throw SystemFailure("Cannot read folder", error);
+    }
+    rewinddir(dir);
+    while (dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      listing.exact.insert(name);
+      listing.folded.emplace(Folded(name), name);
+    }
+    closedir(dir);
   }
-  rewinddir(dir);
-  while (dirent* entry = readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    listing.exact.insert(name);
-    listing.folded.emplace(Folded(name), name);
-  }
-  closedir(dir);
   return listings_.emplace(key, std::move(listing)).first->second;
 }
 
@@ -121,11 +145,24 @@ std::optional<std::string> TargetFolder::ExistingName(const std::string& name) {
 
 std::optional<TargetFolder::Entry> TargetFolder::Inspect(const std::string& name) const {
   struct stat info;
-  if (fstatat(currentFd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+  if (currentFd_ < 0 || fstatat(currentFd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    return std::nullopt;
+  }
   return Entry{S_ISREG(info.st_mode), info.st_mtime};
 }
 
+bool TargetFolder::IsFolder(const std::string& name) {
+  Listing& listing = ListingOf(currentFd_, currentKey_);
+  std::string folded = Folded(name);
+  if (listing.madeFolders.count(folded)) return true;
+  if (listing.madeFiles.count(folded)) return false;
+  struct stat info;
+  return currentFd_ >= 0 && fstatat(currentFd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISDIR(info.st_mode);
+}
+
 bool TargetFolder::IsHeldOpen(const std::string& name) const {
+  if (currentFd_ < 0) return false;
   int fd = openat(currentFd_, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   bool held = false;
@@ -146,10 +183,17 @@ void TargetFolder::Added(const std::string& name) {
   Listing& listing = ListingOf(currentFd_, currentKey_);
   listing.exact.insert(name);
   listing.folded.emplace(Folded(name), name);
+  listing.madeFiles.insert(Folded(name));
+}
+
+void TargetFolder::Flush() {
+  if (!changed_) return;
+  Sync(currentFd_, "folder " + (currentKey_.empty() ? root_ : currentKey_));
+  changed_ = false;
 }
 
 void TargetFolder::CloseCurrent() {
-  if (currentFd_ != rootFd_) close(currentFd_);
+  if (currentFd_ != rootFd_ && currentFd_ >= 0) close(currentFd_);
   currentFd_ = rootFd_;
   currentKey_.clear();
 }

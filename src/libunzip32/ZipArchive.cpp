@@ -23,6 +23,9 @@ ZipArchive::Kind KindOf(const std::string& name, uint8_t system, uint32_t attrib
         return ZipArchive::Kind::kFolder;
       case S_IFREG:
       case 0:
+      // A member that "zip -" read from a pipe carries the pipe's type; its data is an
+      // ordinary file's, as the unzip command writes it.
+      case S_IFIFO:
         break;
       default:
         return ZipArchive::Kind::kSpecial;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qz {
 
@@ -24,6 +25,8 @@ struct Env {
   InstanceGuard& instance;
   // Update server base address; every server file is this + ApplicationName + "/" + name.
   std::string baseUrl;
+  // Public keys (base64) of which one must have signed an update; none: nothing is checked.
+  std::vector<std::string> signingKeys = {};
 };
 
 }  // namespace qz

@@ -11,10 +11,14 @@ const char* StandardDescription(int32_t number) {
       return "Invalid procedure call or argument";
     case Error::kOverflow:
       return "Overflow";
+    case Error::kOutOfMemory:
+      return "Out of memory";
     case Error::kDivisionByZero:
       return "Division by zero";
     case Error::kDllLoad:
       return "Error in loading DLL";
+    case Error::kInternalError:
+      return "Internal error";
     case Error::kFileNotFound:
       return "File not found";
     case Error::kFileExists:

@@ -14,8 +14,10 @@ class Error : public std::runtime_error {
   // Classic run-time error numbers, used wherever one fits.
   static constexpr int32_t kInvalidCall = 5;
   static constexpr int32_t kOverflow = 6;
+  static constexpr int32_t kOutOfMemory = 7;
   static constexpr int32_t kDivisionByZero = 11;
   static constexpr int32_t kDllLoad = 48;
+  static constexpr int32_t kInternalError = 51;
   static constexpr int32_t kFileNotFound = 53;
   static constexpr int32_t kFileExists = 58;
   static constexpr int32_t kDiskFull = 61;

@@ -1,13 +1,18 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace qz {
 
 // File services of the updater. Every name the program supplies resolves
 // case-insensitively against what already exists ("Vq.Zip" finds "VQ.Zip"); a new file
 // takes the name as written. Failures throw qz::Error with a classic run-time number
-// (53 file not found, 58 file exists, 70 permission denied, 75 access error, 76 path not found).
+// (7 out of memory, 53 file not found, 58 file exists, 70 permission denied, 75 access error,
+// 76 path not found).
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -25,6 +30,11 @@ class FileSystem {
   // Gives `from` the name `to`; fails with 58 when `to` already exists.
   virtual void RenameFile(const std::string& from, const std::string& to) = 0;
 
+  // Gives `from` the name `to` in one step, replacing an existing `to` (which keeps its
+  // spelling), and makes the change durable before returning. The same read-only and
+  // held-open failures as DeleteFile apply to an existing `to`.
+  virtual void ReplaceFile(const std::string& from, const std::string& to) = 0;
+
   // Deletes one file. A file without write permission (read-only) fails with 75, one
   // that another process holds a lock on fails with 70.
   virtual void DeleteFile(const std::string& path) = 0;
@@ -34,11 +44,27 @@ class FileSystem {
   // is no error.
   virtual void DeleteFilesIn(const std::string& folder) = 0;
 
-  // The whole file as 8-bit bytes.
-  virtual std::string ReadTextFile(const std::string& path) = 0;
+  // Names of the ordinary files directly in `folder`, sorted, without the folder.
+  virtual std::vector<std::string> FileNamesIn(const std::string& folder) = 0;
+
+  // The whole file as 8-bit bytes; a file of more than `maxBytes` fails with 7 and is
+  // not read at all.
+  virtual std::string ReadTextFile(const std::string& path, size_t maxBytes) = 0;
+
+  // Hands the whole file to `consume` in pieces, in order, so a large file is never held
+  // in memory at once. Fails like ReadTextFile. The default reads through the standard
+  // library with the name as given.
+  virtual void ReadInPieces(const std::string& path,
+                            const std::function<void(const char* data, size_t size)>& consume);
 
   // Replaces the file with `text` (lines already ended by CR LF).
   virtual void WriteTextFile(const std::string& path, const std::string& text) = 0;
+
+  // The size of the file in bytes.
+  virtual uint64_t FileSize(const std::string& path) = 0;
+
+  // The bytes that this user may still write on the disk that holds `folder`.
+  virtual uint64_t FreeSpace(const std::string& folder) = 0;
 
   // The folder that holds the running executable, without a trailing separator.
   virtual std::string ExecutableFolder() = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
 
 namespace qz {
@@ -8,26 +9,47 @@ namespace qz {
 class TransferObserver;
 
 // Whole-file downloads. No cache is ever used, so removing a cache entry does nothing.
+//
+// Result codes of DownloadToFile, the same on every platform where they apply:
+//   0                  the whole file lies at the target path
+//   100 to 999         the server's final HTTP status when it is not 200 (204, 206, 404, ...)
+//   kAborted           the observer stopped the transfer
+//   kTooLarge          the file is larger than the caller's limit
+//   kStalled           fewer than 1 KiB a second arrived over a whole minute
+//   -(1000 + error)    the local file cannot be written (the platform's error number)
+//   other negatives    transport failures; each platform documents its own
 class UrlServices {
  public:
+  static constexpr uint64_t kNoLimit = std::numeric_limits<uint64_t>::max();
+
+  static constexpr int32_t kInvalidReply = -8;
+  static constexpr int32_t kAborted = -42;
+  static constexpr int32_t kTooLarge = -63;
+  static constexpr int32_t kStalled = -900;
+  static constexpr int32_t kLocalFailureBase = 1000;
+
   virtual ~UrlServices() = default;
 
   // Removes any cached copy of `url`; harmless when there is none.
   virtual void DeleteCacheEntry(const std::string& url) = 0;
 
   // Blocks until `url` has been saved whole at `path` (replacing it) and returns 0, or
-  // returns a non-zero failure code and leaves no partial file under `path`.
-  // Codes: the HTTP status for 300 and above; -(curl code) for a transfer failure;
-  // -(1000 + errno) when the local file cannot be written.
+  // returns a failure code and leaves `path` as it was and no partial file. Only an answer
+  // of 200 is the file; a body of more than `maxBytes` fails with kTooLarge. A server that
+  // compresses its answer is decoded, so the file holds what the server published.
   virtual int32_t DownloadToFile(const std::string& url, const std::string& path,
-                                 TransferObserver* observer) = 0;
+                                 TransferObserver* observer, uint64_t maxBytes) = 0;
 
+  int32_t DownloadToFile(const std::string& url, const std::string& path,
+                         TransferObserver* observer) {
+    return DownloadToFile(url, path, observer, kNoLimit);
+  }
   int32_t DownloadToFile(const std::string& url, const std::string& path) {
-    return DownloadToFile(url, path, nullptr);
+    return DownloadToFile(url, path, nullptr, kNoLimit);
   }
 
-  // The failure code of a transfer that its observer aborted.
-  static constexpr int32_t kAborted = -42;
+  // The code of a local file failure with the platform's error number `error`.
+  static int32_t LocalFailure(int error) { return -(kLocalFailureBase + error); }
 };
 
 }  // namespace qz

@@ -1,5 +1,7 @@
 #include "startup/InfoFile.h"
 
+#include "platform/FileSystem.h"
+
 namespace qz {
 namespace {
 
@@ -52,6 +54,10 @@ InfoFile::InfoFile(const std::string& content) {
     SkipDelimiter(content, pos);
     if (auto pair = SplitInfoItem(item)) items_.push_back(std::move(*pair));
   }
+}
+
+InfoFile InfoFile::Read(FileSystem& files, const std::string& path) {
+  return InfoFile(files.ReadTextFile(path, kMaxSize));
 }
 
 std::optional<InfoFile::Item> InfoFile::SplitInfoItem(const std::string& item) {

@@ -6,6 +6,7 @@
 #include "platform/DynamicLibrary.h"
 #include "platform/Error.h"
 #include "platform/Prompts.h"
+#include "unzip/ArchivePassword.h"
 #include "unzip32.h"
 
 namespace qz::CGCodeModule {
@@ -76,6 +77,7 @@ int32_t VBUnzip(Prompts& prompts, const std::string& libraryFolder, const std::s
   ModuleState& state = State();
   state.sLastMessage.clear();
   state.iSkipPassword = 0;
+  state.totalSize = 0;
   try {
     // The record's order differs from the argument order.
     UnzipOptions options = {iExtractOnlyNewer,
@@ -112,7 +114,9 @@ int32_t VBUnzip(Prompts& prompts, const std::string& libraryFolder, const std::s
         reinterpret_cast<WizSingleEntryUnzipFunction>(library.Function("Wiz_SingleEntryUnzip"));
     uzpVersion2(&version);
     RunPrompts runPrompts(prompts);
-    return singleEntryUnzip(0, &include, 0, &exclude, &options, &callbacks);
+    int32_t result = singleEntryUnzip(0, &include, 0, &exclude, &options, &callbacks);
+    state.totalSize = callbacks.TotalSize;
+    return result;
   } catch (const Error& error) {
     throw error.WithSource(kSource);
   }
@@ -140,8 +144,8 @@ int32_t UnzipReplace(const char* name) {
     if (answer == MsgBoxResult::kCancel) return kReplaceNone;
     return kReplaceYes;
   } catch (...) {
-    // Without an answer nothing is overwritten.
-    return kReplaceNo;
+    // A box that could not be shown answers as one closed with its default button, Yes.
+    return kReplaceYes;
   }
 }
 
@@ -159,6 +163,7 @@ int32_t UnzipPassword(char* buffer, int32_t size, const char*, const char*) {
     state.iSkipPassword = 1;
     return 1;
   }
+  answer = ArchivePassword::FromAnswer(answer);
   if (buffer != nullptr && size > 0) {
     std::memset(buffer, 0, static_cast<size_t>(std::min(size, kPasswordClearLimit)));
     size_t count = std::min(

@@ -19,6 +19,9 @@ struct ModuleState {
   std::string sLastMessage;
   // 1 once the user has declined to give a password in the current run.
   int16_t iSkipPassword = 0;
+  // The uncompressed size of the selected members of the most recent run, as the library
+  // reports it (held in 32 bits, so at most 4 GiB - 1).
+  uint32_t totalSize = 0;
   // Answers the overwrite question and the password request; set for the length of a run.
   Prompts* prompts = nullptr;
   // The library, loaded on first use and kept; loaded again from another folder.
@@ -50,13 +53,13 @@ int32_t VBUnzip(Prompts& prompts, const std::string& libraryFolder, const std::s
 // message; a piece that begins with a line feed is appended as CR LF instead. Returns 0.
 int32_t UnzipPrint(const char* text, int32_t length);
 
-// Asks whether the existing file `name` may be overwritten: 102 Yes, 100 No (skip it),
-// 104 Cancel (overwrite no file). Without prompts, 100.
+// Asks whether the existing file `name` may be overwritten: 100 No (skip it), 104 Cancel
+// (overwrite no file), 102 for Yes and when the box fails. Without prompts, 100.
 int32_t UnzipReplace(const char* name);
 
 // Asks for the archive password and writes it into `buffer` (size bytes, NUL-terminated,
-// at most 256 characters): 0 with a password; 1 for an empty answer or Cancel, after
-// which the run asks no more and every later request gets 1 at once.
+// at most 256 characters) as ArchivePassword converts it: 0 with a password; 1 for an empty answer
+// or Cancel, after which the run asks no more and every later request gets 1 at once.
 int32_t UnzipPassword(char* buffer, int32_t size, const char* prompt, const char* name);
 
 // Accepts one listing entry and does nothing with it.

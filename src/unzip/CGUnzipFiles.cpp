@@ -55,4 +55,8 @@ std::string CGUnzipFiles::GetLastMessage() const {
   return CGCodeModule::State().sLastMessage;
 }
 
+uint32_t CGUnzipFiles::GetTotalSize() const {
+  return CGCodeModule::State().totalSize;
+}
+
 }  // namespace qz

@@ -62,6 +62,10 @@ class CGUnzipFiles {
   // Everything the library printed during the most recent run of any instance.
   std::string GetLastMessage() const;
 
+  // The uncompressed size of the members of the most recent run of any instance (at most
+  // 4 GiB - 1), so that a caller can make sure they fit before writing them.
+  uint32_t GetTotalSize() const;
+
  private:
   void Class_Initialize();
 

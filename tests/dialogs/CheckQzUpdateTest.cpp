@@ -3,6 +3,7 @@
 #include "dialogs/frmCheckQzUpdate.h"
 #include "dialogs/frmDownloadUpdate.h"
 #include "dialogs/frmNeedsNoUpdate.h"
+#include "startup/InfoFile.h"
 #include "support/UpdaterFixture.h"
 
 namespace qz::test {
@@ -140,6 +141,46 @@ TEST_F(CheckQzUpdateTest, UnreadableFilesShowM2OrM4WithTheErrorsDescription) {
   prompts.boxes.clear();
   EXPECT_TRUE(RunMain("plain"));
   EXPECT_TRUE(prompts.boxes.empty());
+}
+
+TEST_F(CheckQzUpdateTest, InformationFilesOverOneMebibyteAreRefused) {
+  // An information file that is only just too large, padded with items the reader ignores.
+  const std::string padding(InfoFile::kMaxSize, ' ');
+  InstallVersion("1.2");
+  server.Put(ServerPath("Version.INF"), "ApplicationVersion=1.3\r\n" + padding);
+  EXPECT_TRUE(RunMain("/Verbose"));
+  EXPECT_EQ(Titles(), "No Version Info ...");
+  EXPECT_EQ(prompts.boxes[0].body,
+            "There has been an Error -63 while downloading the version information for "
+            "Vq\r\n\r\nCheck your Internet connection and try again.");
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "");
+
+  prompts.boxes.clear();
+  updater.Write("Version.INF", updater.Read("Version.INF") + padding);
+  EXPECT_TRUE(RunMain("/Verbose"));
+  EXPECT_EQ(Titles(), "Oops ...");
+  EXPECT_EQ(prompts.boxes[0].body, "Cannot read Application Information.\r\nOut of memory");
+}
+
+TEST_F(CheckQzUpdateTest, TemporaryFilesOfAKilledRunGoAtTheNextStart) {
+  InstallVersion("1.2");
+  Publish("1.2");
+  const std::vector<std::string> folders{"", "QzUFiles/", "QzUFiles/Before/", "QzUFiles/After/"};
+  const std::vector<std::string> ours{".Vq.exe.1234567.qztmp", ".VQ.Zip.staged.qztmp",
+                                      ".qzunzip-4242-1.tmp"};
+  const std::vector<std::string> others{
+      "Vq.exe", "notes.qztmp", ".Vq.qztmp", ".Vq.exe.1-2.qztmp", ".qzunzip-x-1.tmp", ".config"};
+  for (const std::string& folder : folders) {
+    for (const std::string& name : ours) app.Write(folder + name, "");
+    for (const std::string& name : others) app.Write(folder + name, "");
+  }
+  updater.Write(".QzUpdate.INF.99.qztmp", "");
+  EXPECT_FALSE(RunMain("/Verbose"));
+  for (const std::string& folder : folders) {
+    for (const std::string& name : ours) EXPECT_FALSE(app.Exists(folder + name)) << folder + name;
+    for (const std::string& name : others) EXPECT_TRUE(app.Exists(folder + name)) << folder + name;
+  }
+  EXPECT_EQ(updater.FilesIn(), "Version.INF libunzip32.so");
 }
 
 TEST_F(CheckQzUpdateTest, EmptyApplicationNameGivesTwoSlashesInTheAddress) {

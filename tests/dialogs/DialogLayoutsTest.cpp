@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "forms/Form.h"
-#include "forms/Twips.h"
 #include "forms/FormHost.h"
+#include "forms/Twips.h"
 
 namespace qz {
 namespace {
@@ -237,6 +237,18 @@ TEST(TwipsTest, RoundsToTheNearestPixel) {
   EXPECT_EQ(TwipsToPixels(-8), -1);
   EXPECT_EQ(TwipsToPixels(7410), Form::kClientWidth);
   EXPECT_EQ(TwipsToPixels(5430), Form::kClientHeight);
+}
+
+// At other screen resolutions the layout scales with the screen: the same design, larger.
+TEST(TwipsTest, ScalesWithTheScreenResolution) {
+  for (int twips = -3000; twips <= 8000; ++twips) {
+    ASSERT_EQ(TwipsToPixels(twips, 96), TwipsToPixels(twips)) << twips;
+  }
+  EXPECT_EQ(TwipsToPixels(7410, 144), 741);
+  EXPECT_EQ(TwipsToPixels(5430, 192), 724);
+  EXPECT_EQ(TwipsToPixels(2650, 120), 221);
+  EXPECT_EQ(TwipsToPixels(-25, 144), -3);
+  EXPECT_EQ(TwipsToPixels(5, 144), 1);
 }
 
 }  // namespace

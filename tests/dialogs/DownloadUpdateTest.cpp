@@ -119,21 +119,22 @@ TEST_F(DownloadUpdateTest, NewDownloadReplacesEarlierStagingFiles) {
   EXPECT_EQ(app.Read("QzUFiles/data.mdb"), "jet bytes");
 }
 
-TEST_F(DownloadUpdateTest, CancelAtAYieldKeepsWhatWasDownloaded) {
+TEST_F(DownloadUpdateTest, CancelBetweenDownloadsLeavesNoArchiveToOffer) {
   prompts.onDoEvents = [this](int count) {
     // Yields: two of the check, one after the bar is at 20, one before each download.
     if (count == 5) module->Forms.DownloadUpdate()->Click("cmdCancel");
   };
   EXPECT_TRUE(RunMain("/Verbose"));
-  EXPECT_EQ(app.FilesIn("QzUFiles"), "VQ.Zip Version.INF");
   EXPECT_FALSE(module->Forms.HasDownloadUpdate());
+  EXPECT_FALSE(app.Exists("QzUFiles/VQ.Zip"));
+  EXPECT_FALSE(app.Exists("QzUFiles/Data.Mdb"));
 
-  // The kept archive is offered at the next start without asking the server.
-  const size_t requests = server.Requests().size();
+  // The next start checks and downloads again, and the half-done download is gone.
   prompts.onDoEvents = nullptr;
   EXPECT_FALSE(RunMain("/Verbose"));
-  EXPECT_EQ(server.Requests().size(), requests);
-  EXPECT_EQ(Message(), "The Online Update for Vq has earlier been downloaded and saved.");
+  EXPECT_EQ(Message(), "The Online Update for Vq has been downloaded successfully!");
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "Data.Mdb VQ.Zip Version.INF");
+  EXPECT_EQ(app.Read("QzUFiles/VQ.Zip"), "archive bytes");
 }
 
 TEST_F(DownloadUpdateTest, SaveKeepsTheFilesForTheNextStart) {

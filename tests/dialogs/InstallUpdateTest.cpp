@@ -135,6 +135,41 @@ TEST_F(InstallUpdateTest, DamagedArchiveTouchesNothingAndEmptiesTheStagingFolder
   EXPECT_EQ(app.FilesIn("QzUFiles/Before"), "");
 }
 
+TEST_F(InstallUpdateTest, TooLittleFreeSpaceFailsTheTestPassBeforeAnyHostFileChanges) {
+  // The members "new exe" and "read me" and the staged "new data": 22 bytes.
+  files.freeSpace = 21;
+  EXPECT_TRUE(Install());
+  EXPECT_EQ(Titles(), "Cannot UnCompress ...");
+  EXPECT_EQ(prompts.boxes[0].body,
+            "0\r\nNot enough free space on the disk of " + app.Path() +
+                ": the update needs 1 MB, 0 MB are free.\r\n\r\nThis online update will be "
+                "discarded. Please download it again.");
+  EXPECT_EQ(app.Read("Vq.exe"), "old exe");
+  EXPECT_EQ(app.FilesIn("QzUFiles/Before"), "");
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "");
+
+  prompts.boxes.clear();
+  Stage("new exe", "new data");
+  files.freeSpace = 22;
+  EXPECT_FALSE(Install());
+  EXPECT_TRUE(prompts.boxes.empty());
+  EXPECT_EQ(app.Read("Vq.exe"), "new exe");
+}
+
+TEST_F(InstallUpdateTest, CloseBoxWhileTheHostCheckYieldsKeepsTheDialogUntilFinish) {
+  prompts.onDoEvents = [&](int) {
+    if (module->Forms.HasInstallUpdate()) module->Forms.InstallUpdate()->CloseBox();
+  };
+  EXPECT_FALSE(Install());
+  ASSERT_TRUE(module->Forms.HasInstallUpdate());
+  EXPECT_TRUE(module->Forms.InstallUpdate()->IsShown());
+  EXPECT_EQ(Caption("cmdCancel"), "&Finish");
+  EXPECT_EQ(app.Read("Vq.exe"), "new exe");
+  prompts.onDoEvents = nullptr;
+  module->Forms.InstallUpdate()->CloseBox();
+  EXPECT_FALSE(module->Forms.HasInstallUpdate());
+}
+
 TEST_F(InstallUpdateTest, MissingInstalledDatabaseIsInstalledWithoutABackup) {
   std::filesystem::remove(app / "Data.Mdb");
   EXPECT_FALSE(Install());

@@ -2,17 +2,25 @@
 
 #include <errno.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <zlib.h>
 
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "platform/TransferObserver.h"
+#include "platform/posix/FileSizeLimit.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "support/TestServer.h"
 
 namespace qz {
 namespace {
 
+using test::ChildProcess;
 using test::TempDir;
 using test::TestServer;
 
@@ -35,6 +43,44 @@ void StreamBody(httplib::Response& response, size_t size, size_t piece,
                                   return true;
                                 });
 }
+
+std::string Gzipped(const std::string& bytes) {
+  z_stream stream{};
+  // 16 above the window bits asks for a gzip wrapper instead of zlib's own.
+  deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  std::string packed(deflateBound(&stream, bytes.size()), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  stream.avail_in = static_cast<uInt>(bytes.size());
+  stream.next_out = reinterpret_cast<Bytef*>(packed.data());
+  stream.avail_out = static_cast<uInt>(packed.size());
+  deflate(&stream, Z_FINISH);
+  packed.resize(stream.total_out);
+  deflateEnd(&stream);
+  return packed;
+}
+
+// Answers with `body` marked as gzip-coded, whatever the request asked for.
+httplib::Server::Handler GzipAnswer(std::string body, std::string* acceptEncoding = nullptr) {
+  return [=](const httplib::Request& request, httplib::Response& response) {
+    if (acceptEncoding) *acceptEncoding = request.get_header_value("Accept-Encoding");
+    response.set_header("Content-Encoding", "gzip");
+    response.set_content(Gzipped(body), "application/octet-stream");
+  };
+}
+
+class RecordingObserver : public TransferObserver {
+ public:
+  bool OnData(const char* data, size_t size, uint64_t received, int64_t expected) override {
+    bytes.append(data, size);
+    totals.push_back(received);
+    this->expected = expected;
+    return bytes.size() < stopAfter;
+  }
+  std::string bytes;
+  std::vector<uint64_t> totals;
+  int64_t expected = 0;
+  size_t stopAfter = SIZE_MAX;
+};
 
 class CurlUrlServicesTest : public ::testing::Test {
  protected:
@@ -137,6 +183,122 @@ TEST_F(CurlUrlServicesTest, AsksForAFreshCopy) {
   EXPECT_EQ(urls.DownloadToFile(server.Root() + "/Vq/Version.INF", dir / "Version.INF"), 0);
   EXPECT_EQ(cacheControl, "no-cache");
   EXPECT_EQ(pragma, "no-cache");
+}
+
+}  // namespace
+}  // namespace qz
+
+namespace qz {
+namespace {
+
+TEST_F(CurlUrlServicesTest, ACompressedAnswerIsSavedDecoded) {
+  std::string acceptEncoding;
+  const std::string version = "\"ApplicationVersion=1.3.0\"\r\n" + std::string(5000, ' ');
+  server.Route("/Vq/Version.INF", GzipAnswer(version, &acceptEncoding));
+  RecordingObserver observer;
+  EXPECT_EQ(urls.DownloadToFile(server.Root() + "/Vq/Version.INF", dir / "Version.INF", &observer),
+            0);
+  EXPECT_EQ(acceptEncoding, "identity");
+  EXPECT_EQ(dir.Read("Version.INF"), version);
+  // The declared length is the compressed one, so the observer is told none.
+  EXPECT_EQ(observer.expected, -1);
+
+  server.Route("/Vq/Data.TXT", [](const httplib::Request&, httplib::Response& response) {
+    response.set_header("Content-Encoding", "x-unheard-of");
+    response.set_content("scrambled", "application/octet-stream");
+  });
+  EXPECT_EQ(urls.DownloadToFile(server.Root() + "/Vq/Data.TXT", dir / "Data.Mdb"), -61);
+  EXPECT_EQ(dir.FilesIn(), "Version.INF");
+}
+
+TEST_F(CurlUrlServicesTest, OnlyA200AnswerIsTheFile) {
+  dir.Write("VQ.Zip", "previous");
+  for (int status : {204, 206, 203, 299}) {
+    server.Route("/Vq/VQ.Zip", [status](const httplib::Request&, httplib::Response& response) {
+      response.status = status;
+      if (status != 204) response.set_content("part of something", "application/octet-stream");
+    });
+    EXPECT_EQ(urls.DownloadToFile(server.Root() + "/Vq/VQ.Zip", dir / "VQ.Zip"), status);
+    EXPECT_EQ(dir.FilesIn(), "VQ.Zip");
+    EXPECT_EQ(dir.Read("VQ.Zip"), "previous");
+  }
+}
+
+TEST_F(CurlUrlServicesTest, ABodyBeyondTheLimitFailsWithoutAFile) {
+  server.Put("/Vq/Exact", std::string(1000, 'x'));
+  server.Put("/Vq/Declared", std::string(1001, 'x'));
+  server.Route("/Vq/Chunked", [](const httplib::Request&, httplib::Response& response) {
+    response.set_chunked_content_provider("text/plain", [](size_t offset, httplib::DataSink& sink) {
+      if (offset >= 4000) {
+        sink.done();
+      } else {
+        sink.write(std::string(500, 'x').data(), 500);
+      }
+      return true;
+    });
+  });
+  server.Route("/Vq/Bomb", GzipAnswer(std::string(1 << 20, '\0')));
+  RecordingObserver observer;
+  EXPECT_EQ(urls.DownloadToFile(server.Root() + "/Vq/Exact", dir / "Exact", nullptr, 1000), 0);
+  EXPECT_EQ(urls.DownloadToFile(server.Root() + "/Vq/Declared", dir / "V", &observer, 1000), -63);
+  EXPECT_TRUE(observer.bytes.empty());
+  EXPECT_EQ(urls.DownloadToFile(server.Root() + "/Vq/Chunked", dir / "V", nullptr, 1000), -63);
+  EXPECT_EQ(urls.DownloadToFile(server.Root() + "/Vq/Bomb", dir / "V", nullptr, 1000), -63);
+  EXPECT_EQ(dir.FilesIn(), "Exact");
+}
+
+TEST_F(CurlUrlServicesTest, ATrickleOrASilentServerIsAStall) {
+  CurlUrlServices impatient(StallDetector::Limit{1024, 1});
+  server.Route("/Vq/Trickle", [](const httplib::Request&, httplib::Response& response) {
+    StreamBody(response, 100'000, 2, std::chrono::milliseconds(200), 100'000);
+  });
+  server.Route("/Vq/Silent", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content_provider(100, "text/plain", [](size_t, size_t, httplib::DataSink&) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      return true;
+    });
+  });
+  server.Route("/Vq/Slow", [](const httplib::Request&, httplib::Response& response) {
+    StreamBody(response, 40'000, 4'000, std::chrono::milliseconds(100), 40'000);
+  });
+  dir.Write("VQ.Zip", "previous");
+  EXPECT_EQ(impatient.DownloadToFile(server.Root() + "/Vq/Trickle", dir / "VQ.Zip"), -900);
+  EXPECT_EQ(impatient.DownloadToFile(server.Root() + "/Vq/Silent", dir / "VQ.Zip"), -900);
+  EXPECT_EQ(dir.FilesIn(), "VQ.Zip");
+  EXPECT_EQ(dir.Read("VQ.Zip"), "previous");
+  EXPECT_EQ(impatient.DownloadToFile(server.Root() + "/Vq/Slow", dir / "VQ.Zip"), 0);
+}
+
+TEST_F(CurlUrlServicesTest, TheObserverSeesEveryPieceAndMayStopTheTransfer) {
+  const std::string body = PatternBytes(3 << 20);
+  server.Put("/Vq/VQ.Zip", body);
+  RecordingObserver observer;
+  EXPECT_EQ(urls.DownloadToFile(server.Root() + "/Vq/VQ.Zip", dir / "VQ.Zip", &observer), 0);
+  EXPECT_EQ(observer.bytes, body);
+  EXPECT_EQ(observer.totals.back(), body.size());
+  EXPECT_EQ(observer.expected, static_cast<int64_t>(body.size()));
+
+  RecordingObserver stopping;
+  stopping.stopAfter = 1 << 20;
+  dir.Write("VQ.Zip", "previous");
+  EXPECT_EQ(urls.DownloadToFile(server.Root() + "/Vq/VQ.Zip", dir / "VQ.Zip", &stopping),
+            UrlServices::kAborted);
+  EXPECT_EQ(dir.FilesIn(), "VQ.Zip");
+  EXPECT_EQ(dir.Read("VQ.Zip"), "previous");
+}
+
+TEST_F(CurlUrlServicesTest, AFileSizeLimitIsALocalFailureNotAKill) {
+  server.Put("/Vq/VQ.Zip", PatternBytes(1 << 20));
+  ChildProcess child([&] {
+    FileSizeLimit::ReportAsError();
+    rlimit limit{256 << 10, 256 << 10};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    int32_t code = urls.DownloadToFile(server.Root() + "/Vq/VQ.Zip", dir / "VQ.Zip");
+    return code == -(1000 + EFBIG) ? 'F' : 'X';
+  });
+  EXPECT_EQ(child.Reported(), 'F');
+  EXPECT_EQ(child.Finish(), 0);
+  EXPECT_EQ(dir.FilesIn(), "");
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
@@ -40,6 +42,25 @@ TEST(FlockInstanceGuardTest, AnInstanceThatCrashedDoesNotBlock) {
   });
   crashed.Finish();
   EXPECT_FALSE(FlockInstanceGuard(dir.Path()).PreviousInstance());
+}
+
+TEST(FlockInstanceGuardTest, OneInstancePerUpdaterFolder) {
+  test::TempDir locks;
+  test::TempDir applications;
+  std::filesystem::create_directories(applications / "Vq");
+  std::filesystem::create_directories(applications / "Other");
+  std::filesystem::create_directory_symlink(applications / "Vq", applications / "VqLink");
+  test::ChildProcess running([&] {
+    auto* guard = new FlockInstanceGuard(locks.Path(), applications / "Vq");
+    return guard->PreviousInstance() ? 'P' : 'R';
+  });
+  ASSERT_EQ(running.Reported(), 'R');
+
+  EXPECT_FALSE(FlockInstanceGuard(locks.Path(), applications / "Other").PreviousInstance());
+  EXPECT_TRUE(FlockInstanceGuard(locks.Path(), applications / "Vq/").PreviousInstance());
+  EXPECT_TRUE(FlockInstanceGuard(locks.Path(), applications / "VqLink").PreviousInstance());
+  // Windows names its mutex by the same rule; this value pins the rule down.
+  EXPECT_EQ(InstanceGuard::Key("1000", "/opt/vq"), "qzupdate-1000-3a066b22fac8a461");
 }
 
 }  // namespace

@@ -7,9 +7,10 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
-#include "support/ChildProcess.h"
 #include "platform/Error.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 namespace qz {
@@ -228,22 +229,50 @@ TEST_F(PosixFileSystemTest, DeleteFilesInGoesOnPastAFailureAndReportsIt) {
   EXPECT_EQ(NumberOf([&] { files.DeleteFilesIn(dir / "Missing"); }), 76);
 }
 
+TEST_F(PosixFileSystemTest, ReplaceFileTakesTheTargetsPlaceAndSpelling) {
+  dir.Write("QzUFiles/.Data.Mdb.staged.qztmp", "new");
+  dir.Write("QzUFiles/data.mdb", "old");
+  dir.Write("QzUFiles/Other.txt", "");
+  EXPECT_EQ(files.FileNamesIn(dir / "qzufiles"),
+            (std::vector<std::string>{".Data.Mdb.staged.qztmp", "Other.txt", "data.mdb"}));
+  files.ReplaceFile(dir / "QzUFiles/.Data.Mdb.staged.qztmp", dir / "QzUFiles/Data.Mdb");
+  EXPECT_EQ(dir.FilesIn("QzUFiles"), "Other.txt data.mdb");
+  EXPECT_EQ(dir.Read("QzUFiles/data.mdb"), "new");
+
+  dir.Write("QzUFiles/.VQ.Zip.staged.qztmp", "archive");
+  files.ReplaceFile(dir / "QzUFiles/.VQ.Zip.staged.qztmp", dir / "QzUFiles/VQ.Zip");
+  EXPECT_EQ(dir.Read("QzUFiles/VQ.Zip"), "archive");
+  dir.Write("QzUFiles/.Other.txt.staged.qztmp", "");
+  MakeReadOnly(dir / "QzUFiles/Other.txt");
+  EXPECT_EQ(NumberOf([&] {
+              files.ReplaceFile(dir / "QzUFiles/.Other.txt.staged.qztmp",
+                                dir / "QzUFiles/Other.txt");
+            }),
+            75);
+  EXPECT_EQ(NumberOf([&] { files.ReplaceFile(dir / "QzUFiles/Gone", dir / "QzUFiles/VQ.Zip"); }),
+            53);
+  EXPECT_EQ(NumberOf([&] { files.FileNamesIn(dir / "Missing"); }), 76);
+}
+
 TEST_F(PosixFileSystemTest, TextFilesKeepEveryByte) {
   files.WriteTextFile(dir / "QzUpdate.INF", AllByteValues());
-  EXPECT_EQ(files.ReadTextFile(dir / "qzupdate.inf"), AllByteValues());
+  EXPECT_EQ(files.ReadTextFile(dir / "qzupdate.inf", 1 << 20), AllByteValues());
   files.WriteTextFile(dir / "QZUPDATE.INF", "short\r\n");
   EXPECT_EQ(dir.FilesIn(), "QzUpdate.INF");
   EXPECT_EQ(dir.Read("QzUpdate.INF"), "short\r\n");
 }
 
 TEST_F(PosixFileSystemTest, TextFileFailures) {
-  EXPECT_EQ(NumberOf([&] { files.ReadTextFile(dir / "Version.INF"); }), 53);
+  EXPECT_EQ(NumberOf([&] { files.ReadTextFile(dir / "Version.INF", 100); }), 53);
+  dir.Write("Big.INF", std::string(101, 'x'));
+  EXPECT_EQ(NumberOf([&] { files.ReadTextFile(dir / "Big.INF", 100); }), 7);
+  EXPECT_EQ(files.ReadTextFile(dir / "Big.INF", 101).size(), 101u);
   EXPECT_EQ(NumberOf([&] { files.WriteTextFile(dir / "Gone/QzUpdate.INF", "x"); }), 76);
   dir.Write("QzUpdate.INF", "old");
   MakeReadOnly(dir / "QzUpdate.INF");
   EXPECT_EQ(NumberOf([&] { files.WriteTextFile(dir / "QzUpdate.INF", "new"); }), 75);
   EXPECT_EQ(dir.Read("QzUpdate.INF"), "old");
-  EXPECT_EQ(dir.FilesIn(), "QzUpdate.INF");
+  EXPECT_EQ(dir.FilesIn(), "Big.INF QzUpdate.INF");
 }
 
 TEST_F(PosixFileSystemTest, ExecutableFolderHoldsThisTestProgram) {

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <new>
 
 #include "dialogs/DialogLayouts.h"
 #include "forms/Form.h"
@@ -399,6 +400,27 @@ TEST_F(QtFormHostTest, ErrorFromAClickComesOutOfDoEvents) {
     EXPECT_EQ(error.Number(), 53);
   }
   EXPECT_TRUE(form->IsLoaded());
+}
+
+TEST_F(QtFormHostTest, WhatAnyQtEventHandlerLetsEscapeComesOutOfTheEventLoop) {
+  auto form = Make(DialogLayouts::DownloadUpdate());
+  form->Show();
+  // A paint event of Qt's own, not a handler of the program: out of memory while drawing.
+  class FailingPaint : public QWidget {
+   public:
+    using QWidget::QWidget;
+    void paintEvent(QPaintEvent*) override { throw std::bad_alloc(); }
+  };
+  auto* failing = new FailingPaint(host.WindowOf(*form));
+  failing->setGeometry(0, 0, 10, 10);
+  failing->show();
+  QTimer::singleShot(0, [&] { failing->repaint(); });
+  EXPECT_THROW(host.RunUntilLastFormClosed(), std::bad_alloc);
+  // The loop it left is gone: a later handler's exception must not reach for it.
+  delete failing;
+  form->onClick = [](const std::string&) { throw test::ProgramEnded(); };
+  QMetaObject::invokeMethod(host.WidgetOf(*form, "cmdCancel"), "click", Qt::QueuedConnection);
+  EXPECT_THROW(prompts.DoEvents(), test::ProgramEnded);
 }
 
 }  // namespace

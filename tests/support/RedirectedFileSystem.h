@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/FileSystem.h"
@@ -22,16 +23,34 @@ class RedirectedFileSystem : public FileSystem {
   void RenameFile(const std::string& from, const std::string& to) override {
     real_.RenameFile(from, to);
   }
+  void ReplaceFile(const std::string& from, const std::string& to) override {
+    real_.ReplaceFile(from, to);
+  }
   void DeleteFile(const std::string& path) override { real_.DeleteFile(path); }
   void DeleteFilesIn(const std::string& folder) override { real_.DeleteFilesIn(folder); }
-  std::string ReadTextFile(const std::string& path) override {
+  std::vector<std::string> FileNamesIn(const std::string& folder) override {
+    return real_.FileNamesIn(folder);
+  }
+  std::string ReadTextFile(const std::string& path, size_t maxBytes) override {
     if (beforeRead) beforeRead(path);
-    return real_.ReadTextFile(path);
+    return real_.ReadTextFile(path, maxBytes);
+  }
+  void ReadInPieces(const std::string& path,
+                    const std::function<void(const char*, size_t)>& consume) override {
+    if (beforeRead) beforeRead(path);
+    real_.ReadInPieces(path, consume);
   }
   void WriteTextFile(const std::string& path, const std::string& text) override {
     real_.WriteTextFile(path, text);
   }
+  uint64_t FileSize(const std::string& path) override { return real_.FileSize(path); }
+  uint64_t FreeSpace(const std::string& folder) override {
+    return freeSpace ? *freeSpace : real_.FreeSpace(folder);
+  }
   std::string ExecutableFolder() override { return folder_; }
+
+  // When set, the free space that every disk reports.
+  std::optional<uint64_t> freeSpace;
 
   // Runs before each read; a test can throw here to make the read fail.
   std::function<void(const std::string& path)> beforeRead;

@@ -5,9 +5,10 @@
 
 #include <cstring>
 
+#include "platform/Error.h"
+#include "support/ArchiveMaker.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
-#include "support/ArchiveMaker.h"
 
 namespace qz {
 namespace {
@@ -63,6 +64,27 @@ TEST_F(CGCodeModuleTest, ReplaceAsksAndMapsTheAnswer) {
 
   CGCodeModule::State().prompts = nullptr;
   EXPECT_EQ(CGCodeModule::UnzipReplace("x"), 100);
+
+  // A box that cannot be shown answers as its default button would.
+  CGCodeModule::State().prompts = &prompts;
+  prompts.onMsgBox = [](const test::ScriptedPrompts::Shown&) { throw Error(5, "no window"); };
+  EXPECT_EQ(CGCodeModule::UnzipReplace("/app/Vq.exe"), 102);
+}
+
+TEST_F(CGCodeModuleTest, PasswordBecomesWindows1252WhereEveryCharacterFits) {
+  prompts.inputAnswers = {"p\xC3\xA4ss\xE2\x82\xAC\xC5\xB8", "\xE6\xBC\xA2\xC3\xA4", "\xE4x",
+                          "plain"};
+  char buffer[32];
+  auto answer = [&] {
+    std::memset(buffer, 'z', sizeof buffer);
+    EXPECT_EQ(CGCodeModule::UnzipPassword(buffer, sizeof buffer, "prompt", "a.txt"), 0);
+    return std::string(buffer);
+  };
+  EXPECT_EQ(answer(), "p\xE4ss\x80\x9F");
+  // A character without a place in the code page keeps the whole answer as typed.
+  EXPECT_EQ(answer(), "\xE6\xBC\xA2\xC3\xA4");
+  EXPECT_EQ(answer(), "\xE4x");
+  EXPECT_EQ(answer(), "plain");
 }
 
 TEST_F(CGCodeModuleTest, PasswordIsWrittenWithinTheBufferAndZeroTerminated) {

@@ -1,5 +1,6 @@
 // The extraction library driven as the updater drives it, through CGUnzipFiles.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -10,11 +11,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <vector>
 
+#include "support/ArchiveMaker.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
-#include "support/ArchiveMaker.h"
 #include "unzip/CGUnzipFiles.h"
 
 namespace fs = std::filesystem;
@@ -215,12 +217,104 @@ TEST_F(ExtractionTest, HonoredFoldersReuseExistingFoldersOfOtherCase) {
   EXPECT_EQ(Tree(), "app/ app/Data/ app/Data/sub/ app/Data/sub/f.txt app/empty/");
 }
 
-TEST_F(ExtractionTest, SameNameAfterFlatteningLaterMemberWinsWithAWarning) {
-  Maker().Add("a/readme.txt", "first").Add("b/README.txt", "second").Close();
-  EXPECT_EQ(Install(false), 1);
-  EXPECT_EQ(dir.FilesIn("app"), "readme.txt");
-  EXPECT_EQ(dir.Read("app/readme.txt"), "second");
-  EXPECT_EQ(message, "b/README.txt: replaces an earlier member written as README.txt.\r\n");
+TEST_F(ExtractionTest, SameNameAfterFlatteningLaterMemberWinsQuietlyWhenOverwriting) {
+  Maker().Add("x86/helper.dll", "32").Add("x64/Helper.dll", "64").Close();
+  EXPECT_EQ(Install(true), 0) << message;
+  EXPECT_EQ(Install(false), 0) << message;
+  EXPECT_EQ(message, "");
+  EXPECT_EQ(dir.FilesIn("app"), "helper.dll");
+  EXPECT_EQ(dir.Read("app/helper.dll"), "64");
+
+  CGUnzipFiles asking = Unzipper();
+  asking.SetHonorDirectories(false);
+  asking.SetOverWriteFiles(false);
+  asking.SetPromptOverwrite(true);
+  fs::remove_all(Out());
+  EXPECT_EQ(Finish(asking), 1);
+  EXPECT_EQ(message, "x64/Helper.dll: replaces an earlier member written as Helper.dll.\r\n");
+}
+
+TEST_F(ExtractionTest, TestPassRefusesWhatTheInstallingPassWouldRefuse) {
+  struct Case {
+    std::string name;
+    mode_t mode;
+    std::string line;
+  };
+  const std::vector<Case> cases = {
+      {"lib/libvq.so", S_IFLNK | 0777, "lib/libvq.so: links and special files are not extracted."},
+      {"dev/null", S_IFCHR | 0666, "dev/null: links and special files are not extracted."},
+      {"a/..", 0, "a/..: not a usable file name, skipped."},
+      // The pattern of the temporary files, which a later start cleans up.
+      {"x/.QzUnzip-7-0.tmp", 0, "x/.QzUnzip-7-0.tmp: not a usable file name, skipped."},
+      {"pack/qzufiles", 0, "pack/qzufiles: QzUFiles is a folder and cannot be replaced."},
+      {std::string(256, 'n') + ".dll", 0, ".dll: the name is too long to be written."},
+      {"bin/Vq.exe", 0, "bin/Vq.exe: Vq.exe is in use by another program and was not replaced."},
+  };
+  fs::create_directories(dir / "app/QzUFiles");
+  dir.Write("app/Vq.exe", "old");
+  int held = open((dir / "app/Vq.exe").c_str(), O_RDONLY);
+  for (const Case& bad : cases) {
+    SCOPED_TRACE(bad.line);
+    test::ArchiveMaker::Options options;
+    options.unixMode = bad.mode;
+    bool holding = bad.name == "bin/Vq.exe";
+    ASSERT_EQ(flock(held, holding ? LOCK_SH : LOCK_UN), 0);
+    Maker().Add("first.txt", "first").Add(bad.name, "/etc/passwd", options).Close();
+    int32_t tested = Install(true);
+    EXPECT_NE(tested, 0);
+    EXPECT_TRUE(Says(bad.line)) << message;
+    EXPECT_EQ(Tree(), "app/ app/QzUFiles/ app/Vq.exe");
+    EXPECT_EQ(Install(false), tested) << message;
+    EXPECT_TRUE(Says(bad.line)) << message;
+    EXPECT_EQ(dir.Read("app/Vq.exe"), "old");
+    fs::remove(dir / "app/first.txt");
+  }
+  close(held);
+}
+
+// An archive whose directory lists `copies` members that all point at the one body of
+// a stored member, each under a name of the same length.
+void ForgeSharedBodies(const std::string& path, int copies) {
+  test::ArchiveMaker::Options stored;
+  stored.stored = true;
+  test::ArchiveMaker(path).Add("body0.txt", std::string(100000, 'b'), stored).Close();
+  std::ifstream in(path, std::ios::binary);
+  std::string zip((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  auto word = [&](size_t at) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(zip[at]) |
+                                 static_cast<unsigned char>(zip[at + 1]) << 8 |
+                                 static_cast<unsigned char>(zip[at + 2]) << 16 |
+                                 static_cast<unsigned char>(zip[at + 3]) << 24);
+  };
+  auto put = [](std::string& bytes, size_t at, uint32_t value, int width) {
+    for (int i = 0; i < width; ++i)
+      bytes[at + static_cast<size_t>(i)] = static_cast<char>(value >> (8 * i));
+  };
+  size_t end = zip.size() - 22;
+  std::string record = zip.substr(word(end + 16), word(end + 12));
+  std::string directory;
+  for (int i = 0; i < copies; ++i) {
+    record[46 + 4] = static_cast<char>('0' + i);
+    directory += record;
+  }
+  std::string tail = zip.substr(end);
+  put(tail, 8, static_cast<uint32_t>(copies), 2);
+  put(tail, 10, static_cast<uint32_t>(copies), 2);
+  put(tail, 12, static_cast<uint32_t>(directory.size()), 4);
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      << zip.substr(0, word(end + 16)) + directory + tail;
+}
+
+TEST_F(ExtractionTest, MembersSharingTheirDataAreRefused) {
+  fs::create_directories(dir / "QzUFiles");
+  ForgeSharedBodies(Archive(), 10);
+  EXPECT_EQ(Install(true), 3);
+  EXPECT_EQ(message, Archive() +
+                         ": the members body0.txt and body1.txt overlap; the archive is damaged "
+                         "or forged.\r\n");
+  EXPECT_EQ(Install(false), 3);
+  EXPECT_EQ(Tree(), "app/");
 }
 
 TEST_F(ExtractionTest, EncryptedMembersOpenWithThePasswordTheUserGives) {

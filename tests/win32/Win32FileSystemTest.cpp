@@ -1,9 +1,15 @@
 #include "platform/win32/Win32FileSystem.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
+// <windows.h> renames these file calls to their ANSI forms.
+#undef CopyFile
+#undef DeleteFile
+#undef ReplaceFile
 
 #include <filesystem>
 #include <functional>
+#include <vector>
 
 #include "HolderProcess.h"
 #include "platform/Error.h"
@@ -29,6 +35,8 @@ void MakeReadOnly(const std::string& path) {
                                std::filesystem::perm_options::remove);
 }
 
+constexpr size_t kLimit = 1 << 20;
+
 class Win32FileSystemTest : public ::testing::Test {
  protected:
   TempDir dir;
@@ -50,7 +58,11 @@ TEST_F(Win32FileSystemTest, NamesMatchWithoutCaseAndNewFilesTakeTheNameAsWritten
             Error::kFileExists);
 
   files.WriteTextFile(dir / "QzUpdate.INF", "\"[Version Information]\"\r\n");
-  EXPECT_EQ(files.ReadTextFile(dir / "qzupdate.inf"), "\"[Version Information]\"\r\n");
+  EXPECT_EQ(files.ReadTextFile(dir / "qzupdate.inf", kLimit), "\"[Version Information]\"\r\n");
+  EXPECT_EQ(files.FileSize(dir / "QZUPDATE.INF"), 25u);
+  SetFileAttributesW(std::filesystem::path(dir / "QzUpdate.INF").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_FALSE(files.FileExists(dir / "QzUpdate.INF"));
+  EXPECT_EQ(files.FileNamesIn(dir / "QzUFiles"), (std::vector<std::string>{"COPY.ZIP", "VQ.Zip"}));
   // 8-bit names are in the ANSI code page (Windows-1252 under Wine's default locale).
   files.WriteTextFile(dir /
                           "Gr\xFC\xDF"
@@ -62,9 +74,14 @@ TEST_F(Win32FileSystemTest, NamesMatchWithoutCaseAndNewFilesTakeTheNameAsWritten
 TEST_F(Win32FileSystemTest, FailuresCarryTheClassicNumbers) {
   dir.Write("QzUFiles/Data.Mdb", "data");
   dir.Write("QzUFiles/Before/Vq.exe", "old");
-  EXPECT_EQ(NumberOf([&] { files.ReadTextFile(dir / "Version.INF"); }), Error::kFileNotFound);
-  EXPECT_EQ(NumberOf([&] { files.ReadTextFile(dir / "Gone/Version.INF"); }), Error::kPathNotFound);
-  EXPECT_EQ(NumberOf([&] { files.ReadTextFile(dir / "QzUFiles"); }), Error::kPathFileAccess);
+  EXPECT_EQ(NumberOf([&] { files.ReadTextFile(dir / "Version.INF", kLimit); }),
+            Error::kFileNotFound);
+  EXPECT_EQ(NumberOf([&] { files.ReadTextFile(dir / "Gone/Version.INF", kLimit); }),
+            Error::kPathNotFound);
+  EXPECT_EQ(NumberOf([&] { files.ReadTextFile(dir / "QzUFiles", kLimit); }),
+            Error::kPathFileAccess);
+  EXPECT_EQ(NumberOf([&] { files.ReadTextFile(dir / "QzUFiles/Data.Mdb", 3); }),
+            Error::kOutOfMemory);
   EXPECT_EQ(NumberOf([&] { files.DeleteFile(dir / "QzUFiles/Before"); }), Error::kFileNotFound);
   EXPECT_EQ(NumberOf([&] { files.CopyFile(dir / "Vq.exe", dir / "QzUFiles/Vq.exe"); }),
             Error::kFileNotFound);
@@ -100,13 +117,16 @@ TEST_F(Win32FileSystemTest, AFileHeldByAnotherProcessStaysWholeAndFailsWith70) {
               Error::kPermissionDenied);
     EXPECT_EQ(NumberOf([&] { files.WriteTextFile(dir / "QzUFiles/Data.Mdb", "x"); }),
               Error::kPermissionDenied);
+    EXPECT_EQ(NumberOf([&] { files.ReplaceFile(dir / "New.Mdb", dir / "QzUFiles/Data.Mdb"); }),
+              Error::kPermissionDenied);
     EXPECT_EQ(NumberOf([&] { files.DeleteFilesIn(dir / "QzUFiles"); }), Error::kPermissionDenied);
     EXPECT_EQ(dir.FilesIn("QzUFiles"), "Data.Mdb");
     EXPECT_EQ(dir.Read("QzUFiles/Data.Mdb"), "data");
     EXPECT_EQ(dir.Read("QzUFiles/After/Vq.exe"), "kept");
   }
-  files.CopyFile(dir / "New.Mdb", dir / "QzUFiles/Data.Mdb");
+  files.ReplaceFile(dir / "New.Mdb", dir / "QzUFiles/data.mdb");
   EXPECT_EQ(dir.Read("QzUFiles/Data.Mdb"), "new data");
+  EXPECT_FALSE(dir.Exists("New.Mdb"));
   files.DeleteFilesIn(dir / "QzUFiles");
   EXPECT_EQ(dir.FilesIn("QzUFiles"), "");
 }

@@ -2,9 +2,11 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <memory>
+#include <string_view>
 
-#include "platform/TransferObserver.h"
+#include "platform/DownloadTransfer.h"
 #include "platform/UpdaterVersionInfo.h"
 #include "platform/posix/PathResolver.h"
 #include "platform/posix/ReplacementFile.h"
@@ -13,11 +15,7 @@ namespace qz {
 namespace {
 
 constexpr long kConnectTimeoutSeconds = 30;
-constexpr long kLowSpeedBytesPerSecond = 1;
-constexpr long kLowSpeedSeconds = 60;
 constexpr long kMaxRedirects = 10;
-constexpr long kFirstFailingStatus = 300;
-constexpr int32_t kLocalFailureBase = 1000;
 
 using Transfer = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
 using HeaderList = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
@@ -30,37 +28,56 @@ CURLcode InitialiseCurlOnce() {
   return result;
 }
 
-int32_t LocalFailure(int error) {
-  return -(kLocalFailureBase + error);
+int32_t CurlFailure(CURLcode code) {
+  return -static_cast<int32_t>(code);
 }
 
-struct BodySink {
-  ReplacementFile& file;
-  TransferObserver* observer;
+int64_t NowMilliseconds() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool IsEncoded(CURL* curl) {
+  curl_header* header = nullptr;
+  if (curl_easy_header(curl, "Content-Encoding", 0, CURLH_HEADER, -1, &header) != CURLHE_OK) {
+    return false;
+  }
+  std::string_view coding = header->value;
+  return !coding.empty() && coding != "identity";
+}
+
+DownloadTransfer::Response ResponseOf(CURL* curl) {
+  DownloadTransfer::Response response;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);
+  curl_off_t length = -1;
+  if (curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK) {
+    response.declaredLength = length;
+  }
+  response.encoded = IsEncoded(curl);
+  return response;
+}
+
+struct Session {
+  DownloadTransfer& transfer;
   CURL* curl = nullptr;
-  uint64_t received = 0;
-  int error = 0;
-  bool aborted = false;
+  bool responseSeen = false;
 };
 
-int64_t DeclaredLength(CURL* curl) {
-  curl_off_t length = -1;
-  if (curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) return -1;
-  return length;
+// libcurl calls this only for the body of the final answer, after all its headers.
+size_t WriteBody(char* data, size_t size, size_t count, void* context) {
+  auto* session = static_cast<Session*>(context);
+  const size_t bytes = size * count;
+  if (!session->responseSeen) {
+    session->responseSeen = true;
+    if (!session->transfer.OnResponse(ResponseOf(session->curl))) return 0;
+  }
+  return session->transfer.OnBody(data, bytes) ? bytes : 0;
 }
 
-size_t WriteBody(char* data, size_t size, size_t count, void* context) {
-  auto* sink = static_cast<BodySink*>(context);
-  const size_t bytes = size * count;
-  sink->error = sink->file.Write(data, bytes);
-  if (sink->error != 0) return 0;
-  sink->received += bytes;
-  if (sink->observer != nullptr &&
-      !sink->observer->OnData(data, bytes, sink->received, DeclaredLength(sink->curl))) {
-    sink->aborted = true;
-    return 0;
-  }
-  return bytes;
+// libcurl calls this at least once a second, also while nothing arrives.
+int Tick(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  auto* session = static_cast<Session*>(context);
+  return session->transfer.OnTick(NowMilliseconds()) ? 0 : 1;
 }
 
 HeaderList NoCacheHeaders() {
@@ -77,7 +94,7 @@ std::string UserAgent() {
 }
 
 CURLcode Configure(CURL* curl, const std::string& url, curl_slist* headers,
-                   const std::string& userAgent, BodySink& sink) {
+                   const std::string& userAgent, Session& session) {
   CURLcode result = CURLE_OK;
   auto set = [&](CURLoption option, auto value) {
     if (result == CURLE_OK) result = curl_easy_setopt(curl, option, value);
@@ -91,41 +108,40 @@ CURLcode Configure(CURL* curl, const std::string& url, curl_slist* headers,
   set(CURLOPT_SSL_VERIFYHOST, 2L);
   set(CURLOPT_HTTPHEADER, headers);
   set(CURLOPT_USERAGENT, userAgent.c_str());
+  // Asking for identity keeps the declared length the file's length; setting any value
+  // also makes libcurl decode a coding that a server applies regardless.
+  set(CURLOPT_ACCEPT_ENCODING, "identity");
   set(CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-  set(CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond);
-  set(CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
   set(CURLOPT_NOSIGNAL, 1L);
   set(CURLOPT_WRITEFUNCTION, WriteBody);
-  set(CURLOPT_WRITEDATA, static_cast<void*>(&sink));
+  set(CURLOPT_WRITEDATA, static_cast<void*>(&session));
+  set(CURLOPT_XFERINFOFUNCTION, Tick);
+  set(CURLOPT_XFERINFODATA, static_cast<void*>(&session));
+  set(CURLOPT_NOPROGRESS, 0L);
   return result;
 }
 
 }  // namespace
 
+CurlUrlServices::CurlUrlServices(StallDetector::Limit stall) : stall_(stall) {}
+
 void CurlUrlServices::DeleteCacheEntry(const std::string&) {}
 
 int32_t CurlUrlServices::DownloadToFile(const std::string& url, const std::string& path,
-                                        TransferObserver* observer) {
-  if (CURLcode init = InitialiseCurlOnce(); init != CURLE_OK) return -static_cast<int32_t>(init);
+                                        TransferObserver* observer, uint64_t maxBytes) {
+  if (CURLcode init = InitialiseCurlOnce(); init != CURLE_OK) return CurlFailure(init);
   ReplacementFile file(PathResolver::Resolve(path), 0666);
   if (int error = file.Open()) return LocalFailure(error);
 
   Transfer curl(curl_easy_init(), curl_easy_cleanup);
   HeaderList headers = NoCacheHeaders();
-  if (!curl || !headers) return -static_cast<int32_t>(CURLE_OUT_OF_MEMORY);
-  BodySink sink{file, observer, curl.get()};
+  if (!curl || !headers) return CurlFailure(CURLE_OUT_OF_MEMORY);
+  DownloadTransfer transfer(file, observer, maxBytes, stall_);
+  Session session{transfer, curl.get()};
   std::string userAgent = UserAgent();
-  CURLcode result = Configure(curl.get(), url, headers.get(), userAgent, sink);
+  CURLcode result = Configure(curl.get(), url, headers.get(), userAgent, session);
   if (result == CURLE_OK) result = curl_easy_perform(curl.get());
-  if (sink.error != 0) return LocalFailure(sink.error);
-  if (sink.aborted) return kAborted;
-  if (result != CURLE_OK) return -static_cast<int32_t>(result);
-
-  long status = 0;
-  curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
-  if (status >= kFirstFailingStatus) return static_cast<int32_t>(status);
-  if (int error = file.Commit()) return LocalFailure(error);
-  return 0;
+  return transfer.Finish(CurlFailure(result), ResponseOf(curl.get()));
 }
 
 }  // namespace qz

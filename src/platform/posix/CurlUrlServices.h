@@ -3,37 +3,42 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/StallDetector.h"
 #include "platform/UrlServices.h"
 
 namespace qz {
 
 // Whole-file downloads over HTTP and HTTPS with libcurl. Each download uses a fresh
-// transfer that sends "Cache-Control: no-cache" and "Pragma: no-cache", verifies server
-// certificates, follows up to 10 redirects to http and https addresses only, gives up
-// connecting after 30 seconds and aborts when less than 1 byte per second arrives for 60
-// seconds, but has no overall time limit. Proxies come from the usual environment variables.
+// transfer that sends "Cache-Control: no-cache" and "Pragma: no-cache", asks for the file
+// without content coding ("Accept-Encoding: identity") yet decodes gzip or deflate when a
+// server or proxy compresses anyway, verifies server certificates, follows up to 10
+// redirects to http and https addresses only, gives up connecting after 30 seconds and
+// fails when the transfer stalls, but has no overall time limit. Proxies come from the
+// usual environment variables.
 //
-// Result codes of DownloadToFile:
-//   0                   the whole body lies at the target path
-//   300 and above       the server's final HTTP status (a 3xx only when it was not followed)
+// Result codes of DownloadToFile, beside the common ones of UrlServices:
 //   -(CURLcode)         transfer failure, e.g. -1 unsupported protocol or redirect to one,
 //                       -6 host not found, -7 connection refused, -18 body cut short,
-//                       -28 connect timeout or stalled transfer, -47 too many redirects,
-//                       -60 certificate not trusted
-//   -42                 the observer aborted the transfer (UrlServices::kAborted)
+//                       -28 no connection within 30 s, -47 too many redirects, -60
+//                       certificate not trusted, -61 a content coding it cannot decode
 //   -(1000 + errno)     the local file cannot be written, e.g. -1002 folder missing,
-//                       -1013 permission denied, -1028 disk full
+//                       -1013 permission denied, -1027 file-size limit, -1028 disk full
 class CurlUrlServices : public UrlServices {
  public:
+  // `stall` decides when a transfer counts as stalled (kStalled).
+  explicit CurlUrlServices(StallDetector::Limit stall = StallDetector::kDefaultLimit);
+
   // libcurl keeps no cache between transfers and this class keeps no transfer, so there
   // is never anything to remove.
   void DeleteCacheEntry(const std::string& url) override;
-  // The body streams through a fixed buffer into a temporary file beside `path`, which is
-  // renamed over `path` (resolved case-insensitively) only after a complete, successful
-  // transfer; on failure the temporary file is removed and `path` is untouched.
+  // The body streams into a temporary file beside `path`, which is renamed over `path`
+  // (resolved case-insensitively) only after a complete, successful transfer.
   int32_t DownloadToFile(const std::string& url, const std::string& path,
-                         TransferObserver* observer) override;
+                         TransferObserver* observer, uint64_t maxBytes) override;
   using UrlServices::DownloadToFile;
+
+ private:
+  StallDetector::Limit stall_;
 };
 
 }  // namespace qz

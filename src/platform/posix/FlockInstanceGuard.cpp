@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -18,12 +19,32 @@ std::string DefaultLockFolder() {
   return "/tmp";
 }
 
+std::string ExecutableFolder() {
+  char path[PATH_MAX + 1];
+  ssize_t length = readlink("/proc/self/exe", path, PATH_MAX);
+  if (length <= 0) return {};
+  std::string executable(path, static_cast<size_t>(length));
+  size_t slash = executable.rfind('/');
+  return slash == 0 ? "/" : executable.substr(0, slash);
+}
+
+// The same folder reached through a link or with a trailing slash names the same lock.
+std::string ResolvedFolder(const std::string& folder) {
+  char resolved[PATH_MAX];
+  if (realpath(folder.c_str(), resolved) != nullptr) return resolved;
+  return folder;
+}
+
 }  // namespace
 
 FlockInstanceGuard::FlockInstanceGuard() : FlockInstanceGuard(DefaultLockFolder()) {}
 
 FlockInstanceGuard::FlockInstanceGuard(std::string lockFolder)
-    : lockPath_(std::move(lockFolder) + "/qzupdate-" + std::to_string(getuid()) + ".lock") {}
+    : FlockInstanceGuard(std::move(lockFolder), ExecutableFolder()) {}
+
+FlockInstanceGuard::FlockInstanceGuard(std::string lockFolder, const std::string& updaterFolder)
+    : lockPath_(std::move(lockFolder) + "/" +
+                Key(std::to_string(getuid()), ResolvedFolder(updaterFolder)) + ".lock") {}
 
 FlockInstanceGuard::~FlockInstanceGuard() {
   if (fd_ >= 0) close(fd_);

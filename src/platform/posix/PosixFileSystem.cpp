@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -112,6 +113,26 @@ void DeleteResolved(const std::string& path) {
   if (unlink(path.c_str()) != 0) throw FileError(errno, path);
 }
 
+std::vector<std::string> NamesOfFiles(const std::string& folder) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+  if (!dir) throw FolderError(errno);
+  std::vector<std::string> files;
+  while (const dirent* entry = readdir(dir.get())) {
+    struct stat info;
+    if (fstatat(dirfd(dir.get()), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode)) {
+      files.emplace_back(entry->d_name);
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// A folder that cannot be flushed still holds the change; only a crash could lose it.
+void FlushFolder(const std::string& folder) {
+  FileDescriptor fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() >= 0) fsync(fd.get());
+}
+
 void CopyContents(int from, ReplacementFile& to) {
   auto buffer = std::make_unique<char[]>(kCopyBufferSize);
   while (true) {
@@ -181,24 +202,28 @@ void PosixFileSystem::RenameFile(const std::string& from, const std::string& to)
   if (result != 0) throw FolderError(errno);
 }
 
+void PosixFileSystem::ReplaceFile(const std::string& from, const std::string& to) {
+  std::string source = PathResolver::Resolve(from);
+  struct stat info;
+  if (lstat(source.c_str(), &info) != 0) throw FileError(errno, source);
+  std::string target = PathResolver::Resolve(to);
+  CheckReplaceable(target);
+  if (rename(source.c_str(), target.c_str()) != 0) throw FolderError(errno);
+  FlushFolder(FolderOf(target));
+}
+
 void PosixFileSystem::DeleteFile(const std::string& path) {
   DeleteResolved(PathResolver::Resolve(path));
 }
 
+std::vector<std::string> PosixFileSystem::FileNamesIn(const std::string& folder) {
+  return NamesOfFiles(PathResolver::Resolve(folder));
+}
+
 void PosixFileSystem::DeleteFilesIn(const std::string& folder) {
   std::string resolved = PathResolver::Resolve(folder);
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(resolved.c_str()), closedir);
-  if (!dir) throw FolderError(errno);
-  std::vector<std::string> files;
-  while (const dirent* entry = readdir(dir.get())) {
-    struct stat info;
-    if (fstatat(dirfd(dir.get()), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode)) {
-      files.emplace_back(entry->d_name);
-    }
-  }
-  std::sort(files.begin(), files.end());
   std::optional<Error> first;
-  for (const auto& name : files) {
+  for (const auto& name : NamesOfFiles(resolved)) {
     try {
       DeleteResolved(resolved + "/" + name);
     } catch (const Error& error) {
@@ -208,10 +233,14 @@ void PosixFileSystem::DeleteFilesIn(const std::string& folder) {
   if (first) throw *first;
 }
 
-std::string PosixFileSystem::ReadTextFile(const std::string& path) {
+std::string PosixFileSystem::ReadTextFile(const std::string& path, size_t maxBytes) {
   std::string source = PathResolver::Resolve(path);
   FileDescriptor in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) throw FileError(errno, source);
+  struct stat info;
+  if (fstat(in.get(), &info) == 0 && static_cast<uint64_t>(info.st_size) > maxBytes) {
+    throw Error::Standard(Error::kOutOfMemory);
+  }
   std::string text;
   char buffer[1 << 14];
   while (true) {
@@ -219,7 +248,26 @@ std::string PosixFileSystem::ReadTextFile(const std::string& path) {
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) throw ErrnoError(errno, Error::kFileNotFound);
     if (got == 0) return text;
+    // A file that grows while it is read is held to the same limit.
+    if (static_cast<size_t>(got) > maxBytes - text.size()) {
+      throw Error::Standard(Error::kOutOfMemory);
+    }
     text.append(buffer, static_cast<size_t>(got));
+  }
+}
+
+void PosixFileSystem::ReadInPieces(const std::string& path,
+                                   const std::function<void(const char*, size_t)>& consume) {
+  std::string source = PathResolver::Resolve(path);
+  FileDescriptor in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) throw FileError(errno, source);
+  std::vector<char> buffer(1 << 16);
+  while (true) {
+    ssize_t got = read(in.get(), buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw ErrnoError(errno, Error::kFileNotFound);
+    if (got == 0) return;
+    consume(buffer.data(), static_cast<size_t>(got));
   }
 }
 
@@ -228,6 +276,19 @@ void PosixFileSystem::WriteTextFile(const std::string& path, const std::string& 
   CheckReplaceable(target);
   ReplacementFile file(target, 0666);
   Replace(file, text);
+}
+
+uint64_t PosixFileSystem::FileSize(const std::string& path) {
+  std::string resolved = PathResolver::Resolve(path);
+  struct stat info;
+  if (stat(resolved.c_str(), &info) != 0) throw FileError(errno, resolved);
+  return static_cast<uint64_t>(info.st_size);
+}
+
+uint64_t PosixFileSystem::FreeSpace(const std::string& folder) {
+  struct statvfs info;
+  if (statvfs(PathResolver::Resolve(folder).c_str(), &info) != 0) throw FolderError(errno);
+  return static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
 std::string PosixFileSystem::ExecutableFolder() {

@@ -23,14 +23,22 @@ class PosixFileSystem : public FileSystem {
   void CopyFile(const std::string& from, const std::string& to) override;
   // Only a change of case is allowed onto the source's own name. Folders can be renamed too.
   void RenameFile(const std::string& from, const std::string& to) override;
+  // rename(2) onto the resolved target, then the folder is flushed.
+  void ReplaceFile(const std::string& from, const std::string& to) override;
   // A folder or a dangling link is not a file: 53.
   void DeleteFile(const std::string& path) override;
   // Deletes in sorted order; only ordinary files (and links to them) count.
   void DeleteFilesIn(const std::string& folder) override;
-  std::string ReadTextFile(const std::string& path) override;
+  // Links to ordinary files count, as in DeleteFilesIn.
+  std::vector<std::string> FileNamesIn(const std::string& folder) override;
+  std::string ReadTextFile(const std::string& path, size_t maxBytes) override;
+  void ReadInPieces(const std::string& path,
+                    const std::function<void(const char* data, size_t size)>& consume) override;
   // Writes a temporary file and renames it over the target, like CopyFile; the same
   // read-only and held-open failures apply.
   void WriteTextFile(const std::string& path, const std::string& text) override;
+  uint64_t FileSize(const std::string& path) override;
+  uint64_t FreeSpace(const std::string& folder) override;
   // From /proc/self/exe; "/" when the executable lies in the root.
   std::string ExecutableFolder() override;
 };

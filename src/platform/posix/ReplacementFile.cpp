@@ -7,11 +7,11 @@
 #include <random>
 #include <utility>
 
+#include "platform/TemporaryFileName.h"
+
 namespace qz {
 namespace {
 
-// Keeps the temporary name within NAME_MAX whatever the target's name.
-constexpr size_t kMaxNameStem = 200;
 constexpr int kNameAttempts = 100;
 // Large files are handed to the disk while they are still being written, so the final
 // flush has little left to do and the writing overlaps with the download.
@@ -26,8 +26,7 @@ std::string FolderOf(const std::string& path) {
 std::string TemporaryName(const std::string& target, unsigned suffix) {
   size_t slash = target.rfind('/');
   std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-  std::string name = target.substr(folder.size()).substr(0, kMaxNameStem);
-  return folder + "." + name + "." + std::to_string(suffix) + ".qztmp";
+  return folder + TemporaryFileName::For(target.substr(folder.size()), std::to_string(suffix));
 }
 
 }  // namespace

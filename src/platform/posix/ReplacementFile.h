@@ -5,27 +5,30 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/TransferTarget.h"
+
 namespace qz {
 
 // New contents for a file, written to a temporary file in the same folder and renamed
 // over the target only when complete, so the target is either the old file or the whole
 // new one, even after a crash or power cut. Without Commit the temporary file is removed.
-// Every operation returns 0 or the errno of the failure.
-class ReplacementFile {
+// The temporary name follows TemporaryFileName. Every operation returns 0 or the errno of
+// the failure.
+class ReplacementFile : public TransferTarget {
  public:
   // `target` is used as given (already resolved); `mode` are the permission bits of the
   // new file before the umask.
   ReplacementFile(std::string target, mode_t mode);
-  ~ReplacementFile();
+  ~ReplacementFile() override;
   ReplacementFile(const ReplacementFile&) = delete;
   ReplacementFile& operator=(const ReplacementFile&) = delete;
 
   // Creates the temporary file beside the target (ENOENT: the target's folder is missing).
   int Open();
   // Appends all `size` bytes.
-  int Write(const char* data, size_t size);
+  int Write(const char* data, size_t size) override;
   // Flushes the data to disk, closes and renames over the target, then flushes the folder.
-  int Commit();
+  int Commit() override;
 
  private:
   void Discard();

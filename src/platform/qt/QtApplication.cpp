@@ -4,6 +4,8 @@
 #include <QEventLoop>
 #include <QFont>
 
+#include "platform/qt/QtGuardedApplication.h"
+
 namespace qz {
 namespace {
 
@@ -38,7 +40,8 @@ QtApplication::QtApplication() {
     static int argc = 1;
     static char programName[] = "qzupdate";
     static char* argv[] = {programName, nullptr};
-    ownApplication_ = std::make_unique<QApplication>(argc, argv);
+    ownApplication_ = std::make_unique<QtGuardedApplication>(
+        argc, argv, [this](std::exception_ptr error) { Keep(error); });
   }
   QApplication::setApplicationName(QStringLiteral("QzUpdate"));
   // The forms decide when the program ends; a closed window must never end the loop.
@@ -64,10 +67,14 @@ void QtApplication::Dispatch(const std::function<void()>& handler) {
   try {
     handler();
   } catch (...) {
-    pending_ = std::current_exception();
-    for (QEventLoop* loop : loops_) loop->exit(1);
+    Keep(std::current_exception());
   }
   --handlerDepth_;
+}
+
+void QtApplication::Keep(std::exception_ptr error) {
+  if (!pending_) pending_ = error;
+  for (QEventLoop* loop : loops_) loop->exit(1);
 }
 
 void QtApplication::ProcessEventsOnce() {

@@ -17,7 +17,8 @@ namespace qz {
 // The program's handlers may throw (qz::Error, or the end of the program in tests). Such
 // an exception must not unwind through Qt's event dispatch: Dispatch keeps it, leaves
 // every event loop run through Exec, skips all later handlers, and the code that drove
-// the events (ProcessEventsOnce or Exec) rethrows it.
+// the events (ProcessEventsOnce or Exec) rethrows it. What escapes any other Qt event
+// handler (a paint event, a slot) is kept the same way by the application object.
 class QtApplication {
  public:
   // The application, made on the first call. Qt sees no command-line arguments: the
@@ -41,6 +42,8 @@ class QtApplication {
 
  private:
   QtApplication();
+  // Keeps the first exception of a handler and leaves every event loop run through Exec.
+  void Keep(std::exception_ptr error);
   void RethrowPending();
 
   std::unique_ptr<QApplication> ownApplication_;

@@ -4,8 +4,6 @@
 // After <windows.h>, which it needs.
 #include <sddl.h>
 
-#include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <utility>
 
@@ -13,20 +11,6 @@
 
 namespace qz {
 namespace {
-
-constexpr uint64_t kFnvOffsetBasis = 14695981039346656037ull;
-constexpr uint64_t kFnvPrime = 1099511628211ull;
-
-std::string Fnv1a64Hex(const std::string& bytes) {
-  uint64_t hash = kFnvOffsetBasis;
-  for (unsigned char byte : bytes) {
-    hash ^= byte;
-    hash *= kFnvPrime;
-  }
-  char hex[17];
-  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
-  return hex;
-}
 
 // The SID of the user running this process as text, or "unknown-user" when the token
 // cannot be read (the mark is then per folder only).
@@ -112,7 +96,7 @@ std::string NamedMutexInstanceGuard::DefaultKey() {
   }
   while (folder.size() > 1 && folder.back() == L'\\') folder.pop_back();
   CharUpperBuffW(folder.data(), static_cast<DWORD>(folder.size()));
-  return "qzupdate-" + UserSid() + "-" + Fnv1a64Hex(WideText::ToUtf8(folder));
+  return Key(UserSid(), WideText::ToUtf8(folder));
 }
 
 }  // namespace qz

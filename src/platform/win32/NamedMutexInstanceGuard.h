@@ -6,9 +6,9 @@
 
 namespace qz {
 
-// The previous-instance test over a named mutex in the session's namespace ("Local\"),
-// named per user and per updater folder. The running instance keeps the mutex open for
-// the rest of its life; the system closes it when the process ends in any way, so a
+// The previous-instance test over a named mutex in the session's namespace: "Local\" +
+// InstanceGuard::Key of the user's SID and the updater's folder. The running instance keeps the
+// mutex open for the rest of its life; the system closes it when the process ends in any way, so a
 // crashed instance never blocks. The mutex is never acquired, only created: its existence
 // is the mark.
 class NamedMutexInstanceGuard : public InstanceGuard {
@@ -21,12 +21,13 @@ class NamedMutexInstanceGuard : public InstanceGuard {
   NamedMutexInstanceGuard(const NamedMutexInstanceGuard&) = delete;
   NamedMutexInstanceGuard& operator=(const NamedMutexInstanceGuard&) = delete;
 
-  // False as well when the mutex cannot be created at all: a broken mark never keeps the
-  // updater from running.
+  // A mutex of that name that this user may not open (another user's) counts as running;
+  // one that cannot be created for any other reason does not: a broken mark never keeps
+  // the updater from running.
   bool PreviousInstance() override;
 
-  // "qzupdate-" + the user's SID text + "-" + 16 lower-case hex digits of FNV-1a (64 bit)
-  // over the upper-cased UTF-8 path of the executable's folder, links resolved.
+  // Key(the user's SID text, the executable's folder with links resolved, upper-cased,
+  // backslashes, no trailing separator, as UTF-8).
   static std::string DefaultKey();
 
  private:

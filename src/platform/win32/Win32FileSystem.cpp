@@ -4,6 +4,7 @@
 // <windows.h> renames these to their ANSI forms, which would rename the members below.
 #undef CopyFile
 #undef DeleteFile
+#undef ReplaceFile
 
 #include <algorithm>
 #include <memory>
@@ -145,10 +146,34 @@ void RenameCase(const std::wstring& source, const std::wstring& target) {
   }
 }
 
+std::wstring WithSeparator(std::wstring folder) {
+  if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
+  return folder;
+}
+
+// Names of the files in `base` (ending in a separator) that FileExists counts, sorted.
+std::vector<std::wstring> FilesDirectlyIn(const std::wstring& base) {
+  WIN32_FIND_DATAW entry;
+  HANDLE search = FindFirstFileExW((base + L"*").c_str(), FindExInfoBasic, &entry,
+                                   FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND && IsFolder(base)) return {};
+    throw FolderError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
+  }
+  std::vector<std::wstring> files;
+  do {
+    if ((entry.dwFileAttributes & kNotAFile) == 0) files.emplace_back(entry.cFileName);
+  } while (FindNextFileW(search, &entry));
+  FindClose(search);
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
 void Replace(Win32ReplacementFile& file, const std::string& contents) {
-  if (DWORD error = file.Open()) throw FolderError(error);
-  if (DWORD error = file.Write(contents.data(), contents.size())) throw FolderError(error);
-  if (DWORD error = file.Commit()) throw FolderError(error);
+  if (int error = file.Open()) throw FolderError(error);
+  if (int error = file.Write(contents.data(), contents.size())) throw FolderError(error);
+  if (int error = file.Commit()) throw FolderError(error);
 }
 
 }  // namespace
@@ -171,11 +196,11 @@ void Win32FileSystem::CopyFile(const std::string& from, const std::string& to) {
   Handle in(OpenForReading(WideText::FromAnsi(from)));
   CheckReplaceable(WideText::FromAnsi(to));
   Win32ReplacementFile out(to);
-  if (DWORD error = out.Open()) throw FolderError(error);
+  if (int error = out.Open()) throw FolderError(error);
   ReadAll(in.get(), [&](const char* data, DWORD size) {
-    if (DWORD error = out.Write(data, size)) throw FolderError(error);
+    if (int error = out.Write(data, size)) throw FolderError(error);
   });
-  if (DWORD error = out.Commit()) throw FolderError(error);
+  if (int error = out.Commit()) throw FolderError(error);
 }
 
 void Win32FileSystem::RenameFile(const std::string& from, const std::string& to) {
@@ -195,28 +220,24 @@ void Win32FileSystem::RenameFile(const std::string& from, const std::string& to)
   }
 }
 
+void Win32FileSystem::ReplaceFile(const std::string& from, const std::string& to) {
+  std::wstring source = WideText::FromAnsi(from);
+  if (Attributes(source) == INVALID_FILE_ATTRIBUTES) throw FileError(GetLastError(), source);
+  std::wstring target = WideText::FromAnsi(to);
+  CheckReplaceable(target);
+  if (!MoveFileExW(source.c_str(), target.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    throw FolderError(GetLastError());
+  }
+}
+
 void Win32FileSystem::DeleteFile(const std::string& path) {
   DeleteWide(WideText::FromAnsi(path));
 }
 
 void Win32FileSystem::DeleteFilesIn(const std::string& folder) {
-  std::wstring base = WideText::FromAnsi(folder);
-  if (!base.empty() && base.back() != L'\\' && base.back() != L'/') base += L'\\';
-  WIN32_FIND_DATAW entry;
-  HANDLE search = FindFirstFileExW((base + L"*").c_str(), FindExInfoBasic, &entry,
-                                   FindExSearchNameMatch, nullptr, 0);
-  if (search == INVALID_HANDLE_VALUE) {
-    DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND && IsFolder(base)) return;
-    throw FolderError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
-  }
-  std::vector<std::wstring> files;
-  do {
-    if ((entry.dwFileAttributes & kNotAFile) == 0) files.emplace_back(entry.cFileName);
-  } while (FindNextFileW(search, &entry));
-  FindClose(search);
-
-  std::sort(files.begin(), files.end());
+  std::wstring base = WithSeparator(WideText::FromAnsi(folder));
+  std::vector<std::wstring> files = FilesDirectlyIn(base);
   std::optional<Error> first;
   for (const auto& name : files) {
     try {
@@ -228,11 +249,49 @@ void Win32FileSystem::DeleteFilesIn(const std::string& folder) {
   if (first) throw *first;
 }
 
-std::string Win32FileSystem::ReadTextFile(const std::string& path) {
+std::vector<std::string> Win32FileSystem::FileNamesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& name : FilesDirectlyIn(WithSeparator(WideText::FromAnsi(folder)))) {
+    names.push_back(WideText::ToAnsi(name));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string Win32FileSystem::ReadTextFile(const std::string& path, size_t maxBytes) {
   Handle in(OpenForReading(WideText::FromAnsi(path)));
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(in.get(), &size)) throw Win32Error(GetLastError(), Error::kFileNotFound);
+  if (static_cast<uint64_t>(size.QuadPart) > maxBytes) throw Error::Standard(Error::kOutOfMemory);
   std::string text;
-  ReadAll(in.get(), [&](const char* data, DWORD size) { text.append(data, size); });
+  ReadAll(in.get(), [&](const char* data, DWORD got) {
+    if (got > maxBytes - text.size()) throw Error::Standard(Error::kOutOfMemory);
+    text.append(data, got);
+  });
   return text;
+}
+
+void Win32FileSystem::ReadInPieces(const std::string& path,
+                                   const std::function<void(const char*, size_t)>& consume) {
+  Handle in(OpenForReading(WideText::FromAnsi(path)));
+  ReadAll(in.get(), [&](const char* data, DWORD size) { consume(data, size); });
+}
+
+uint64_t Win32FileSystem::FileSize(const std::string& path) {
+  std::wstring file = WideText::FromAnsi(path);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data)) {
+    throw FileError(GetLastError(), file);
+  }
+  return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+uint64_t Win32FileSystem::FreeSpace(const std::string& folder) {
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExW(WideText::FromAnsi(folder).c_str(), &available, nullptr, nullptr)) {
+    throw FolderError(GetLastError());
+  }
+  return available.QuadPart;
 }
 
 void Win32FileSystem::WriteTextFile(const std::string& path, const std::string& text) {

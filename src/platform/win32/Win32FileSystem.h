@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/FileSystem.h"
 
@@ -25,14 +26,22 @@ class Win32FileSystem : public FileSystem {
   void CopyFile(const std::string& from, const std::string& to) override;
   // A change of case only is allowed onto the source's own name. Folders can be renamed too.
   void RenameFile(const std::string& from, const std::string& to) override;
+  // MoveFileEx with replace-existing and write-through.
+  void ReplaceFile(const std::string& from, const std::string& to) override;
   // A read-only file fails with 75, a held one with 70; a folder is not a file: 53.
   void DeleteFile(const std::string& path) override;
   // Deletes in sorted order; only the files that FileExists counts are deleted.
   void DeleteFilesIn(const std::string& folder) override;
-  std::string ReadTextFile(const std::string& path) override;
+  // The files that FileExists counts, sorted by their bytes in the ANSI code page.
+  std::vector<std::string> FileNamesIn(const std::string& folder) override;
+  std::string ReadTextFile(const std::string& path, size_t maxBytes) override;
+  void ReadInPieces(const std::string& path,
+                    const std::function<void(const char* data, size_t size)>& consume) override;
   // Writes a temporary file and moves it over the target, like CopyFile; the same
   // read-only and held-open failures apply.
   void WriteTextFile(const std::string& path, const std::string& text) override;
+  uint64_t FileSize(const std::string& path) override;
+  uint64_t FreeSpace(const std::string& folder) override;
   // From GetModuleFileName, with "\" separators; "C:" when the executable lies in a root.
   std::string ExecutableFolder() override;
 };

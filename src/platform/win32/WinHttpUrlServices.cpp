@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "platform/TransferObserver.h"
+#include "platform/DownloadTransfer.h"
 #include "platform/UpdaterVersionInfo.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32ReplacementFile.h"
@@ -15,10 +15,9 @@ namespace {
 
 constexpr int kConnectTimeoutMs = 30'000;
 constexpr int kSendTimeoutMs = 30'000;
+// Nothing at all for a minute is a stall, as StallDetector's default limit counts one.
 constexpr int kStallTimeoutMs = 60'000;
 constexpr DWORD kMaxRedirects = 10;
-constexpr DWORD kSuccessStatus = 200;
-constexpr int32_t kLocalFailureBase = 1000;
 // Large reads keep the number of trips through WinHTTP (and, under Wine, through its
 // server) low; 1 MiB measured several times faster than WinHTTP's 8 KiB default.
 constexpr DWORD kReadSize = DWORD{1} << 20;
@@ -40,10 +39,6 @@ class InternetHandle {
 
 int32_t TransferFailure() {
   return -static_cast<int32_t>(GetLastError());
-}
-
-int32_t LocalFailure(DWORD error) {
-  return -(kLocalFailureBase + static_cast<int32_t>(error));
 }
 
 std::wstring UserAgent() {
@@ -122,37 +117,55 @@ int64_t DeclaredLength(HINTERNET request) {
   return end != text && *end == L'\0' && length >= 0 ? length : -1;
 }
 
-// Streams the body into `file`; 0 or a failure code.
-int32_t ReceiveBody(HINTERNET request, Win32ReplacementFile& file, TransferObserver* observer) {
-  const int64_t expected = DeclaredLength(request);
+bool IsEncoded(HINTERNET request) {
+  wchar_t coding[64];
+  DWORD size = sizeof coding;
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_ENCODING, WINHTTP_HEADER_NAME_BY_INDEX,
+                           coding, &size, WINHTTP_NO_HEADER_INDEX)) {
+    return false;
+  }
+  return coding[0] != L'\0' && _wcsicmp(coding, L"identity") != 0;
+}
+
+DownloadTransfer::Response ResponseOf(HINTERNET request) {
+  DownloadTransfer::Response response;
+  response.status = static_cast<long>(NumberHeader(request, WINHTTP_QUERY_STATUS_CODE, 0));
+  response.declaredLength = DeclaredLength(request);
+  response.encoded = IsEncoded(request);
+  return response;
+}
+
+int64_t NowMilliseconds() {
+  return static_cast<int64_t>(GetTickCount64());
+}
+
+// Streams the body into the transfer; 0 when the whole answer arrived, else a failure code.
+// A synchronous read blocks until data arrives, so the stall check runs after each read
+// and the receive timeout catches a server that sends nothing at all.
+int32_t ReceiveBody(HINTERNET request, DownloadTransfer& transfer) {
+  const DownloadTransfer::Response response = ResponseOf(request);
+  if (!transfer.OnResponse(response)) return 0;
   auto buffer = std::make_unique<char[]>(kReadSize);
-  uint64_t received = 0;
   while (true) {
     DWORD got = 0;
-    if (!WinHttpReadData(request, buffer.get(), kReadSize, &got)) return TransferFailure();
-    if (got == 0) break;
-    if (DWORD error = file.Write(buffer.get(), got)) return LocalFailure(error);
-    received += got;
-    if (observer != nullptr && !observer->OnData(buffer.get(), got, received, expected)) {
-      return UrlServices::kAborted;
+    if (!WinHttpReadData(request, buffer.get(), kReadSize, &got)) {
+      DWORD error = GetLastError();
+      return error == ERROR_WINHTTP_TIMEOUT ? UrlServices::kStalled : -static_cast<int32_t>(error);
     }
+    if (got == 0) break;
+    if (!transfer.OnBody(buffer.get(), got) || !transfer.OnTick(NowMilliseconds())) return 0;
   }
   // WinHTTP ends a body that the server cut short like a complete one.
-  if (expected >= 0 && received != static_cast<uint64_t>(expected)) {
+  if (!response.encoded && response.declaredLength >= 0 &&
+      transfer.Received() != static_cast<uint64_t>(response.declaredLength)) {
     return -static_cast<int32_t>(ERROR_WINHTTP_CONNECTION_ERROR);
   }
   return 0;
 }
 
-}  // namespace
-
-void WinHttpUrlServices::DeleteCacheEntry(const std::string&) {}
-
-int32_t WinHttpUrlServices::DownloadToFile(const std::string& url, const std::string& path,
-                                           TransferObserver* observer) {
-  Win32ReplacementFile file(path);
-  if (DWORD error = file.Open()) return LocalFailure(error);
-
+// Sends the request and receives the answer into `transfer`; 0 when the whole answer
+// arrived (or the transfer stopped it), else the transport's failure code.
+int32_t Exchange(const std::string& url, DownloadTransfer& transfer) {
   Address address;
   if (!Crack(WideText::FromAnsi(url), address)) return TransferFailure();
   InternetHandle session(OpenSession());
@@ -164,18 +177,29 @@ int32_t WinHttpUrlServices::DownloadToFile(const std::string& url, const std::st
                          WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                          (address.secure ? WINHTTP_FLAG_SECURE : 0) | WINHTTP_FLAG_REFRESH));
   if (!request || !Configure(request.get())) return TransferFailure();
-
-  const wchar_t kHeaders[] = L"Cache-Control: no-cache\r\nPragma: no-cache\r\n";
+  const wchar_t kHeaders[] =
+      L"Cache-Control: no-cache\r\nPragma: no-cache\r\nAccept-Encoding: identity\r\n";
   if (!WinHttpSendRequest(request.get(), kHeaders, static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA,
                           0, 0, 0) ||
       !WinHttpReceiveResponse(request.get(), nullptr)) {
     return TransferFailure();
   }
-  DWORD status = NumberHeader(request.get(), WINHTTP_QUERY_STATUS_CODE, 0);
-  if (status != kSuccessStatus) return static_cast<int32_t>(status);
-  if (int32_t failure = ReceiveBody(request.get(), file, observer)) return failure;
-  if (DWORD error = file.Commit()) return LocalFailure(error);
-  return 0;
+  return ReceiveBody(request.get(), transfer);
+}
+
+}  // namespace
+
+WinHttpUrlServices::WinHttpUrlServices(StallDetector::Limit stall) : stall_(stall) {}
+
+void WinHttpUrlServices::DeleteCacheEntry(const std::string&) {}
+
+int32_t WinHttpUrlServices::DownloadToFile(const std::string& url, const std::string& path,
+                                           TransferObserver* observer, uint64_t maxBytes) {
+  Win32ReplacementFile file(path);
+  if (int error = file.Open()) return LocalFailure(error);
+  DownloadTransfer transfer(file, observer, maxBytes, stall_);
+  // A failure before the response is the transport's code; after it, the transfer knows.
+  return transfer.Finish(Exchange(url, transfer), DownloadTransfer::Response{});
 }
 
 }  // namespace qz

@@ -1,0 +1,66 @@
+#include "platform/DownloadTransfer.h"
+
+#include "platform/TransferObserver.h"
+#include "platform/TransferTarget.h"
+#include "platform/UrlServices.h"
+
+namespace qz {
+namespace {
+
+constexpr long kOk = 200;
+constexpr long kLowestStatus = 100;
+constexpr long kHighestStatus = 999;
+
+}  // namespace
+
+DownloadTransfer::DownloadTransfer(TransferTarget& target, TransferObserver* observer,
+                                   uint64_t maxBytes, StallDetector::Limit stall)
+    : target_(target), observer_(observer), maxBytes_(maxBytes), stall_(stall) {}
+
+bool DownloadTransfer::OnResponse(const Response& response) {
+  responseSeen_ = true;
+  if (response.status != kOk) return Stop(StatusFailure(response.status));
+  expected_ = response.encoded ? -1 : response.declaredLength;
+  if (expected_ > 0 && static_cast<uint64_t>(expected_) > maxBytes_) {
+    return Stop(UrlServices::kTooLarge);
+  }
+  return true;
+}
+
+bool DownloadTransfer::OnBody(const char* data, size_t size) {
+  if (stopCode_ != 0) return false;
+  if (size > maxBytes_ - received_) return Stop(UrlServices::kTooLarge);
+  if (int error = target_.Write(data, size)) return Stop(UrlServices::LocalFailure(error));
+  received_ += size;
+  if (observer_ != nullptr && !observer_->OnData(data, size, received_, expected_)) {
+    return Stop(UrlServices::kAborted);
+  }
+  return true;
+}
+
+bool DownloadTransfer::OnTick(int64_t nowMilliseconds) {
+  if (stopCode_ != 0) return false;
+  if (stall_.Stalled(nowMilliseconds, received_)) return Stop(UrlServices::kStalled);
+  return true;
+}
+
+int32_t DownloadTransfer::Finish(int32_t transportCode, const Response& response) {
+  // Our own reason for stopping explains the transport's failure that followed it.
+  if (stopCode_ != 0) return stopCode_;
+  if (transportCode != 0) return transportCode;
+  if (!responseSeen_ && !OnResponse(response)) return stopCode_;
+  if (int error = target_.Commit()) return UrlServices::LocalFailure(error);
+  return 0;
+}
+
+bool DownloadTransfer::Stop(int32_t code) {
+  stopCode_ = code;
+  return false;
+}
+
+int32_t DownloadTransfer::StatusFailure(long status) {
+  if (status < kLowestStatus || status > kHighestStatus) return UrlServices::kInvalidReply;
+  return static_cast<int32_t>(status);
+}
+
+}  // namespace qz

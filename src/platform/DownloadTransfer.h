@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/StallDetector.h"
+
+namespace qz {
+
+class TransferObserver;
+class TransferTarget;
+
+// The platform-neutral rules of one download, applied as a transport (libcurl, WinHTTP)
+// reports the response: only an answer of 200 is the file, a body beyond the size limit
+// or a stalled transfer fails with its own code, the observer sees each piece of the body,
+// and the target is committed only when all went well. The transport stops the transfer
+// as soon as one of the On* calls returns false, then calls Finish.
+class DownloadTransfer {
+ public:
+  // What the transport knows of the final response (after redirects) once its headers
+  // have arrived.
+  struct Response {
+    long status = 0;
+    // Content-Length, or -1 when the server gave none.
+    int64_t declaredLength = -1;
+    // The server applied a content coding (gzip, ...) that the transport decodes, so the
+    // declared length is not the length of the file.
+    bool encoded = false;
+  };
+
+  DownloadTransfer(TransferTarget& target, TransferObserver* observer, uint64_t maxBytes,
+                   StallDetector::Limit stall);
+
+  // The final response's headers, before its first body byte.
+  bool OnResponse(const Response& response);
+  // The next piece of the (decoded) body.
+  bool OnBody(const char* data, size_t size);
+  // Called at least once a second while the transfer runs, whether or not data arrives.
+  bool OnTick(int64_t nowMilliseconds);
+
+  // Ends the transfer and returns its result code (see UrlServices). `transportCode` is 0
+  // when the transport received the whole answer, else its own failure code; `response`
+  // describes the final answer (a body-less 204 reaches only this call).
+  int32_t Finish(int32_t transportCode, const Response& response);
+
+  // Body bytes written to the target so far.
+  uint64_t Received() const { return received_; }
+
+ private:
+  bool Stop(int32_t code);
+  static int32_t StatusFailure(long status);
+
+  TransferTarget& target_;
+  TransferObserver* observer_;
+  uint64_t maxBytes_;
+  StallDetector stall_;
+  bool responseSeen_ = false;
+  int64_t expected_ = -1;
+  uint64_t received_ = 0;
+  int32_t stopCode_ = 0;
+};
+
+}  // namespace qz

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qz {
+
+// Names of the updater's own temporary files. A file being replaced is written as
+// ".<name>.<tag>.qztmp" beside its target (the tag is random, or names the purpose); the
+// extraction library writes a member as ".qzunzip-<pid>-<n>.tmp". Such files outlive the
+// process only when it is killed mid-write, so a later run may delete every one it finds.
+class TemporaryFileName {
+ public:
+  // The temporary name for the file called `name` (no folder); `tag` is letters and digits.
+  static std::string For(const std::string& name, const std::string& tag);
+  // True when the file name `name` (no folder) has one of the two patterns.
+  static bool IsOurs(const std::string& name);
+};
+
+}  // namespace qz

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <sodium.h>
+
+#include <cstddef>
+#include <string>
+
+namespace qz {
+
+// SHA-256 of a byte stream fed in pieces, so a file is hashed while it passes by.
+class Sha256 {
+ public:
+  Sha256();
+
+  void Add(const char* data, size_t size);
+
+  // The digest of everything added so far, as 64 lowercase hex digits. Adding may go on.
+  std::string Hex() const;
+
+ private:
+  crypto_hash_sha256_state state_;
+};
+
+}  // namespace qz

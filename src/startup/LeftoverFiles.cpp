@@ -1,0 +1,28 @@
+#include "startup/LeftoverFiles.h"
+
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+#include "platform/TemporaryFileName.h"
+
+namespace qz {
+
+void LeftoverFiles::DeleteIn(FileSystem& files, const std::vector<std::string>& folders) {
+  for (const std::string& folder : folders) {
+    std::vector<std::string> names;
+    try {
+      names = files.FileNamesIn(folder);
+    } catch (const Error&) {
+      continue;  // A folder that does not exist yet holds nothing to clean.
+    }
+    for (const std::string& name : names) {
+      if (!TemporaryFileName::IsOurs(name)) continue;
+      try {
+        files.DeleteFile(folder + "/" + name);
+      } catch (const Error&) {
+        // Held or read-only: it stays, and the next start tries again.
+      }
+    }
+  }
+}
+
+}  // namespace qz

@@ -1,0 +1,242 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "dialogs/frmDownloadUpdate.h"
+#include "dialogs/frmInstallUpdate.h"
+#include "signing/Sha256.h"
+#include "signing/UpdateSigner.h"
+#include "signing/UtcTimestamp.h"
+#include "support/ArchiveMaker.h"
+#include "support/UpdaterFixture.h"
+
+namespace qz::test {
+namespace {
+
+const SigningKeys::SecretKey kVendorKey = SigningKeys::Generate();
+const SigningKeys::SecretKey kNextKey = SigningKeys::Generate();
+const SigningKeys::SecretKey kStrangerKey = SigningKeys::Generate();
+
+// What the vendor publishes for one version.
+struct Release {
+  std::string version = "1.3";
+  std::string exe = "exe 1.3";
+  std::string data = "data 1.3";
+  std::string application = "Vq";
+  int64_t expiresAt = UtcTimestamp::Now() + 86400;
+  std::vector<SigningKeys::SecretKey> keys = {kVendorKey};
+};
+
+UpdateFile FileItem(const std::string& name, const std::string& bytes) {
+  Sha256 hash;
+  hash.Add(bytes.data(), bytes.size());
+  return {name, bytes.size(), hash.Hex()};
+}
+
+// An installation of Vq 1.2 whose updater trusts the vendor's key and the next one.
+class SignedUpdateTest : public UpdaterFixture {
+ protected:
+  SignedUpdateTest() {
+    env.signingKeys = {SigningKeys::ToBase64(SigningKeys::PublicOf(kVendorKey)),
+                       SigningKeys::ToBase64(SigningKeys::PublicOf(kNextKey))};
+    InstallVersion("1.2");
+    app.Write("Vq.exe", "old exe");
+    app.Write("Data.Mdb", "old data");
+  }
+
+  std::string Zip(const std::string& exe) {
+    ArchiveMaker(updater / "VQ.Zip").Add("Vq.exe", exe).Close();
+    return updater.Read("VQ.Zip");
+  }
+
+  // The signed Version.INF of `release` and its files, as the vendor's tool writes them.
+  std::string VersionInfo(const Release& release) {
+    SignedRelease items;
+    items.applicationName = release.application;
+    items.applicationVersion = release.version;
+    items.files = {FileItem("VQ.Zip", Zip(release.exe)), FileItem("Data.TXT", release.data)};
+    items.expires = UtcTimestamp::Format(release.expiresAt);
+    UpdateSigner(release.keys).Sign(items);
+    return UpdateSigner::Rewrite("\"[Version Information]\"\r\n", items);
+  }
+
+  void PublishSigned(const Release& release) {
+    server.Put(ServerPath("Version.INF"), VersionInfo(release));
+    server.Put(ServerPath("VQ.Zip"), Zip(release.exe));
+    server.Put(ServerPath("Data.TXT"), release.data);
+  }
+
+  // Runs from the check through "Install it right now"; true when the program ended.
+  bool CheckDownloadAndInstall() {
+    if (RunMain("/Verbose")) return true;
+    return Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); });
+  }
+
+  std::string Boxes() const {
+    std::string shown;
+    for (const auto& box : prompts.boxes) shown += box.title + "\n" + box.body + "\n";
+    return shown;
+  }
+
+  void ExpectNothingInstalled() {
+    EXPECT_EQ(app.Read("Vq.exe"), "old exe");
+    EXPECT_EQ(app.Read("Data.Mdb"), "old data");
+    EXPECT_EQ(app.FilesIn(), "Data.Mdb Vq.exe");
+    EXPECT_EQ(app.FilesIn("QzUFiles/Before"), "");
+  }
+};
+
+TEST_F(SignedUpdateTest, SignedUpdatesInstallWithEitherKeyAndUnsignedUpdatersIgnoreTheItems) {
+  struct Case {
+    const char* name;
+    std::vector<SigningKeys::SecretKey> keys;
+    bool updaterHasKeys;
+  };
+  const Case cases[] = {{"vendor's key", {kVendorKey}, true},
+                        {"rotated to the next key", {kNextKey}, true},
+                        {"both keys while rotating", {kStrangerKey, kNextKey}, true},
+                        {"updater built without keys", {kStrangerKey}, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!c.updaterHasKeys) env.signingKeys.clear();
+    app.Write("Vq.exe", "old exe");
+    Release release;
+    release.keys = c.keys;
+    PublishSigned(release);
+    EXPECT_FALSE(CheckDownloadAndInstall()) << Boxes();
+    EXPECT_EQ(app.Read("Vq.exe"), "exe 1.3");
+    EXPECT_EQ(app.Read("Data.Mdb"), "data 1.3");
+    EXPECT_EQ(app.FilesIn("QzUFiles"), "");
+    EXPECT_EQ(Boxes(), "");
+  }
+}
+
+class RefusedUpdateTest;
+
+// One way to tamper with an update, and what the user is told.
+struct Refusal {
+  const char* name;
+  std::function<void(RefusedUpdateTest& test)> tamper;
+  const char* title;
+  const char* says;
+};
+
+class RefusedUpdateTest : public SignedUpdateTest, public ::testing::WithParamInterface<Refusal> {
+ public:
+  using SignedUpdateTest::PublishSigned;
+  using SignedUpdateTest::server;
+  using SignedUpdateTest::ServerPath;
+  using SignedUpdateTest::VersionInfo;
+  using SignedUpdateTest::Zip;
+  using UpdaterFixture::Publish;
+};
+
+void ChangeByte(std::string& bytes, size_t at) {
+  bytes[at] = static_cast<char>(bytes[at] ^ 0x20);
+}
+
+const Refusal kRefusals[] = {
+    {"NoSignature", [](RefusedUpdateTest& t) { t.Publish("1.3", "zip", "data"); },
+     "No Version Info ...", "It carries no signature."},
+    {"AnotherKey",
+     [](RefusedUpdateTest& t) {
+       Release release;
+       release.keys = {kStrangerKey};
+       t.PublishSigned(release);
+     },
+     "No Version Info ...", "not made with the vendor's key"},
+    {"ChangedByteInTheArchive",
+     [](RefusedUpdateTest& t) {
+       t.PublishSigned(Release{});
+       std::string zip = t.Zip("exe 1.3");
+       ChangeByte(zip, zip.size() - 30);
+       t.server.Put(t.ServerPath("VQ.Zip"), zip);
+     },
+     "Oops ...", "The downloaded file VQ.Zip is not the one its vendor signed.\r\nIts SHA-256"},
+    {"ChangedByteInTheJetDatabase",
+     [](RefusedUpdateTest& t) {
+       t.PublishSigned(Release{});
+       t.server.Put(t.ServerPath("Data.TXT"), "data 1.4");
+     },
+     "Oops ...", "The downloaded file Data.TXT is not the one its vendor signed.\r\nIts SHA-256"},
+    {"LongerFile",
+     [](RefusedUpdateTest& t) {
+       t.PublishSigned(Release{});
+       t.server.Put(t.ServerPath("Data.TXT"), "data 1.3 and more");
+     },
+     "Oops ...", "It is longer than the signed 8 bytes."},
+    {"ChangedSignedText",
+     [](RefusedUpdateTest& t) {
+       std::string info = t.VersionInfo(Release{});
+       info.replace(info.find("ApplicationVersion=1.3"), 22, "ApplicationVersion=1.4");
+       t.server.Put(t.ServerPath("Version.INF"), info);
+     },
+     "No Version Info ...", "or a signed item has been changed."},
+    {"Expired",
+     [](RefusedUpdateTest& t) {
+       Release release;
+       release.expiresAt = UtcTimestamp::Now() - 60;
+       t.PublishSigned(release);
+     },
+     "No Version Info ...", "Its signature expired on "},
+    {"AnotherApplication",
+     [](RefusedUpdateTest& t) {
+       Release release;
+       release.application = "VqLite";
+       t.PublishSigned(release);
+     },
+     "No Version Info ...", "It is signed for VqLite, not for Vq."},
+    {"FilesOfOneVersionWithTheVersionInfoOfAnother",
+     [](RefusedUpdateTest& t) {
+       t.PublishSigned(Release{});
+       Release next;
+       next.version = "1.4";
+       next.exe = "exe 1.4";
+       next.data = "data 1.4";
+       t.server.Put(t.ServerPath("Version.INF"), t.VersionInfo(next));
+     },
+     "Oops ...", "The downloaded file VQ.Zip is not the one its vendor signed."},
+    {"RepeatedVersion",
+     [](RefusedUpdateTest& t) {
+       t.server.Put(t.ServerPath("Version.INF"),
+                    "ApplicationVersion=9.9\r\n" + t.VersionInfo(Release{}));
+     },
+     "No Version Info ...", "ApplicationVersion occurs 2 times."},
+};
+
+TEST_P(RefusedUpdateTest, NothingIsInstalledAndTheUserIsToldWhy) {
+  GetParam().tamper(*this);
+  EXPECT_TRUE(CheckDownloadAndInstall());
+  ASSERT_EQ(prompts.boxes.size(), 1u) << Boxes();
+  EXPECT_EQ(prompts.boxes[0].title, GetParam().title);
+  EXPECT_NE(prompts.boxes[0].body.find(GetParam().says), std::string::npos) << Boxes();
+  ExpectNothingInstalled();
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(EachWayOfTampering, RefusedUpdateTest, ::testing::ValuesIn(kRefusals),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SignedUpdateTest, StagedFilesChangedAfterTheDownloadAreDiscardedAtInstall) {
+  for (const char* staged : {"VQ.Zip", "Data.Mdb", "Version.INF"}) {
+    SCOPED_TRACE(staged);
+    prompts.boxes.clear();
+    PublishSigned(Release{});
+    ASSERT_FALSE(RunMain("/Silent"));
+    ASSERT_TRUE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdSIL"); }));
+    std::string bytes = app.Read(std::string("QzUFiles/") + staged);
+    ChangeByte(bytes, bytes.size() / 2);
+    app.Write(std::string("QzUFiles/") + staged, bytes);
+
+    EXPECT_TRUE(CheckDownloadAndInstall());
+    ASSERT_EQ(prompts.boxes.size(), 2u) << Boxes();
+    EXPECT_EQ(prompts.boxes[1].title, "Cannot UnCompress ...");
+    EXPECT_NE(prompts.boxes[1].body.find("This online update will be discarded."),
+              std::string::npos);
+    ExpectNothingInstalled();
+    EXPECT_EQ(app.FilesIn("QzUFiles"), "");
+  }
+}
+
+}  // namespace
+}  // namespace qz::test
