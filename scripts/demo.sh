@@ -15,6 +15,10 @@
 # dialog into demo-output/screenshots. Either way it ends by showing what changed in the
 # installation.
 #
+# With --windows the same demo runs the Windows build (qzupdate.exe, unzip32.dll and the
+# Windows stand-in, cross-built into build-demo-windows/) under Wine; the demo server is
+# still the Linux one. Its output goes to demo-output-windows/.
+#
 # Environment:
 #   QZ_DEMO_SKIP_DEPS=1    skip scripts/install-deps.sh (the packages are there already)
 #   QZ_DEMO_HEADLESS=1     use the virtual display and drive the dialogs even with a display
@@ -30,8 +34,21 @@ source "$repo/scripts/lib/xdrive.sh"
 # shellcheck source=lib/localnet.sh
 source "$repo/scripts/lib/localnet.sh"
 
+# shellcheck source=lib/wine.sh
+source "$repo/scripts/lib/wine.sh"
+
+windows=0
+[ "${1:-}" = --windows ] && windows=1
 out=$repo/demo-output
 build=${QZ_DEMO_BUILD:-$repo/build-demo}
+win_build=$repo/build-demo-windows
+run=()
+updater_name=qzupdate
+if [ $windows = 1 ]; then
+  out=$repo/demo-output-windows
+  run=(wine)
+  updater_name=qzupdate.exe
+fi
 install=$out/install
 shots=$out/screenshots
 vq_running=${QZ_DEMO_VQ_RUNNING:-0}
@@ -44,6 +61,7 @@ cleanup() {
   local pid
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   ln_stop_server
+  [ $windows = 1 ] && wn_stop
   xd_stop_xvfb
 }
 trap cleanup EXIT
@@ -51,12 +69,19 @@ trap cleanup EXIT
 build_everything() {
   if [ "${QZ_DEMO_SKIP_DEPS:-0}" != 1 ]; then
     step "Installing the packages (set QZ_DEMO_SKIP_DEPS=1 to skip)"
-    "$repo/scripts/install-deps.sh"
+    "$repo/scripts/install-deps.sh" $([ $windows = 1 ] && echo --windows)
   fi
   step "Building the updater, the demo server and the Vq stand-in (Release) in $build"
   cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DQZUPDATE_BUILD_TESTS=OFF -DQZUPDATE_BUILD_BENCH=OFF >/dev/null
   cmake --build "$build" -j2
+  if [ $windows = 1 ]; then
+    step "Cross-building the updater, unzip32.dll and the Vq stand-in for Windows in $win_build"
+    cmake -S "$repo" -B "$win_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" \
+      -DQZUPDATE_BUILD_TESTS=OFF -DQZUPDATE_BUILD_BENCH=OFF >/dev/null
+    cmake --build "$win_build" -j2
+  fi
 }
 
 base_url() {
@@ -104,13 +129,16 @@ show_result() {
   show_folder "$install/QzUFiles/After"
   echo "Staging folder (no files once an update is installed):"
   show_folder "$install/QzUFiles"
-  printf '\nVq.exe before: %s\nVq.exe now:    %s\n' "$("$out/before/Vq.exe" --version)" \
-    "$("$install/Vq.exe" --version 2>/dev/null || echo "(cannot run)")"
+  printf '\nVq.exe before: %s\nVq.exe now:    %s\n' \
+    "$("${run[@]}" "$out/before/Vq.exe" --version 2>/dev/null | tr -d '\r')" \
+    "$("${run[@]}" "$install/Vq.exe" --version 2>/dev/null | tr -d '\r' || echo "(cannot run)")"
 }
 
 start_vq() {
   rm -f "$out/vq.ready"
-  "$install/Vq.exe" --ready-file "$out/vq.ready" >"$out/vq.log" 2>&1 &
+  local ready=$out/vq.ready
+  [ $windows = 1 ] && ready=$(wn_path "$ready")
+  "${run[@]}" "$install/Vq.exe" --ready-file "$ready" >"$out/vq.log" 2>&1 </dev/null &
   vq_pid=$!
   pids+=("$vq_pid")
   until [ -s "$out/vq.ready" ]; do sleep 0.1; done
@@ -126,7 +154,8 @@ stop_vq() {
 run_interactive() {
   step "Running qzupdate /Verbose on your display $DISPLAY"
   echo "Click \"Install it right now\", wait for the installation, then click \"Finish\"."
-  "$install/qzupdate" /Verbose &
+  [ $windows = 1 ] && start_wine
+  "${run[@]}" "$install/$updater_name" /Verbose &
   local updater=$!
   pids+=("$updater")
   if [ "$vq_running" = 1 ]; then
@@ -208,7 +237,11 @@ run_headless() {
   mkdir -p "$shots"
   XD_XVFB_LOG=$out/xvfb.log xd_start_xvfb || exit 1
   unset QT_QPA_PLATFORM
-  "$install/qzupdate" /Verbose >"$out/updater.log" 2>&1 &
+  if [ $windows = 1 ]; then
+    start_wine
+    export XD_CLIENT_DX=$WN_CLIENT_DX XD_CLIENT_DY=$WN_CLIENT_DY XD_NO_FOCUS=1
+  fi
+  "${run[@]}" "$install/$updater_name" /Verbose >"$out/updater.log" 2>&1 &
   updater=$!
   pids+=("$updater")
   local status=0
@@ -222,6 +255,12 @@ run_headless() {
   wait "$updater" 2>/dev/null || true
   echo "Screenshots: $shots"
   return $status
+}
+
+# Wine in a prefix of the demo's own, on the display in use (scripts/lib/wine.sh).
+start_wine() {
+  step "Starting Wine in $win_build/wineprefix (the first time takes about 20 s)"
+  wn_start "$win_build/wineprefix" || { echo "cannot start Wine" >&2; exit 1; }
 }
 
 if [ -z "${QZ_DEMO_BUILT:-}" ]; then
@@ -240,8 +279,11 @@ fi
 ln_no_proxy
 
 step "Making the sample installation and the update server's files in $out"
-"$repo/scripts/make-demo.sh" --out "$out" --updater "$build/bin/qzupdate" \
-  --standin "$build/bin/vq-standin" --base-path "$LN_PATH" --stale-lock \
+programs=(--updater "$build/bin/qzupdate" --standin "$build/bin/vq-standin")
+if [ $windows = 1 ]; then
+  programs=(--windows --updater "$win_build/bin/qzupdate.exe" --standin "$win_build/bin/vq-standin.exe")
+fi
+"$repo/scripts/make-demo.sh" --out "$out" "${programs[@]}" --base-path "$LN_PATH" --stale-lock \
   $([ "$with_mdf" = 1 ] && echo --with-mdf)
 rm -rf "$out/before"
 cp -a "$install" "$out/before"

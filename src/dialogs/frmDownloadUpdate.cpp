@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "dialogs/DialogLayouts.h"
+#include "dialogs/DownloadProgress.h"
+#include "dialogs/SystemEventPacer.h"
 #include "dialogs/frmInstallUpdate.h"
 #include "forms/FormHost.h"
 #include "platform/Error.h"
@@ -86,12 +88,13 @@ void frmDownloadUpdate::DownloadUpdateFiles() {
   Yield();
   FileSystem& files = module_.env.files;
   SkipOnError([&] { files.CreateFolder(Staging()); });
-  DownloadFile({kArchive, kArchive, " while downloading the executable file."});
+  DownloadFile({kArchive, kArchive, " while downloading the executable file.", 20, 60});
   SkipOnError([&] { SetProgress(60); });
-  DownloadFile({"Data.Mdb", "Data.TXT", " while downloading the Jet database file."});
+  DownloadFile({"Data.Mdb", "Data.TXT", " while downloading the Jet database file.", 60, 80});
   SkipOnError([&] { SetProgress(80); });
   if (files.FileExists(module_.App.ApplicationPath + "/VqData.Mdf")) {
-    DownloadFile({"VqData.Mdf", "VqData.TXT", " while downloading the SSE database file."});
+    DownloadFile(
+        {"VqData.Mdf", "VqData.TXT", " while downloading the SSE database file.", 80, 100});
   }
   PutDownloadsInPlace();
   SkipOnError([&] { SetProgress(100); });
@@ -107,10 +110,16 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
   SkipOnError([&] { env.urls.DeleteCacheEntry(url); });
   const auto check = SignedUpdateCheck(env, module_.App.ApplicationName, Staging())
                          .WatchDownload(download.serverName);
+  SystemEventPacer pacer(env.forms);
+  DownloadProgress progress(
+      pacer, [this](int32_t value) { SkipOnError([&] { SetProgress(value); }); }, download.barFrom,
+      download.barTo);
   TransferObserverChain observers;
-  observers.Add(check.get());
+  observers.Add(check.get()).Add(&progress);
   const int32_t result = env.urls.DownloadToFile(url, StagedPath(download), &observers);
+  SkipOnError([&] { pacer.RethrowFailure(); });
   SkipOnError([&] { env.prompts.SetBusyPointer(false); });
+  if (pacer.CancelRequested()) CancelDuringTransfer();
   if (check) {
     if (auto why = check->RefusalAfter(result)) DownloadRefused(*why, download);
   }
@@ -136,6 +145,10 @@ void frmDownloadUpdate::PutDownloadsInPlace() {
 
 std::string frmDownloadUpdate::StagedPath(const Download& download) const {
   return Staging() + "/" + TemporaryFileName::For(download.stagingName, kStagedTag);
+}
+
+void frmDownloadUpdate::CancelDuringTransfer() {
+  cmdCancel_Click();
 }
 
 void frmDownloadUpdate::DownloadFailed(int32_t result, const Download& download) {

@@ -43,9 +43,15 @@ class frmDownloadUpdate : public UpdaterDialog {
     std::string stagingName;
     std::string serverName;
     std::string failureWording;
+    // The bar moves from `barFrom` toward `barTo` while the file arrives.
+    int32_t barFrom;
+    int32_t barTo;
   };
 
   void DownloadFile(const Download& download);
+  // Ends the program after a cancel during a transfer; what had arrived still waits under
+  // temporary names, so nothing of it looks like a complete update.
+  [[noreturn]] void CancelDuringTransfer();
   void PutDownloadsInPlace();
   std::string StagedPath(const Download& download) const;
   [[noreturn]] void DownloadFailed(int32_t result, const Download& download);

@@ -1,10 +1,15 @@
 #include "dialogs/frmInstallUpdate.h"
 
+#include <functional>
+#include <utility>
+
 #include "dialogs/DialogLayouts.h"
+#include "dialogs/SystemEventPacer.h"
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
 #include "signing/SignedUpdateCheck.h"
 #include "startup/mQzUpdate.h"
+#include "unzip/CGCodeModule.h"
 #include "unzip/CGUnzipFiles.h"
 
 namespace qz {
@@ -13,6 +18,17 @@ namespace {
 std::string ErrorLines(const Error& error) {
   return std::to_string(error.Number()) + "\r\n" + error.Description();
 }
+
+// Sets the unzip driver's per-member call for the life of one extraction.
+class MemberHook {
+ public:
+  explicit MemberHook(std::function<void()> call) {
+    CGCodeModule::State().beforeEachMember = std::move(call);
+  }
+  ~MemberHook() { CGCodeModule::State().beforeEachMember = nullptr; }
+  MemberHook(const MemberHook&) = delete;
+  MemberHook& operator=(const MemberHook&) = delete;
+};
 
 // Whole megabytes, rounded up for what is needed and down for what is free, so the two
 // figures never look equal when the space does not suffice.
@@ -149,6 +165,10 @@ void frmInstallUpdate::RunExtraction(bool testOnly) {
   unzip.SetExtractDir(module_.App.ApplicationPath);
   unzip.SetHonorDirectories(false);
   unzip.SetTestZip(testOnly);
+  // The windows keep painting between members; a cancel request is ignored, as an
+  // install is never interrupted half-way.
+  SystemEventPacer pacer(module_.env.forms);
+  MemberHook hook([&pacer] { pacer.HandleEventsIfDue(); });
   if (unzip.Unzip("", "") != 0) throw Error(0, unzip.GetLastMessage());
   if (testOnly) CheckFreeSpace(unzip.GetTotalSize());
 }

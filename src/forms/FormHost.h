@@ -29,6 +29,15 @@ class FormHost {
 
   // Runs the message loop until no form is loaded any more.
   virtual void RunUntilLastFormClosed() = 0;
+
+  // Keeps the windows alive while the program is busy: handles the window system's
+  // events that need no decision of the program (painting, moving, the system's checks
+  // that the program still answers) for up to `milliseconds` as they arrive, without
+  // spinning; 0 handles only those already waiting. User input reaches no form and is
+  // dropped, except that a cancel request (a click on a form's visible "cmdCancel", its
+  // access key, Esc in its window, or the close box) is reported: the call then returns
+  // true at once. Without loaded forms it returns false at once.
+  virtual bool HandleSystemEvents(int milliseconds) = 0;
 };
 
 }  // namespace qz

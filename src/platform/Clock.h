@@ -12,6 +12,10 @@ class Clock {
   // Local date and time in whole seconds since some fixed origin.
   virtual int64_t NowSeconds() = 0;
 
+  // The same clock in milliseconds: NowSeconds() is NowMilliseconds() / 1000, rounded
+  // down, so a wait can sleep up to the next whole second.
+  virtual int64_t NowMilliseconds() = 0;
+
   // Sleeps for about `milliseconds`; never handles window messages.
   virtual void SleepMilliseconds(int milliseconds) = 0;
 };

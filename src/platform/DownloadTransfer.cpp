@@ -41,6 +41,7 @@ bool DownloadTransfer::OnBody(const char* data, size_t size) {
 bool DownloadTransfer::OnTick(int64_t nowMilliseconds) {
   if (stopCode_ != 0) return false;
   if (stall_.Stalled(nowMilliseconds, received_)) return Stop(UrlServices::kStalled);
+  if (observer_ != nullptr && !observer_->OnTick()) return Stop(UrlServices::kAborted);
   return true;
 }
 

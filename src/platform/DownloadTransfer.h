@@ -35,7 +35,9 @@ class DownloadTransfer {
   bool OnResponse(const Response& response);
   // The next piece of the (decoded) body.
   bool OnBody(const char* data, size_t size);
-  // Called at least once a second while the transfer runs, whether or not data arrives.
+  // Called regularly while the transfer runs, also while no data arrives where the
+  // transport allows (libcurl: at least once a second); a transport that blocks in a read
+  // should give that read a timeout of the stall window and report its expiry as kStalled.
   bool OnTick(int64_t nowMilliseconds);
 
   // Ends the transfer and returns its result code (see UrlServices). `transportCode` is 0

@@ -15,4 +15,11 @@ bool TransferObserverChain::OnData(const char* data, size_t size, uint64_t recei
   return true;
 }
 
+bool TransferObserverChain::OnTick() {
+  for (TransferObserver* observer : observers_) {
+    if (!observer->OnTick()) return false;
+  }
+  return true;
+}
+
 }  // namespace qz

@@ -17,6 +17,7 @@ class TransferObserverChain : public TransferObserver {
   TransferObserverChain& Add(TransferObserver* observer);
 
   bool OnData(const char* data, size_t size, uint64_t received, int64_t expected) override;
+  bool OnTick() override;
 
  private:
   std::vector<TransferObserver*> observers_;

@@ -1,9 +1,11 @@
 #include "startup/mQzUpdate.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
 #include "dialogs/frmCheckQzUpdate.h"
+#include "forms/FormHost.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
@@ -15,7 +17,7 @@
 namespace qz {
 namespace {
 
-constexpr int kWaitSliceMilliseconds = 50;
+constexpr int64_t kMillisecondsPerSecond = 1000;
 
 bool IsBlank(const std::string& text) {
   return text.find_first_not_of(' ') == std::string::npos;
@@ -84,7 +86,14 @@ void mQzUpdate::WriteSourceInformation() {
 void mQzUpdate::WaitSeconds(const int32_t& n) {
   const int64_t start = env.clock.NowSeconds();
   while (n > env.clock.NowSeconds() - start) {
-    env.clock.SleepMilliseconds(kWaitSliceMilliseconds);
+    const int64_t now = env.clock.NowMilliseconds();
+    const int64_t nextSecond = now - now % kMillisecondsPerSecond + kMillisecondsPerSecond;
+    // The windows' own events are handled as they come; the host returns at once when
+    // there are no windows or the user asked to cancel (which an install ignores).
+    env.forms.HandleSystemEvents(static_cast<int>(nextSecond - now));
+    // A clock set back must not turn the rest of this second into a long blind sleep.
+    const int64_t left = std::min(nextSecond - env.clock.NowMilliseconds(), nextSecond - now);
+    if (left > 0) env.clock.SleepMilliseconds(static_cast<int>(left));
   }
 }
 

@@ -25,7 +25,8 @@ class mQzUpdate {
   void WriteSourceInformation();
 
   // Returns once the clock, read in whole seconds, has advanced by at least n seconds.
-  // Sleeps in short slices and handles no window messages.
+  // Wakes about once a second, at each whole second; in between the windows keep being
+  // painted and answering the system, but no input reaches them.
   void WaitSeconds(const int32_t& n);
 
   // The modes: the whole command line compared exactly, case-sensitively, untrimmed.

@@ -177,6 +177,11 @@ void UnzipListEntry(uint32_t, uint32_t, int32_t, int32_t, int32_t, int32_t, int3
                     const char*, const char*, uint32_t, int32_t) {}
 
 int32_t UnzipService(const char*, uint32_t) {
+  try {
+    if (State().beforeEachMember) State().beforeEachMember();
+  } catch (...) {
+    // Nothing may reach the library; the run goes on.
+  }
   return 0;
 }
 

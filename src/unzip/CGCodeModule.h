@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,9 @@ struct ModuleState {
   uint32_t totalSize = 0;
   // Answers the overwrite question and the password request; set for the length of a run.
   Prompts* prompts = nullptr;
+  // Runs at the library's service call before each member, so that the caller can keep
+  // its windows alive during a long run; must not throw. Nothing runs when unset.
+  std::function<void()> beforeEachMember;
   // The library, loaded on first use and kept; loaded again from another folder.
   std::string libraryPath;
   std::unique_ptr<DynamicLibrary> library;
@@ -71,7 +75,7 @@ void UnzipListEntry(uint32_t size, uint32_t compressedSize, int32_t factor, int3
                     int32_t day, int32_t year, int32_t hour, int32_t minute, char flag,
                     const char* name, const char* method, uint32_t crc, int32_t encrypted);
 
-// Lets the run go on: 0 for every member.
+// Runs the state's beforeEachMember, then lets the run go on: 0 for every member.
 int32_t UnzipService(const char* name, uint32_t size);
 
 }  // namespace CGCodeModule

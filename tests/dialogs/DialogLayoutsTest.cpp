@@ -22,6 +22,7 @@ class NoWindowHost : public FormHost {
   void Hide(Form&) override {}
   void Unload(Form&) override {}
   void RunUntilLastFormClosed() override {}
+  bool HandleSystemEvents(int) override { return false; }
   int loads = 0;
 };
 

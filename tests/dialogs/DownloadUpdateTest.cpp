@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "dialogs/frmDownloadUpdate.h"
 #include "progressbar/XP_ProgressBar.h"
 #include "support/UpdaterFixture.h"
@@ -135,6 +137,53 @@ TEST_F(DownloadUpdateTest, CancelBetweenDownloadsLeavesNoArchiveToOffer) {
   EXPECT_EQ(Message(), "The Online Update for Vq has been downloaded successfully!");
   EXPECT_EQ(app.FilesIn("QzUFiles"), "Data.Mdb VQ.Zip Version.INF");
   EXPECT_EQ(app.Read("QzUFiles/VQ.Zip"), "archive bytes");
+}
+
+TEST_F(DownloadUpdateTest, TheBarMovesWithTheBytesWithinEachStep) {
+  Publish("1.3", std::string(60'000, 'z'), std::string(30'000, 'j'));
+  server.LimitRate(100'000);
+  std::vector<int32_t> seen;
+  host.onSystemEvents = [&](int) {
+    if (module->Forms.HasDownloadUpdate()) {
+      seen.push_back(module->Forms.DownloadUpdate()->ProgressBar().Value());
+    }
+    return false;
+  };
+  EXPECT_FALSE(RunMain("/Verbose"));
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  auto within = [&](int32_t low, int32_t high) {
+    return std::count_if(seen.begin(), seen.end(),
+                         [&](int32_t value) { return value > low && value < high; });
+  };
+  EXPECT_GE(within(20, 60), 3);
+  EXPECT_GE(within(60, 80), 2);
+  EXPECT_EQ(within(80, 100), 0);
+  // The step ends are exactly the values set when each step is complete.
+  EXPECT_EQ(barAtYields, (std::vector<int32_t>{20, 20, 60, 100}));
+}
+
+TEST_F(DownloadUpdateTest, CancelDuringATransferEndsAtOnceAndLeavesNoPartOfTheUpdate) {
+  Publish("1.3", std::string(20'000, 'z'), std::string(1'000'000, 'j'));
+  server.LimitRate(100'000);
+  int cancelledAt = 0;
+  host.onSystemEvents = [&](int count) {
+    if (cancelledAt == 0 && module->Forms.DownloadUpdate()->ProgressBar().Value() > 60) {
+      cancelledAt = count;
+    }
+    return cancelledAt != 0;
+  };
+  EXPECT_TRUE(RunMain("/Verbose"));
+  // No pass of events followed the one that saw the cancel: the transfer stopped there.
+  EXPECT_EQ(static_cast<int>(host.systemEventWaits.size()), cancelledAt);
+  EXPECT_TRUE(prompts.boxes.empty());
+  EXPECT_FALSE(module->Forms.HasDownloadUpdate());
+  // The archive had arrived whole, the Jet database was on its way: neither is offered.
+  EXPECT_FALSE(app.Exists("QzUFiles/VQ.Zip"));
+  EXPECT_FALSE(app.Exists("QzUFiles/Data.Mdb"));
+  host.onSystemEvents = nullptr;
+  server.LimitRate(0);
+  EXPECT_FALSE(RunMain("/Verbose"));
+  EXPECT_EQ(Message(), "The Online Update for Vq has been downloaded successfully!");
 }
 
 TEST_F(DownloadUpdateTest, SaveKeepsTheFilesForTheNextStart) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "dialogs/frmDownloadUpdate.h"
 #include "dialogs/frmInstallUpdate.h"
 #include "support/ArchiveMaker.h"
@@ -79,6 +81,19 @@ TEST_F(InstallUpdateTest, InstallsFlatWithBackupsAndCopies) {
   // half a second into a whole second of the clock.
   EXPECT_EQ(clock.sleptMs, 10'500);
   EXPECT_TRUE(Ends([&] { dialog->Click("cmdCancel"); }));
+}
+
+TEST_F(InstallUpdateTest, WindowsStayAliveThroughoutButACancelDoesNotInterrupt) {
+  // Every pass of the window system's events reports a cancel request.
+  host.onSystemEvents = [](int) { return true; };
+  EXPECT_FALSE(Install());
+  EXPECT_EQ(Caption("cmdCancel"), "&Finish");
+  EXPECT_EQ(app.Read("Vq.exe"), "new exe");
+  EXPECT_EQ(clock.sleptMs, 10'500);
+  // Each of the 4 waits handles events every second; each extraction pass between members.
+  const auto waits = host.systemEventWaits;
+  EXPECT_EQ(std::count(waits.begin(), waits.end(), 0), 2);
+  EXPECT_EQ(waits.size(), 2u + 11u);
 }
 
 TEST_F(InstallUpdateTest, WholeCycleFromTheCheckToFinish) {

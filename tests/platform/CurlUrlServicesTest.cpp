@@ -76,10 +76,13 @@ class RecordingObserver : public TransferObserver {
     this->expected = expected;
     return bytes.size() < stopAfter;
   }
+  bool OnTick() override { return ticksBeforeStop < 0 || --ticksBeforeStop > 0; }
   std::string bytes;
   std::vector<uint64_t> totals;
   int64_t expected = 0;
   size_t stopAfter = SIZE_MAX;
+  // Ticks until OnTick stops the transfer; negative: never.
+  int ticksBeforeStop = -1;
 };
 
 class CurlUrlServicesTest : public ::testing::Test {
@@ -284,6 +287,21 @@ TEST_F(CurlUrlServicesTest, TheObserverSeesEveryPieceAndMayStopTheTransfer) {
   EXPECT_EQ(urls.DownloadToFile(server.Root() + "/Vq/VQ.Zip", dir / "VQ.Zip", &stopping),
             UrlServices::kAborted);
   EXPECT_EQ(dir.FilesIn(), "VQ.Zip");
+  EXPECT_EQ(dir.Read("VQ.Zip"), "previous");
+
+  // A server that sends nothing still lets the observer stop the transfer.
+  server.Route("/Vq/Silent", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content_provider(100, "text/plain", [](size_t, size_t, httplib::DataSink&) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      return true;
+    });
+  });
+  RecordingObserver ticking;
+  ticking.ticksBeforeStop = 3;
+  EXPECT_EQ(urls.DownloadToFile(server.Root() + "/Vq/Silent", dir / "VQ.Zip", &ticking),
+            UrlServices::kAborted);
+  EXPECT_EQ(ticking.ticksBeforeStop, 0);
+  EXPECT_TRUE(ticking.bytes.empty());
   EXPECT_EQ(dir.Read("VQ.Zip"), "previous");
 }
 

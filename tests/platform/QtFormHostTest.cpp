@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
@@ -299,6 +301,42 @@ TEST_F(QtFormHostTest, EscapeIgnoresAHiddenCancelButton) {
   form->Show();
   form->FindControl("cmdCancel")->SetVisible(false);
   PressEscape(*host.WindowOf(*form));
+  EXPECT_TRUE(form->clicks.empty());
+}
+
+TEST_F(QtFormHostTest, SystemEventsPassReachesNoFormButReportsACancel) {
+  auto form = Make(DialogLayouts::DownloadUpdate());
+  form->Show();
+  QWidget* window = host.WindowOf(*form);
+  auto click = [](QWidget* target) {
+    QPointF centre = QRectF(target->rect()).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QCoreApplication::postEvent(
+          target, new QMouseEvent(type, centre, target->mapToGlobal(centre), Qt::LeftButton,
+                                  Qt::LeftButton, Qt::NoModifier));
+    }
+  };
+  click(Widget(*form, "cmdIRN"));
+  EXPECT_FALSE(host.HandleSystemEvents(0));
+  click(Widget(*form, "cmdCancel"));
+  EXPECT_TRUE(host.HandleSystemEvents(0));
+  QCoreApplication::postEvent(window,
+                              new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+  EXPECT_TRUE(host.HandleSystemEvents(0));
+  // A waiting pass ends at the cancel; the close box is one too and unloads nothing.
+  QTimer::singleShot(10, window,
+                     [window] { QCoreApplication::postEvent(window, new QCloseEvent); });
+  EXPECT_TRUE(host.HandleSystemEvents(60'000));
+  EXPECT_EQ(form->unloads, 0);
+  // Input dropped during the passes is gone, not merely put off.
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(form->clicks.empty());
+  // A hidden dialog cannot be cancelled.
+  form->Hide();
+  QCoreApplication::postEvent(window,
+                              new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+  EXPECT_FALSE(host.HandleSystemEvents(0));
+  QCoreApplication::processEvents();
   EXPECT_TRUE(form->clicks.empty());
 }
 

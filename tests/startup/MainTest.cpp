@@ -88,8 +88,22 @@ TEST_F(MainTest, WaitSecondsCountsWholeSecondsOfTheClock) {
   EXPECT_EQ(clock.sleptMs, 1'000);
   clock.nowMs = 5'950;
   clock.sleptMs = 0;
+  host.systemEventWaits.clear();
   started.WaitSeconds(2);
   EXPECT_EQ(clock.sleptMs, 1'050);
+  // It wakes at each whole second and lets the windows' events run until the next one.
+  EXPECT_EQ(host.systemEventWaits, (std::vector<int>{50, 1'000}));
+
+  // A host that spends the time handling events leaves nothing to sleep.
+  host.onSystemEvents = [&](int) {
+    clock.nowMs += host.systemEventWaits.back();
+    return false;
+  };
+  clock.nowMs = 5'950;
+  clock.sleptMs = 0;
+  started.WaitSeconds(2);
+  EXPECT_EQ(clock.sleptMs, 0);
+  EXPECT_EQ(clock.nowMs, 7'000);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@ namespace qz::test {
 class FakeClock : public Clock {
  public:
   int64_t NowSeconds() override { return nowMs / 1000; }
+  int64_t NowMilliseconds() override { return nowMs; }
   void SleepMilliseconds(int milliseconds) override {
     nowMs += milliseconds;
     sleptMs += milliseconds;

@@ -24,4 +24,9 @@ void FakeFormHost::Unload(Form& form) {
   events.push_back("Unload " + form.Caption());
 }
 
+bool FakeFormHost::HandleSystemEvents(int milliseconds) {
+  systemEventWaits.push_back(milliseconds);
+  return onSystemEvents && onSystemEvents(static_cast<int>(systemEventWaits.size()));
+}
+
 }  // namespace qz::test

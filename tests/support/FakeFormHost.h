@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,10 +18,16 @@ class FakeFormHost : public FormHost {
   void Hide(Form& form) override;
   void Unload(Form& form) override;
   void RunUntilLastFormClosed() override {}
+  // Counts the call and returns what onSystemEvents answers (no cancel when unset).
+  bool HandleSystemEvents(int milliseconds) override;
 
   // "Load <caption>", "Show <caption>", "Hide <caption>", "Unload <caption>", in order.
   std::vector<std::string> events;
   int loaded = 0;
+  // The waits asked of HandleSystemEvents, in milliseconds, in order.
+  std::vector<int> systemEventWaits;
+  // Runs at each HandleSystemEvents after it is counted; true asks to cancel.
+  std::function<bool(int count)> onSystemEvents;
 };
 
 }  // namespace qz::test

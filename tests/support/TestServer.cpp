@@ -1,9 +1,29 @@
 #include "support/TestServer.h"
 
+#include <algorithm>
 #include <chrono>
+#include <memory>
 #include <stdexcept>
+#include <utility>
 
 namespace qz::test {
+namespace {
+
+constexpr int kPiecesPerSecond = 20;
+
+// A piece every 50 ms. The body is copied, so a later Put does not change this answer.
+void ServeSlowly(httplib::Response& response, std::string body, size_t bytesPerSecond) {
+  auto shared = std::make_shared<const std::string>(std::move(body));
+  const size_t piece = std::max<size_t>(1, bytesPerSecond / kPiecesPerSecond);
+  response.set_content_provider(
+      shared->size(), "application/octet-stream",
+      [shared, piece](size_t offset, size_t length, httplib::DataSink& sink) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000 / kPiecesPerSecond));
+        return sink.write(shared->data() + offset, std::min(piece, length));
+      });
+}
+
+}  // namespace
 
 TestServer::TestServer() {
   // Recorded before the answer goes out, so a test sees every request its client made.
@@ -24,7 +44,11 @@ TestServer::TestServer() {
       response.status = failure->second;
       response.set_content("<html><body>error</body></html>", "text/html");
     } else if (auto body = bodies_.find(request.path); body != bodies_.end()) {
-      response.set_content(body->second, "application/octet-stream");
+      if (bytesPerSecond_ == 0) {
+        response.set_content(body->second, "application/octet-stream");
+      } else {
+        ServeSlowly(response, body->second, bytesPerSecond_);
+      }
     } else {
       response.status = 404;
       response.set_content("<html><body>Not Found</body></html>", "text/html");
@@ -59,6 +83,11 @@ void TestServer::Fail(const std::string& path, int status) {
 void TestServer::Route(const std::string& path, httplib::Server::Handler handler) {
   std::lock_guard lock(mutex_);
   routes_[path] = std::move(handler);
+}
+
+void TestServer::LimitRate(size_t bytesPerSecond) {
+  std::lock_guard lock(mutex_);
+  bytesPerSecond_ = bytesPerSecond;
 }
 
 std::vector<std::string> TestServer::Requests() {

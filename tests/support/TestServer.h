@@ -29,6 +29,8 @@ class TestServer {
   void Put(const std::string& path, const std::string& body);
   void Fail(const std::string& path, int status);
   void Route(const std::string& path, httplib::Server::Handler handler);
+  // From now on bodies set with Put arrive at about `bytesPerSecond` (0: at once).
+  void LimitRate(size_t bytesPerSecond);
   // Paths requested so far, in order.
   std::vector<std::string> Requests();
 
@@ -43,6 +45,7 @@ class TestServer {
   std::map<std::string, int> failures_;
   std::map<std::string, httplib::Server::Handler> routes_;
   std::vector<std::string> requests_;
+  size_t bytesPerSecond_ = 0;
 };
 
 }  // namespace qz::test

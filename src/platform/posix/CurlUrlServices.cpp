@@ -94,7 +94,7 @@ std::string UserAgent() {
 }
 
 CURLcode Configure(CURL* curl, const std::string& url, curl_slist* headers,
-                   const std::string& userAgent, Session& session) {
+                   const std::string& userAgent, long receiveBufferBytes, Session& session) {
   CURLcode result = CURLE_OK;
   auto set = [&](CURLoption option, auto value) {
     if (result == CURLE_OK) result = curl_easy_setopt(curl, option, value);
@@ -113,6 +113,7 @@ CURLcode Configure(CURL* curl, const std::string& url, curl_slist* headers,
   set(CURLOPT_ACCEPT_ENCODING, "identity");
   set(CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
   set(CURLOPT_NOSIGNAL, 1L);
+  set(CURLOPT_BUFFERSIZE, receiveBufferBytes);
   set(CURLOPT_WRITEFUNCTION, WriteBody);
   set(CURLOPT_WRITEDATA, static_cast<void*>(&session));
   set(CURLOPT_XFERINFOFUNCTION, Tick);
@@ -123,7 +124,8 @@ CURLcode Configure(CURL* curl, const std::string& url, curl_slist* headers,
 
 }  // namespace
 
-CurlUrlServices::CurlUrlServices(StallDetector::Limit stall) : stall_(stall) {}
+CurlUrlServices::CurlUrlServices(StallDetector::Limit stall, long receiveBufferBytes)
+    : stall_(stall), receiveBufferBytes_(receiveBufferBytes) {}
 
 void CurlUrlServices::DeleteCacheEntry(const std::string&) {}
 
@@ -139,7 +141,8 @@ int32_t CurlUrlServices::DownloadToFile(const std::string& url, const std::strin
   DownloadTransfer transfer(file, observer, maxBytes, stall_);
   Session session{transfer, curl.get()};
   std::string userAgent = UserAgent();
-  CURLcode result = Configure(curl.get(), url, headers.get(), userAgent, session);
+  CURLcode result =
+      Configure(curl.get(), url, headers.get(), userAgent, receiveBufferBytes_, session);
   if (result == CURLE_OK) result = curl_easy_perform(curl.get());
   return transfer.Finish(CurlFailure(result), ResponseOf(curl.get()));
 }

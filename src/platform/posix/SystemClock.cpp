@@ -6,10 +6,16 @@
 namespace qz {
 
 int64_t SystemClock::NowSeconds() {
-  time_t now = time(nullptr);
+  return NowMilliseconds() / 1000;
+}
+
+int64_t SystemClock::NowMilliseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
   struct tm local {};
-  localtime_r(&now, &local);
-  return static_cast<int64_t>(now) + local.tm_gmtoff;
+  localtime_r(&now.tv_sec, &local);
+  // UTC offsets are whole seconds, so local seconds begin when UTC seconds do.
+  return (static_cast<int64_t>(now.tv_sec) + local.tm_gmtoff) * 1000 + now.tv_nsec / 1'000'000;
 }
 
 void SystemClock::SleepMilliseconds(int milliseconds) {

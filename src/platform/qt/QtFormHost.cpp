@@ -3,10 +3,13 @@
 #include <QEventLoop>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
@@ -16,6 +19,7 @@
 #include "platform/qt/Artwork.h"
 #include "platform/qt/QtApplication.h"
 #include "platform/qt/QtFormWindow.h"
+#include "platform/qt/QtInputGate.h"
 #include "platform/qt/QtUserControlWidget.h"
 
 namespace qz {
@@ -93,7 +97,7 @@ void QtFormHost::Load(Form& form) {
   realized.form = &form;
   auto* window = new QtFormWindow(Form::kClientWidth, Form::kClientHeight);
   realized.window = window;
-  window->OnCloseBox([this, window] { Deliver(window, [](Form& f) { f.CloseBox(); }); });
+  window->OnCloseBox([this, window] { CloseBoxOf(window); });
   window->OnEscape([this, window] {
     Deliver(window, [](Form& f) {
       const Control* cancel = f.FindControl(kCancelButton);
@@ -260,6 +264,69 @@ void QtFormHost::RunUntilLastFormClosed() {
     throw;
   }
   loops_.pop_back();
+}
+
+bool QtFormHost::HandleSystemEvents(int milliseconds) {
+  if (forms_.empty() || handlingSystemEvents_) return false;
+  QtApplication& application = QtApplication::Ensure();
+  handlingSystemEvents_ = true;
+  cancelRequested_ = false;
+  QtInputGate gate(
+      [this](QWidget& receiver, const QEvent& event) { return IsCancel(receiver, event); },
+      [this] { RequestCancel(); });
+  try {
+    if (milliseconds <= 0) {
+      application.ProcessEventsOnce();
+    } else {
+      QEventLoop loop;
+      systemEventsLoop_ = &loop;
+      QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+      application.Exec(loop);
+    }
+  } catch (...) {
+    handlingSystemEvents_ = false;
+    systemEventsLoop_ = nullptr;
+    throw;
+  }
+  handlingSystemEvents_ = false;
+  systemEventsLoop_ = nullptr;
+  return cancelRequested_;
+}
+
+void QtFormHost::RequestCancel() {
+  cancelRequested_ = true;
+  if (systemEventsLoop_ != nullptr) systemEventsLoop_->quit();
+}
+
+void QtFormHost::CloseBoxOf(const QtFormWindow* window) {
+  if (handlingSystemEvents_) {
+    RequestCancel();
+    return;
+  }
+  Deliver(window, [](Form& f) { f.CloseBox(); });
+}
+
+bool QtFormHost::IsCancel(QWidget& receiver, const QEvent& event) const {
+  for (const auto& [form, realized] : forms_) {
+    if (realized.window != receiver.window() || !realized.window->isVisible()) continue;
+    const Control* cancel = form->FindControl(kCancelButton);
+    if (cancel == nullptr || !cancel->IsVisible()) return false;
+    auto button = realized.widgets.find(kCancelButton);
+    const bool onButton = button != realized.widgets.end() && button->second == &receiver;
+    switch (event.type()) {
+      case QEvent::MouseButtonPress:
+        return onButton && static_cast<const QMouseEvent&>(event).button() == Qt::LeftButton;
+      case QEvent::Shortcut:
+        return onButton;
+      case QEvent::KeyPress: {
+        const auto& key = static_cast<const QKeyEvent&>(event);
+        return key.key() == Qt::Key_Escape && key.modifiers() == Qt::NoModifier;
+      }
+      default:
+        return false;
+    }
+  }
+  return false;
 }
 
 QWidget* QtFormHost::WindowOf(const Form& form) const {

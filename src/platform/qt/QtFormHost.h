@@ -11,6 +11,7 @@
 
 #include "forms/FormHost.h"
 
+class QEvent;
 class QEventLoop;
 class QWidget;
 
@@ -36,6 +37,8 @@ class QtFormHost : public FormHost {
   void Hide(Form& form) override;
   void Unload(Form& form) override;
   void RunUntilLastFormClosed() override;
+  // Runs Qt's events behind a QtInputGate, in a local event loop when waiting.
+  bool HandleSystemEvents(int milliseconds) override;
 
   // The window of a loaded form, or null; for tests and screenshots.
   QWidget* WindowOf(const Form& form) const;
@@ -56,11 +59,20 @@ class QtFormHost : public FormHost {
   void ApplyTabOrder(const Form& form, const Realized& realized) const;
   // Runs `action` on the form that owns `window`, unless the form has been unloaded.
   void Deliver(const QtFormWindow* window, const std::function<void(Form&)>& action);
+  // The close box of `window`: a cancel request while system events are handled.
+  void CloseBoxOf(const QtFormWindow* window);
+  // Whether `event` for `receiver` asks a shown form to cancel.
+  bool IsCancel(QWidget& receiver, const QEvent& event) const;
+  void RequestCancel();
 
   std::map<const Form*, Realized> forms_;
   // Windows unloaded from inside one of their own events, waiting for Qt to delete them.
   std::vector<QPointer<QWidget>> dying_;
   std::vector<QEventLoop*> loops_;
+  // Set while HandleSystemEvents runs: forms get no input then.
+  bool handlingSystemEvents_ = false;
+  bool cancelRequested_ = false;
+  QEventLoop* systemEventsLoop_ = nullptr;
   // Made at the first Load: a QPixmap cannot exist before the application.
   QImage picture_;
   QIcon icon_;
