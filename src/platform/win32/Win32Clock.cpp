@@ -5,11 +5,15 @@
 namespace qz {
 namespace {
 
-constexpr int64_t kFileTimeTicksPerSecond = 10'000'000;
+constexpr int64_t kFileTimeTicksPerMillisecond = 10'000;
 
 }  // namespace
 
 int64_t Win32Clock::NowSeconds() {
+  return NowMilliseconds() / 1000;
+}
+
+int64_t Win32Clock::NowMilliseconds() {
   FILETIME utc;
   GetSystemTimeAsFileTime(&utc);
   FILETIME local;
@@ -17,7 +21,7 @@ int64_t Win32Clock::NowSeconds() {
   ULARGE_INTEGER ticks;
   ticks.LowPart = local.dwLowDateTime;
   ticks.HighPart = local.dwHighDateTime;
-  return static_cast<int64_t>(ticks.QuadPart / kFileTimeTicksPerSecond);
+  return static_cast<int64_t>(ticks.QuadPart / kFileTimeTicksPerMillisecond);
 }
 
 void Win32Clock::SleepMilliseconds(int milliseconds) {
