@@ -43,7 +43,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     qz::Win32Prompts prompts(pump);
     qz::Win32FormHost forms(pump);
     qz::NamedMutexInstanceGuard instance;
-    qz::Env env{files,    urls,      clock, prompts, forms, terminator, instance, QZUPDATE_BASE_URL,
+    qz::Env env{files,        urls, clock, prompts, forms, terminator, instance, QZUPDATE_BASE_URL,
                 SigningKeys()};
     qz::mQzUpdate module(env, qz::Win32CommandLine::Current());
 
