@@ -1,9 +1,6 @@
 // The updater's main program on Windows: the same run as on Linux, over the Win32
 // platform layer and the Win32 dialog host. A GUI program: no console window appears.
 
-#include <string>
-#include <vector>
-
 #include "platform/Env.h"
 #include "platform/win32/NamedMutexInstanceGuard.h"
 #include "platform/win32/Win32Clock.h"
@@ -15,21 +12,9 @@
 #include "platform/win32/Win32Terminator.h"
 #include "platform/win32/WinHttpUrlServices.h"
 #include "platform/win32/WindowsApi.h"
+#include "signing/CompiledKeys.h"
 #include "startup/GuardedRun.h"
 #include "startup/mQzUpdate.h"
-
-namespace {
-
-// The vendor's public keys built in; an option left empty adds none.
-std::vector<std::string> SigningKeys() {
-  std::vector<std::string> keys;
-  for (const char* key : {QZUPDATE_SIGNING_KEY, QZUPDATE_SIGNING_KEY2}) {
-    if (*key != '\0') keys.emplace_back(key);
-  }
-  return keys;
-}
-
-}  // namespace
 
 // The command line comes from GetCommandLineW: WinMain's own copy is in the ANSI code page
 // already and cannot be told apart from the program's path reliably.
@@ -43,8 +28,15 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     qz::Win32Prompts prompts(pump);
     qz::Win32FormHost forms(pump);
     qz::NamedMutexInstanceGuard instance;
-    qz::Env env{files,        urls, clock, prompts, forms, terminator, instance, QZUPDATE_BASE_URL,
-                SigningKeys()};
+    qz::Env env{files,
+                urls,
+                clock,
+                prompts,
+                forms,
+                terminator,
+                instance,
+                QZUPDATE_BASE_URL,
+                qz::CompiledKeys::All()};
     qz::mQzUpdate module(env, qz::Win32CommandLine::Current());
 
     qz::GuardedRun guarded(prompts, terminator, module.IsVerbose());
