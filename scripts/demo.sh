@@ -26,6 +26,10 @@
 #                          it ("Already Running ..."); it is closed before "Retry"
 #   QZ_DEMO_WITH_MDF=1     the installation also has the SQL Server data file VqData.Mdf
 #   QZ_DEMO_BUILD=DIR      the build folder (default build-demo)
+#   QZ_DEMO_SIGNED=1       signed updates (or the argument --signed): makes a vendor key with
+#                          qzupdate-sign, builds the updater with its public key and signs
+#                          the demo release, so the updater installs it only because it is
+#                          signed by that key
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -53,6 +57,9 @@ install=$out/install
 shots=$out/screenshots
 vq_running=${QZ_DEMO_VQ_RUNNING:-0}
 with_mdf=${QZ_DEMO_WITH_MDF:-0}
+signed=${QZ_DEMO_SIGNED:-0}
+for arg in "$@"; do [ "$arg" = --signed ] && signed=1; done
+vendor_key=$out/vendor.key
 pids=()
 
 step() { printf '\n==> %s\n' "$*"; }
@@ -73,7 +80,9 @@ build_everything() {
   fi
   step "Building the updater, the demo server and the Vq stand-in (Release) in $build"
   cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DQZUPDATE_BUILD_TESTS=OFF -DQZUPDATE_BUILD_BENCH=OFF >/dev/null
+    -DQZUPDATE_BUILD_TESTS=OFF -DQZUPDATE_BUILD_BENCH=OFF \
+    -DQZUPDATE_SIGNING_KEY= -DQZUPDATE_SIGNING_KEY2= >/dev/null
+  [ "$signed" = 1 ] && make_vendor_key
   cmake --build "$build" -j2
   if [ $windows = 1 ]; then
     step "Cross-building the updater, unzip32.dll and the Vq stand-in for Windows in $win_build"
@@ -82,6 +91,29 @@ build_everything() {
       -DQZUPDATE_BUILD_TESTS=OFF -DQZUPDATE_BUILD_BENCH=OFF >/dev/null
     cmake --build "$win_build" -j2
   fi
+}
+
+# The vendor's first command: a fresh key pair; the updater is then built with its
+# public key, as the vendor's own build would be.
+make_vendor_key() {
+  local printed
+  step "Making a vendor key with qzupdate-sign keygen and building the updater with it"
+  cmake --build "$build" -j2 --target qzupdate-sign
+  mkdir -p "$out"
+  rm -f "$vendor_key"
+  printed=$("$build/bin/qzupdate-sign" keygen "$vendor_key")
+  echo "$printed" | sed 's/^/  /'
+  echo "$printed" | sed -n 's/.*-DQZUPDATE_SIGNING_KEY=//p' >"$out/vendor.pub"
+  cmake -S "$repo" -B "$build" -DQZUPDATE_SIGNING_KEY="$(cat "$out/vendor.pub")" >/dev/null
+}
+
+# The vendor's other two commands: sign the release folder, then check it as the updater will.
+sign_release() {
+  local folder=$out/server${LN_PATH%/}/Vq
+  step "Signing the release in $folder with qzupdate-sign sign, then checking it"
+  "$build/bin/qzupdate-sign" sign --key "$vendor_key" --days 30 "$folder" | sed 's/^/  /'
+  "$build/bin/qzupdate-sign" verify --public-key "$(cat "$out/vendor.pub")" --name Vq \
+    "$folder" | sed 's/^/  /'
 }
 
 base_url() {
@@ -285,6 +317,7 @@ if [ $windows = 1 ]; then
 fi
 "$repo/scripts/make-demo.sh" --out "$out" "${programs[@]}" --base-path "$LN_PATH" --stale-lock \
   $([ "$with_mdf" = 1 ] && echo --with-mdf)
+[ "$signed" = 1 ] && sign_release
 rm -rf "$out/before"
 cp -a "$install" "$out/before"
 echo "(Config.ldb is a lock file left by a Vq that crashed: the updater removes it.)"

@@ -12,6 +12,7 @@
 #include "platform/win32/Win32Terminator.h"
 #include "platform/win32/WinHttpUrlServices.h"
 #include "platform/win32/WindowsApi.h"
+#include "signing/CompiledKeys.h"
 #include "startup/GuardedRun.h"
 #include "startup/mQzUpdate.h"
 
@@ -27,7 +28,15 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     qz::Win32Prompts prompts(pump);
     qz::Win32FormHost forms(pump);
     qz::NamedMutexInstanceGuard instance;
-    qz::Env env{files, urls, clock, prompts, forms, terminator, instance, QZUPDATE_BASE_URL};
+    qz::Env env{files,
+                urls,
+                clock,
+                prompts,
+                forms,
+                terminator,
+                instance,
+                QZUPDATE_BASE_URL,
+                qz::CompiledKeys::All()};
     qz::mQzUpdate module(env, qz::Win32CommandLine::Current());
 
     qz::GuardedRun guarded(prompts, terminator, module.IsVerbose());
