@@ -28,7 +28,8 @@ std::optional<ServerOptions> ServerOptions::Parse(const std::vector<std::string>
       help = true;
       return std::nullopt;
     }
-    if (arg != "--root" && arg != "--port" && arg != "--bind" && arg != "--delay") {
+    if (arg != "--root" && arg != "--port" && arg != "--bind" && arg != "--delay" &&
+        arg != "--rate") {
       problem = "unknown argument: " + arg;
       return std::nullopt;
     }
@@ -47,6 +48,9 @@ std::optional<ServerOptions> ServerOptions::Parse(const std::vector<std::string>
     } else if (arg == "--delay" && !ParseNumber(value, 600000, options.delayMs)) {
       problem = "not a delay in milliseconds: " + value;
       return std::nullopt;
+    } else if (arg == "--rate" && !ParseNumber(value, 1 << 30, options.bytesPerSecond)) {
+      problem = "not a rate in bytes a second: " + value;
+      return std::nullopt;
     }
   }
   return options;
@@ -54,10 +58,12 @@ std::optional<ServerOptions> ServerOptions::Parse(const std::vector<std::string>
 
 const char* ServerOptions::Usage() {
   return "usage: qzupdate-demo-server [--root DIR] [--port N] [--bind ADDR] [--delay MS]\n"
+         "                            [--rate BYTES]\n"
          "Serves the files under DIR (default: the current folder) by their paths, the way the\n"
          "update server lays them out: /Support/VqPrime/QzUFiles/<ApplicationName>/<file>.\n"
          "Listens on ADDR (default 127.0.0.1), port N (default 8642; 0 picks a free one).\n"
          "--delay MS waits MS milliseconds before each answer, like a slow line.\n"
+         "--rate BYTES sends each file at BYTES a second at most.\n"
          "Logs one line per request; stops on Ctrl+C or SIGTERM.\n";
 }
 

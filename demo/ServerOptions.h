@@ -7,7 +7,7 @@
 namespace qz::demo {
 
 // Command line of the demo update server:
-//   qzupdate-demo-server [--root DIR] [--port N] [--bind ADDR] [--delay MS]
+//   qzupdate-demo-server [--root DIR] [--port N] [--bind ADDR] [--delay MS] [--rate BYTES]
 // --port 0 lets the system pick a free port (the server prints the one it got).
 class ServerOptions {
  public:
@@ -16,6 +16,8 @@ class ServerOptions {
   std::string bind = "127.0.0.1";
   // Pause before each answer, so that a slow line can be shown (the progress bar moving).
   int delayMs = 0;
+  // Bytes a second at which each file body is sent (0: as fast as possible), like a slow line.
+  int bytesPerSecond = 0;
 
   // Parses the arguments after the program name. Returns no options and fills `problem`
   // with a one-line reason when an argument is unknown or a value is missing or malformed;

@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <chrono>
 #include <system_error>
+#include <thread>
 
 namespace qz::demo {
 
@@ -16,6 +19,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr size_t kPieceSize = 64 * 1024;
+// A limited rate sends small pieces often, so that the body flows evenly.
+constexpr size_t kPiecesPerSecond = 20;
 
 bool SameIgnoringCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -42,6 +47,20 @@ bool Inside(const fs::path& root, const fs::path& candidate) {
   return rootEnd == root.end();
 }
 
+// Changes whenever the file is replaced or rewritten.
+std::string EntityTag(const struct stat& info) {
+  return "\"" + std::to_string(info.st_ino) + "-" + std::to_string(info.st_size) + "-" +
+         std::to_string(info.st_mtim.tv_sec) + "." + std::to_string(info.st_mtim.tv_nsec) + "\"";
+}
+
+std::string HttpDate(const struct stat& info) {
+  std::array<char, 64> text{};
+  struct tm utc {};
+  gmtime_r(&info.st_mtim.tv_sec, &utc);
+  return std::string(text.data(),
+                     strftime(text.data(), text.size(), "%a, %d %b %Y %H:%M:%S GMT", &utc));
+}
+
 void Answer(httplib::Response& response, int status, const std::string& text) {
   response.status = status;
   response.set_content(text + "\n", "text/plain");
@@ -49,7 +68,8 @@ void Answer(httplib::Response& response, int status, const std::string& text) {
 
 }  // namespace
 
-StaticFiles::StaticFiles(const fs::path& root) : root_(fs::canonical(root)) {
+StaticFiles::StaticFiles(const fs::path& root, size_t bytesPerSecond)
+    : root_(fs::canonical(root)), bytesPerSecond_(bytesPerSecond) {
   if (!fs::is_directory(root_)) {
     throw fs::filesystem_error("not a folder", root_,
                                std::make_error_code(std::errc::not_a_directory));
@@ -89,12 +109,29 @@ void StaticFiles::Serve(const httplib::Request& request, httplib::Response& resp
     return Answer(response, 404, "Not Found");
   }
   response.set_header("Cache-Control", "no-store");
+  const std::string etag = EntityTag(info);
+  const std::string lastModified = HttpDate(info);
+  response.set_header("ETag", etag);
+  response.set_header("Last-Modified", lastModified);
+  response.set_header("Accept-Ranges", "bytes");
+  // cpp-httplib answers every Range itself; a range of a file that has changed since the
+  // client's copy (If-Range differs) must get the whole file instead.
+  if (request.has_header("If-Range")) {
+    const std::string validator = request.get_header_value("If-Range");
+    if (validator != etag && validator != lastModified) {
+      const_cast<httplib::Request&>(request).ranges.clear();
+    }
+  }
   response.set_content_provider(
       static_cast<size_t>(info.st_size), "application/octet-stream",
-      [fd](size_t offset, size_t length, httplib::DataSink& sink) {
+      [fd, rate = bytesPerSecond_](size_t offset, size_t length, httplib::DataSink& sink) {
         std::array<char, kPieceSize> piece;
-        ssize_t got =
-            ::pread(fd, piece.data(), std::min(length, piece.size()), static_cast<off_t>(offset));
+        size_t size = std::min(length, piece.size());
+        if (rate != 0) {
+          size = std::min(size, std::max<size_t>(1, rate / kPiecesPerSecond));
+          std::this_thread::sleep_for(std::chrono::microseconds(size * 1'000'000 / rate));
+        }
+        ssize_t got = ::pread(fd, piece.data(), size, static_cast<off_t>(offset));
         // A file that shrank or cannot be read any more ends the transfer short; the
         // client sees fewer bytes than announced and treats the download as failed.
         if (got <= 0) return false;

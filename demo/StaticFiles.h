@@ -14,7 +14,8 @@ namespace qz::demo {
 class StaticFiles {
  public:
   // Throws std::filesystem::filesystem_error when `root` is not an existing folder.
-  explicit StaticFiles(const std::filesystem::path& root);
+  // Bodies go out at about `bytesPerSecond` each (0: as fast as the connection takes them).
+  explicit StaticFiles(const std::filesystem::path& root, size_t bytesPerSecond = 0);
 
   struct Lookup {
     int status;  // 200 found, 403 outside the root, 404 missing or not an ordinary file
@@ -33,6 +34,7 @@ class StaticFiles {
 
  private:
   std::filesystem::path root_;
+  size_t bytesPerSecond_;
 };
 
 }  // namespace qz::demo

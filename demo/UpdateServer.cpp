@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
   StopSignals signals;
   std::unique_ptr<StaticFiles> files;
   try {
-    files = std::make_unique<StaticFiles>(options->root);
+    files =
+        std::make_unique<StaticFiles>(options->root, static_cast<size_t>(options->bytesPerSecond));
   } catch (const std::exception& error) {
     std::cerr << "qzupdate-demo-server: cannot serve " << options->root << ": " << error.what()
               << "\n";

@@ -15,6 +15,10 @@
 # dialog into demo-output/screenshots. Either way it ends by showing what changed in the
 # installation.
 #
+# With --windows the same demo runs the Windows build (qzupdate.exe, unzip32.dll and the
+# Windows stand-in, cross-built into build-demo-windows/) under Wine; the demo server is
+# still the Linux one. Its output goes to demo-output-windows/.
+#
 # Environment:
 #   QZ_DEMO_SKIP_DEPS=1    skip scripts/install-deps.sh (the packages are there already)
 #   QZ_DEMO_HEADLESS=1     use the virtual display and drive the dialogs even with a display
@@ -22,6 +26,10 @@
 #                          it ("Already Running ..."); it is closed before "Retry"
 #   QZ_DEMO_WITH_MDF=1     the installation also has the SQL Server data file VqData.Mdf
 #   QZ_DEMO_BUILD=DIR      the build folder (default build-demo)
+#   QZ_DEMO_SIGNED=1       signed updates (or the argument --signed): makes a vendor key with
+#                          qzupdate-sign, builds the updater with its public key and signs
+#                          the demo release, so the updater installs it only because it is
+#                          signed by that key
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -30,12 +38,28 @@ source "$repo/scripts/lib/xdrive.sh"
 # shellcheck source=lib/localnet.sh
 source "$repo/scripts/lib/localnet.sh"
 
+# shellcheck source=lib/wine.sh
+source "$repo/scripts/lib/wine.sh"
+
+windows=0
+[ "${1:-}" = --windows ] && windows=1
 out=$repo/demo-output
 build=${QZ_DEMO_BUILD:-$repo/build-demo}
+win_build=$repo/build-demo-windows
+run=()
+updater_name=qzupdate
+if [ $windows = 1 ]; then
+  out=$repo/demo-output-windows
+  run=(wine)
+  updater_name=qzupdate.exe
+fi
 install=$out/install
 shots=$out/screenshots
 vq_running=${QZ_DEMO_VQ_RUNNING:-0}
 with_mdf=${QZ_DEMO_WITH_MDF:-0}
+signed=${QZ_DEMO_SIGNED:-0}
+for arg in "$@"; do [ "$arg" = --signed ] && signed=1; done
+vendor_key=$out/vendor.key
 pids=()
 
 step() { printf '\n==> %s\n' "$*"; }
@@ -44,6 +68,7 @@ cleanup() {
   local pid
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   ln_stop_server
+  [ $windows = 1 ] && wn_stop
   xd_stop_xvfb
 }
 trap cleanup EXIT
@@ -51,12 +76,44 @@ trap cleanup EXIT
 build_everything() {
   if [ "${QZ_DEMO_SKIP_DEPS:-0}" != 1 ]; then
     step "Installing the packages (set QZ_DEMO_SKIP_DEPS=1 to skip)"
-    "$repo/scripts/install-deps.sh"
+    "$repo/scripts/install-deps.sh" $([ $windows = 1 ] && echo --windows)
   fi
   step "Building the updater, the demo server and the Vq stand-in (Release) in $build"
   cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DQZUPDATE_BUILD_TESTS=OFF -DQZUPDATE_BUILD_BENCH=OFF >/dev/null
+    -DQZUPDATE_BUILD_TESTS=OFF -DQZUPDATE_BUILD_BENCH=OFF \
+    -DQZUPDATE_SIGNING_KEY= -DQZUPDATE_SIGNING_KEY2= >/dev/null
+  [ "$signed" = 1 ] && make_vendor_key
   cmake --build "$build" -j2
+  if [ $windows = 1 ]; then
+    step "Cross-building the updater, unzip32.dll and the Vq stand-in for Windows in $win_build"
+    cmake -S "$repo" -B "$win_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" \
+      -DQZUPDATE_BUILD_TESTS=OFF -DQZUPDATE_BUILD_BENCH=OFF >/dev/null
+    cmake --build "$win_build" -j2
+  fi
+}
+
+# The vendor's first command: a fresh key pair; the updater is then built with its
+# public key, as the vendor's own build would be.
+make_vendor_key() {
+  local printed
+  step "Making a vendor key with qzupdate-sign keygen and building the updater with it"
+  cmake --build "$build" -j2 --target qzupdate-sign
+  mkdir -p "$out"
+  rm -f "$vendor_key"
+  printed=$("$build/bin/qzupdate-sign" keygen "$vendor_key")
+  echo "$printed" | sed 's/^/  /'
+  echo "$printed" | sed -n 's/.*-DQZUPDATE_SIGNING_KEY=//p' >"$out/vendor.pub"
+  cmake -S "$repo" -B "$build" -DQZUPDATE_SIGNING_KEY="$(cat "$out/vendor.pub")" >/dev/null
+}
+
+# The vendor's other two commands: sign the release folder, then check it as the updater will.
+sign_release() {
+  local folder=$out/server${LN_PATH%/}/Vq
+  step "Signing the release in $folder with qzupdate-sign sign, then checking it"
+  "$build/bin/qzupdate-sign" sign --key "$vendor_key" --days 30 "$folder" | sed 's/^/  /'
+  "$build/bin/qzupdate-sign" verify --public-key "$(cat "$out/vendor.pub")" --name Vq \
+    "$folder" | sed 's/^/  /'
 }
 
 base_url() {
@@ -104,13 +161,16 @@ show_result() {
   show_folder "$install/QzUFiles/After"
   echo "Staging folder (no files once an update is installed):"
   show_folder "$install/QzUFiles"
-  printf '\nVq.exe before: %s\nVq.exe now:    %s\n' "$("$out/before/Vq.exe" --version)" \
-    "$("$install/Vq.exe" --version 2>/dev/null || echo "(cannot run)")"
+  printf '\nVq.exe before: %s\nVq.exe now:    %s\n' \
+    "$("${run[@]}" "$out/before/Vq.exe" --version 2>/dev/null | tr -d '\r')" \
+    "$("${run[@]}" "$install/Vq.exe" --version 2>/dev/null | tr -d '\r' || echo "(cannot run)")"
 }
 
 start_vq() {
   rm -f "$out/vq.ready"
-  "$install/Vq.exe" --ready-file "$out/vq.ready" >"$out/vq.log" 2>&1 &
+  local ready=$out/vq.ready
+  [ $windows = 1 ] && ready=$(wn_path "$ready")
+  "${run[@]}" "$install/Vq.exe" --ready-file "$ready" >"$out/vq.log" 2>&1 </dev/null &
   vq_pid=$!
   pids+=("$vq_pid")
   until [ -s "$out/vq.ready" ]; do sleep 0.1; done
@@ -126,7 +186,8 @@ stop_vq() {
 run_interactive() {
   step "Running qzupdate /Verbose on your display $DISPLAY"
   echo "Click \"Install it right now\", wait for the installation, then click \"Finish\"."
-  "$install/qzupdate" /Verbose &
+  [ $windows = 1 ] && start_wine
+  "${run[@]}" "$install/$updater_name" /Verbose &
   local updater=$!
   pids+=("$updater")
   if [ "$vq_running" = 1 ]; then
@@ -208,7 +269,11 @@ run_headless() {
   mkdir -p "$shots"
   XD_XVFB_LOG=$out/xvfb.log xd_start_xvfb || exit 1
   unset QT_QPA_PLATFORM
-  "$install/qzupdate" /Verbose >"$out/updater.log" 2>&1 &
+  if [ $windows = 1 ]; then
+    start_wine
+    export XD_CLIENT_DX=$WN_CLIENT_DX XD_CLIENT_DY=$WN_CLIENT_DY XD_NO_FOCUS=1
+  fi
+  "${run[@]}" "$install/$updater_name" /Verbose >"$out/updater.log" 2>&1 &
   updater=$!
   pids+=("$updater")
   local status=0
@@ -222,6 +287,12 @@ run_headless() {
   wait "$updater" 2>/dev/null || true
   echo "Screenshots: $shots"
   return $status
+}
+
+# Wine in a prefix of the demo's own, on the display in use (scripts/lib/wine.sh).
+start_wine() {
+  step "Starting Wine in $win_build/wineprefix (the first time takes about 20 s)"
+  wn_start "$win_build/wineprefix" || { echo "cannot start Wine" >&2; exit 1; }
 }
 
 if [ -z "${QZ_DEMO_BUILT:-}" ]; then
@@ -240,9 +311,13 @@ fi
 ln_no_proxy
 
 step "Making the sample installation and the update server's files in $out"
-"$repo/scripts/make-demo.sh" --out "$out" --updater "$build/bin/qzupdate" \
-  --standin "$build/bin/vq-standin" --base-path "$LN_PATH" --stale-lock \
+programs=(--updater "$build/bin/qzupdate" --standin "$build/bin/vq-standin")
+if [ $windows = 1 ]; then
+  programs=(--windows --updater "$win_build/bin/qzupdate.exe" --standin "$win_build/bin/vq-standin.exe")
+fi
+"$repo/scripts/make-demo.sh" --out "$out" "${programs[@]}" --base-path "$LN_PATH" --stale-lock \
   $([ "$with_mdf" = 1 ] && echo --with-mdf)
+[ "$signed" = 1 ] && sign_release
 rm -rf "$out/before"
 cp -a "$install" "$out/before"
 echo "(Config.ldb is a lock file left by a Vq that crashed: the updater removes it.)"

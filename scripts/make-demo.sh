@@ -2,7 +2,7 @@
 # Makes a fresh sample Vq installation and the update server's files for it.
 #
 #   scripts/make-demo.sh [--out DIR] [--updater FILE] [--standin FILE] [--with-mdf]
-#                        [--stale-lock] [--base-path PATH]
+#                        [--stale-lock] [--base-path PATH] [--windows]
 #
 #   DIR/install/   the installation as Vq leaves it: the updater qzupdate and its
 #                  extraction library libunzip32.so, Version.INF (Vq 1.2.0), Vq.exe (the
@@ -11,6 +11,10 @@
 #   DIR/server/    the update server's folder, to be served by qzupdate-demo-server:
 #                  <PATH>/Vq/ with Version.INF (1.3.0), VQ.Zip (the new Vq.exe and
 #                  Docs/WhatsNew.txt), Data.TXT and VqData.TXT.
+#
+# With --windows, FILE are the Windows programs (qzupdate.exe, vq-standin.exe): the
+# installation holds qzupdate.exe and unzip32.dll, and ApplicationPath is the folder's
+# name under Wine (Z:\...).
 #
 # Defaults: DIR is demo-output in the repository, FILE the programs in build/bin, PATH
 # /Support/VqPrime/QzUFiles (the path of the compiled-in base address). Only DIR/install
@@ -28,6 +32,7 @@ standin=$repo/build/bin/vq-standin
 with_mdf=0
 stale_lock=0
 base_path=/Support/VqPrime/QzUFiles
+windows=0
 installed_version=1.2.0
 online_version=1.3.0
 
@@ -41,13 +46,14 @@ while [ $# -gt 0 ]; do
     --with-mdf) with_mdf=1; shift ;;
     --stale-lock) stale_lock=1; shift ;;
     --base-path) base_path=$2; shift 2 ;;
+    --windows) windows=1; shift ;;
     -h | --help) usage; exit 0 ;;
     *) echo "make-demo.sh: unknown argument: $1" >&2; usage >&2; exit 2 ;;
   esac
 done
 
 for program in "$updater" "$standin"; do
-  if [ ! -x "$program" ]; then
+  if [ ! -f "$program" ]; then
     echo "make-demo.sh: $program is missing; build first (cmake --build build)" >&2
     exit 1
   fi
@@ -71,16 +77,21 @@ rm -rf "$install" "$out/server"
 mkdir -p "$install" "$server_folder"
 
 # The installation.
-cp "$updater" "$install/qzupdate"
-unzip_library=$(dirname "$updater")/libunzip32.so
+updater_name=qzupdate library_name=libunzip32.so application_path=$install
+if [ "$windows" = 1 ]; then
+  updater_name=qzupdate.exe library_name=unzip32.dll
+  application_path=Z:$(printf '%s' "$install" | tr / '\\')
+fi
+cp "$updater" "$install/$updater_name"
+unzip_library=$(dirname "$updater")/$library_name
 if [ -e "$unzip_library" ]; then
-  cp "$unzip_library" "$install/libunzip32.so"
+  cp "$unzip_library" "$install/$library_name"
 else
   echo "make-demo.sh: warning: $unzip_library is missing; installing an update will fail" >&2
 fi
 crlf '"[Version Information]"' \
   '"ApplicationName=Vq"' \
-  "\"ApplicationPath=$install\"" \
+  "\"ApplicationPath=$application_path\"" \
   "\"ApplicationVersion=$installed_version\"" \
   '"[End Of File]"' >"$install/Version.INF"
 stamped_standin "$install/Vq.exe" "$installed_version"

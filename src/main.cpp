@@ -1,5 +1,4 @@
 #include <string>
-#include <vector>
 
 #include "platform/Env.h"
 #include "platform/posix/CurlUrlServices.h"
@@ -10,6 +9,7 @@
 #include "platform/posix/SystemClock.h"
 #include "platform/qt/QtFormHost.h"
 #include "platform/qt/QtPrompts.h"
+#include "signing/CompiledKeys.h"
 #include "startup/GuardedRun.h"
 #include "startup/mQzUpdate.h"
 
@@ -26,15 +26,6 @@ std::string CommandLine(int argc, char** argv) {
   return line;
 }
 
-// The vendor's public keys built in; an option left empty adds none.
-std::vector<std::string> SigningKeys() {
-  std::vector<std::string> keys;
-  for (const char* key : {QZUPDATE_SIGNING_KEY, QZUPDATE_SIGNING_KEY2}) {
-    if (*key != '\0') keys.emplace_back(key);
-  }
-  return keys;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -47,8 +38,15 @@ int main(int argc, char** argv) {
     qz::QtPrompts prompts;
     qz::QtFormHost forms;
     qz::FlockInstanceGuard instance;
-    qz::Env env{files,        urls, clock, prompts, forms, terminator, instance, QZUPDATE_BASE_URL,
-                SigningKeys()};
+    qz::Env env{files,
+                urls,
+                clock,
+                prompts,
+                forms,
+                terminator,
+                instance,
+                QZUPDATE_BASE_URL,
+                qz::CompiledKeys::All()};
     qz::mQzUpdate module(env, CommandLine(argc, argv));
 
     qz::GuardedRun guarded(prompts, terminator, module.IsVerbose());

@@ -117,8 +117,10 @@ xd_geometry() {
   echo "$X $Y $WIDTH $HEIGHT"
 }
 
-# Gives window $1 the keyboard focus.
+# Gives window $1 the keyboard focus. Windows that take the focus themselves (Wine's
+# override-redirect windows) set XD_NO_FOCUS=1.
 xd_focus() {
+  [ "${XD_NO_FOCUS:-0}" = 1 ] && return 0
   timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
   sleep 0.2
 }
@@ -131,9 +133,10 @@ xd_key() {
   xdotool key --delay 80 "$@"
 }
 
-# Clicks at pixel ($2, $3) of window $1's client area.
+# Clicks at pixel ($2, $3) of window $1's client area. XD_CLIENT_DX and XD_CLIENT_DY give
+# where the client area lies in the X window when that has a frame drawn by its program.
 xd_click() {
-  xdotool mousemove --window "$1" "$2" "$3"
+  xdotool mousemove --window "$1" $(($2 + ${XD_CLIENT_DX:-0})) $(($3 + ${XD_CLIENT_DY:-0}))
   sleep 0.2
   xdotool click 1
 }

@@ -20,6 +20,11 @@
 namespace qz {
 namespace {
 
+// Interrupted downloads wait here for the next attempt; the clean-ups of the staging
+// folder delete only the files directly in it.
+const char kPartialFolder[] = "Partial";
+const char kPartialVersionMark[] = "ForVersion";
+constexpr size_t kPartialVersionMarkLimit = 64;
 const char kRetryHint[] = "\r\n\r\nCheck your Internet connection and try again.";
 const char kStagedTag[] = "staged";
 const char kArchive[] = "VQ.Zip";
@@ -88,6 +93,7 @@ void frmDownloadUpdate::DownloadUpdateFiles() {
   Yield();
   FileSystem& files = module_.env.files;
   SkipOnError([&] { files.CreateFolder(Staging()); });
+  resumable_ = PreparePartialFolder();
   DownloadFile({kArchive, kArchive, " while downloading the executable file.", 20, 60});
   SkipOnError([&] { SetProgress(60); });
   DownloadFile({"Data.Mdb", "Data.TXT", " while downloading the Jet database file.", 60, 80});
@@ -116,7 +122,11 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
       download.barTo);
   TransferObserverChain observers;
   observers.Add(check.get()).Add(&progress);
-  const int32_t result = env.urls.DownloadToFile(url, StagedPath(download), &observers);
+  const int32_t result = resumable_
+                             ? env.urls.ResumeToFile(url, StagedPath(download),
+                                                     PartialFolder() + "/" + download.stagingName,
+                                                     &observers, UrlServices::kNoLimit)
+                             : env.urls.DownloadToFile(url, StagedPath(download), &observers);
   SkipOnError([&] { pacer.RethrowFailure(); });
   SkipOnError([&] { env.prompts.SetBusyPointer(false); });
   if (pacer.CancelRequested()) CancelDuringTransfer();
@@ -141,6 +151,29 @@ void frmDownloadUpdate::PutDownloadsInPlace() {
     }
   }
   arrived_.clear();
+}
+
+bool frmDownloadUpdate::PreparePartialFolder() {
+  FileSystem& files = module_.env.files;
+  const std::string mark = PartialFolder() + "/" + kPartialVersionMark;
+  // Any text that differs between published versions will do.
+  const std::string version = std::to_string(module_.App.OnlineVersion);
+  try {
+    files.CreateFolder(PartialFolder());
+    if (files.FileExists(mark) && files.ReadTextFile(mark, kPartialVersionMarkLimit) == version) {
+      return true;
+    }
+    files.DeleteFilesIn(PartialFolder());
+    files.WriteTextFile(mark, version);
+    return true;
+  } catch (const Error&) {
+    // Without the folder every file simply downloads whole.
+    return false;
+  }
+}
+
+std::string frmDownloadUpdate::PartialFolder() const {
+  return Staging() + "/" + kPartialFolder;
 }
 
 std::string frmDownloadUpdate::StagedPath(const Download& download) const {

@@ -54,6 +54,10 @@ class frmDownloadUpdate : public UpdaterDialog {
   [[noreturn]] void CancelDuringTransfer();
   void PutDownloadsInPlace();
   std::string StagedPath(const Download& download) const;
+  // Readies the folder that keeps interrupted downloads for the next attempt; kept parts of
+  // another published version are dropped. False when there is no such folder.
+  bool PreparePartialFolder();
+  std::string PartialFolder() const;
   [[noreturn]] void DownloadFailed(int32_t result, const Download& download);
   [[noreturn]] void DownloadRefused(const std::string& why, const Download& download);
   // Deletes the staged files, tells the user in verbose mode and ends the program.
@@ -70,6 +74,7 @@ class frmDownloadUpdate : public UpdaterDialog {
   Control& progressSlot_;
   // The files downloaded so far, in order, each still under its temporary name.
   std::vector<Download> arrived_;
+  bool resumable_ = false;
 };
 
 }  // namespace qz

@@ -1,5 +1,6 @@
 #include "platform/DownloadTransfer.h"
 
+#include "platform/ResumableTarget.h"
 #include "platform/TransferObserver.h"
 #include "platform/TransferTarget.h"
 #include "platform/UrlServices.h"
@@ -8,6 +9,8 @@ namespace qz {
 namespace {
 
 constexpr long kOk = 200;
+constexpr long kPartial = 206;
+constexpr long kRangeNotSatisfiable = 416;
 constexpr long kLowestStatus = 100;
 constexpr long kHighestStatus = 999;
 
@@ -17,9 +20,31 @@ DownloadTransfer::DownloadTransfer(TransferTarget& target, TransferObserver* obs
                                    uint64_t maxBytes, StallDetector::Limit stall)
     : target_(target), observer_(observer), maxBytes_(maxBytes), stall_(stall) {}
 
+DownloadTransfer::DownloadTransfer(ResumableTarget& target, uint64_t resumeFrom,
+                                   TransferObserver* observer, uint64_t maxBytes,
+                                   StallDetector::Limit stall)
+    : target_(target),
+      observer_(observer),
+      resumable_(&target),
+      resumeFrom_(resumeFrom),
+      maxBytes_(maxBytes),
+      stall_(stall) {}
+
 bool DownloadTransfer::OnResponse(const Response& response) {
   responseSeen_ = true;
+  if (resumeFrom_ > 0 && response.status == kPartial && response.rangeStart >= 0 &&
+      static_cast<uint64_t>(response.rangeStart) == resumeFrom_ && !response.encoded) {
+    return Resume(response);
+  }
+  // Kept bytes that the server cannot continue (the file shrank, or they were already
+  // whole) would fail every later attempt the same way.
+  if (resumeFrom_ > 0 && response.status == kRangeNotSatisfiable) resumable_->StartOver("");
   if (response.status != kOk) return Stop(StatusFailure(response.status));
+  if (resumable_ != nullptr) {
+    if (int error = resumable_->StartOver(response.validator)) {
+      return Stop(UrlServices::LocalFailure(error));
+    }
+  }
   expected_ = response.encoded ? -1 : response.declaredLength;
   if (expected_ > 0 && static_cast<uint64_t>(expected_) > maxBytes_) {
     return Stop(UrlServices::kTooLarge);
@@ -31,11 +56,27 @@ bool DownloadTransfer::OnBody(const char* data, size_t size) {
   if (stopCode_ != 0) return false;
   if (size > maxBytes_ - received_) return Stop(UrlServices::kTooLarge);
   if (int error = target_.Write(data, size)) return Stop(UrlServices::LocalFailure(error));
+  return Observe(data, size);
+}
+
+bool DownloadTransfer::Observe(const char* data, size_t size) {
   received_ += size;
   if (observer_ != nullptr && !observer_->OnData(data, size, received_, expected_)) {
     return Stop(UrlServices::kAborted);
   }
   return true;
+}
+
+// The kept bytes count as received and pass the observer as if they had just arrived.
+bool DownloadTransfer::Resume(const Response& response) {
+  expected_ = response.declaredLength < 0 ? -1 : response.declaredLength + response.rangeStart;
+  if (expected_ > 0 && static_cast<uint64_t>(expected_) > maxBytes_) {
+    return Stop(UrlServices::kTooLarge);
+  }
+  int error =
+      resumable_->ReadBack([this](const char* data, size_t size) { return Observe(data, size); });
+  if (error != 0) return Stop(UrlServices::LocalFailure(error));
+  return stopCode_ == 0;
 }
 
 bool DownloadTransfer::OnTick(int64_t nowMilliseconds) {

@@ -2,12 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/StallDetector.h"
 
 namespace qz {
 
 class TransferObserver;
+class ResumableTarget;
 class TransferTarget;
 
 // The platform-neutral rules of one download, applied as a transport (libcurl, WinHTTP)
@@ -26,10 +28,19 @@ class DownloadTransfer {
     // The server applied a content coding (gzip, ...) that the transport decodes, so the
     // declared length is not the length of the file.
     bool encoded = false;
+    // The first byte of a Content-Range, or -1 without one.
+    int64_t rangeStart = -1;
+    // What a later attempt may resume with (ResumePlan::ValidatorOf).
+    std::string validator;
   };
 
   DownloadTransfer(TransferTarget& target, TransferObserver* observer, uint64_t maxBytes,
                    StallDetector::Limit stall);
+  // A download that continues what `target` kept when the answer is exactly the rest
+  // from `resumeFrom` (a 206 from that byte); a 200 starts it afresh. When it continues,
+  // the observer first sees the kept bytes, so it always sees the whole file.
+  DownloadTransfer(ResumableTarget& target, uint64_t resumeFrom, TransferObserver* observer,
+                   uint64_t maxBytes, StallDetector::Limit stall);
 
   // The final response's headers, before its first body byte.
   bool OnResponse(const Response& response);
@@ -50,10 +61,14 @@ class DownloadTransfer {
 
  private:
   bool Stop(int32_t code);
+  bool Resume(const Response& response);
+  bool Observe(const char* data, size_t size);
   static int32_t StatusFailure(long status);
 
   TransferTarget& target_;
   TransferObserver* observer_;
+  ResumableTarget* resumable_ = nullptr;
+  uint64_t resumeFrom_ = 0;
   uint64_t maxBytes_;
   StallDetector stall_;
   bool responseSeen_ = false;

@@ -40,6 +40,20 @@ class UrlServices {
   virtual int32_t DownloadToFile(const std::string& url, const std::string& path,
                                  TransferObserver* observer, uint64_t maxBytes) = 0;
 
+  // As DownloadToFile, but resumable: the body arrives in `partialPath` (in an existing
+  // folder on the same file system as `path`), which a failed or stopped transfer leaves
+  // there with its validator (`partialPath` + ".validator"). The next call with the same
+  // paths asks only for the rest, valid only while the server's file is unchanged; a
+  // server that ignores the range, or a changed file, means a fresh download. The observer
+  // always sees the whole file from its first byte. Transports without resume download
+  // the whole file every time.
+  virtual int32_t ResumeToFile(const std::string& url, const std::string& path,
+                               const std::string& partialPath, TransferObserver* observer,
+                               uint64_t maxBytes) {
+    (void)partialPath;
+    return DownloadToFile(url, path, observer, maxBytes);
+  }
+
   int32_t DownloadToFile(const std::string& url, const std::string& path,
                          TransferObserver* observer) {
     return DownloadToFile(url, path, observer, kNoLimit);

@@ -19,12 +19,14 @@ TEST(ServerOptionsTest, TakesEveryOptionAndKeepsDefaultsForTheRest) {
   EXPECT_EQ(defaults->delayMs, 0);
 
   auto given = ServerOptions::Parse(
-      {"--root", "srv", "--port", "0", "--bind", "0.0.0.0", "--delay", "250"}, problem, help);
+      {"--root", "srv", "--port", "0", "--bind", "0.0.0.0", "--delay", "250", "--rate", "2000000"},
+      problem, help);
   ASSERT_TRUE(given);
   EXPECT_EQ(given->root, "srv");
   EXPECT_EQ(given->port, 0);
   EXPECT_EQ(given->bind, "0.0.0.0");
   EXPECT_EQ(given->delayMs, 250);
+  EXPECT_EQ(given->bytesPerSecond, 2'000'000);
 }
 
 TEST(ServerOptionsTest, RejectsBadArgumentsWithAReason) {
@@ -33,6 +35,7 @@ TEST(ServerOptionsTest, RejectsBadArgumentsWithAReason) {
                                                                             {"--port", "-1"},
                                                                             {"--port"},
                                                                             {"--delay", "soon"},
+                                                                            {"--rate", "-5"},
                                                                             {"--verbose"}}) {
     std::string problem;
     bool help = false;

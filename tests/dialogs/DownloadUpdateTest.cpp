@@ -186,6 +186,32 @@ TEST_F(DownloadUpdateTest, CancelDuringATransferEndsAtOnceAndLeavesNoPartOfTheUp
   EXPECT_EQ(Message(), "The Online Update for Vq has been downloaded successfully!");
 }
 
+TEST_F(DownloadUpdateTest, AnInterruptedDownloadContinuesUnlessAnotherVersionIsPublished) {
+  const std::string archive = std::string(150'000, 'a') + std::string(150'000, 'b');
+  auto download = [&](const std::string& version, bool cut) {
+    Publish(version, archive, "jet bytes");
+    server.CutAfter(ServerPath("VQ.Zip"), cut ? archive.size() / 2 : SIZE_MAX);
+    return RunMain("plain");
+  };
+  EXPECT_TRUE(download("1.3", true));
+  EXPECT_EQ(app.Read("QzUFiles/Partial/VQ.Zip"), archive.substr(0, archive.size() / 2));
+  auto rangeRequests = [&] {
+    std::vector<std::string> asked = server.RangesAsked();
+    std::erase(asked, "");
+    return asked;
+  };
+  EXPECT_FALSE(download("1.3", false));
+  EXPECT_EQ(rangeRequests(), std::vector<std::string>{"bytes=150000-"});
+  EXPECT_EQ(app.Read("QzUFiles/VQ.Zip"), archive);
+  EXPECT_TRUE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdDRN"); }));
+
+  // The same bytes, kept for 1.4, are not continued once 1.5 is published.
+  EXPECT_TRUE(download("1.4", true));
+  EXPECT_FALSE(download("1.5", false));
+  EXPECT_EQ(rangeRequests().size(), 1u);
+  EXPECT_EQ(app.Read("QzUFiles/VQ.Zip"), archive);
+}
+
 TEST_F(DownloadUpdateTest, SaveKeepsTheFilesForTheNextStart) {
   EXPECT_FALSE(RunMain("/Verbose"));
   EXPECT_TRUE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdSIL"); }));

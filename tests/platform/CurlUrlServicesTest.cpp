@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -303,6 +304,49 @@ TEST_F(CurlUrlServicesTest, TheObserverSeesEveryPieceAndMayStopTheTransfer) {
   EXPECT_EQ(ticking.ticksBeforeStop, 0);
   EXPECT_TRUE(ticking.bytes.empty());
   EXPECT_EQ(dir.Read("VQ.Zip"), "previous");
+}
+
+TEST_F(CurlUrlServicesTest, AnInterruptedDownloadResumesOnlyWhileTheFileIsUnchanged) {
+  const std::string body = PatternBytes(1 << 20);
+  const std::string url = server.Root() + "/Vq/VQ.Zip";
+  std::filesystem::create_directories(dir / "Partial");
+  auto attempt = [&](RecordingObserver* observer = nullptr) {
+    return urls.ResumeToFile(url, dir / "VQ.Zip", dir / "Partial/VQ.Zip", observer,
+                             UrlServices::kNoLimit);
+  };
+  auto cutAtHalf = [&](const std::string& file) {
+    server.Put("/Vq/VQ.Zip", file);
+    server.CutAfter("/Vq/VQ.Zip", file.size() / 2);
+    EXPECT_EQ(attempt(), -18);
+    EXPECT_EQ(dir.Read("Partial/VQ.Zip"), file.substr(0, file.size() / 2));
+    server.CutAfter("/Vq/VQ.Zip", SIZE_MAX);
+  };
+
+  // The rest only, and the observer still sees the whole file from its first byte.
+  cutAtHalf(body);
+  EXPECT_FALSE(dir.Exists("VQ.Zip"));
+  RecordingObserver observer;
+  EXPECT_EQ(attempt(&observer), 0);
+  EXPECT_EQ(server.RangesAsked().back(), "bytes=524288-");
+  EXPECT_EQ(dir.Read("VQ.Zip"), body);
+  EXPECT_EQ(observer.bytes, body);
+  EXPECT_EQ(observer.expected, static_cast<int64_t>(body.size()));
+  EXPECT_EQ(dir.FilesIn("Partial"), "");
+
+  // A server that ignores the range sends the whole file, which replaces the part.
+  cutAtHalf(body);
+  server.IgnoreRanges(true);
+  EXPECT_EQ(attempt(), 0);
+  EXPECT_EQ(server.RangesAsked().back(), "bytes=524288-");
+  EXPECT_EQ(dir.Read("VQ.Zip"), body);
+  server.IgnoreRanges(false);
+
+  // A file changed on the server since the part arrived is fetched afresh.
+  cutAtHalf(body);
+  const std::string changed = PatternBytes((1 << 20) + 7).substr(7);
+  server.Put("/Vq/VQ.Zip", changed);
+  EXPECT_EQ(attempt(), 0);
+  EXPECT_EQ(dir.Read("VQ.Zip"), changed);
 }
 
 TEST_F(CurlUrlServicesTest, AFileSizeLimitIsALocalFailureNotAKill) {

@@ -9,14 +9,8 @@ rw_stage_saved_download
 cp -a "$RW_STAGING" "$RW_WORK/staged"
 rw_extract_new_executable
 
-"$RW_INSTALL/Vq.exe" --ready-file "$RW_WORK/vq.ready" >"$RW_WORK/vq.log" 2>&1 &
-vq=$!
-RW_PIDS+=("$vq")
-deadline=$((SECONDS + 10))
-until [ -s "$RW_WORK/vq.ready" ]; do
-  [ $SECONDS -lt $deadline ] && kill -0 "$vq" 2>/dev/null || rw_fail "Vq did not start"
-  sleep 0.1
-done
+rw_start_vq
+vq=$RW_VQ
 
 rw_start_updater /Verbose
 pid=$RW_PID

@@ -55,7 +55,7 @@ rw_expect_same "$RW_INSTALL/WhatsNew.txt" "$RW_WORK/WhatsNew.txt" "archive membe
 [ ! -e "$RW_INSTALL/Docs" ] || rw_fail "the archive's folder was made in the installation"
 rw_expect_same "$RW_INSTALL/Data.Mdb" "$RW_SERVER_FOLDER/Data.TXT" "installed Jet database"
 rw_expect_same "$RW_INSTALL/VqData.Mdf" "$RW_SERVER_FOLDER/VqData.TXT" "installed SQL Server data"
-[ "$("$RW_INSTALL/Vq.exe" --version)" = "Vq stand-in 1.3.0" ] || rw_fail "Vq.exe is not 1.3.0"
+[ "$(rw_vq_version)" = "Vq stand-in 1.3.0" ] || rw_fail "Vq.exe is not 1.3.0"
 
 # Backups of what was replaced, copies of what was installed.
 rw_expect_same "$(rw_find "$RW_STAGING/Before" Vq.exe)" "$RW_WORK/original/Vq.exe" "Before"

@@ -2,7 +2,10 @@
 # rw_init with its command line:
 #
 #   <test>.sh --updater FILE --server FILE --standin FILE --base-url URL
-#             --updater-version VERSION --work DIR
+#             --updater-version VERSION --work DIR [--wine-prefix DIR]
+#
+# With --wine-prefix the updater and the stand-in are the Windows programs, run under Wine
+# in that prefix (scripts/lib/wine.sh); everything else is the same test.
 #
 # rw_init moves the test into a private network (so that the demo server can take the
 # updater's compiled-in port whatever else runs on this machine), empties the test's own
@@ -15,6 +18,8 @@ RW_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$RW_REPO/scripts/lib/xdrive.sh"
 # shellcheck source=../../scripts/lib/localnet.sh
 source "$RW_REPO/scripts/lib/localnet.sh"
+# shellcheck source=../../scripts/lib/wine.sh
+source "$RW_REPO/scripts/lib/wine.sh"
 
 RW_PIDS=()
 
@@ -33,6 +38,7 @@ rw_cleanup() {
   local pid
   for pid in "${RW_PIDS[@]}"; do kill -9 "$pid" 2>/dev/null; done
   ln_stop_server
+  [ -n "$RW_WINE_PREFIX" ] && wn_stop
   xd_stop_xvfb
   [ -n "${RW_WORK:-}" ] && xd_log "screenshots and logs: $RW_WORK"
 }
@@ -40,6 +46,7 @@ rw_cleanup() {
 rw_init() {
   local script=$0 args=("$@")
   RW_UPDATER='' RW_SERVER='' RW_STANDIN='' RW_BASE_URL='' RW_WORK='' RW_UPDATER_VERSION=''
+  RW_WINE_PREFIX=''
   while [ $# -gt 0 ]; do
     case $1 in
       --updater) RW_UPDATER=$2 ;;
@@ -48,11 +55,12 @@ rw_init() {
       --base-url) RW_BASE_URL=$2 ;;
       --updater-version) RW_UPDATER_VERSION=$2 ;;
       --work) RW_WORK=$2 ;;
+      --wine-prefix) RW_WINE_PREFIX=$2 ;;
       *) rw_fail "unknown argument $1" ;;
     esac
     shift 2
   done
-  [ -x "$RW_UPDATER" ] && [ -x "$RW_SERVER" ] && [ -x "$RW_STANDIN" ] && [ -n "$RW_WORK" ] ||
+  [ -f "$RW_UPDATER" ] && [ -x "$RW_SERVER" ] && [ -f "$RW_STANDIN" ] && [ -n "$RW_WORK" ] ||
     rw_fail "usage: $script --updater FILE --server FILE --standin FILE --base-url URL" \
       "--updater-version VERSION --work DIR"
   command -v xdotool >/dev/null || rw_fail "xdotool is missing (scripts/install-deps.sh)"
@@ -73,19 +81,31 @@ rw_init() {
   export HOME=$RW_WORK/home TMPDIR=$RW_WORK/tmp XDG_RUNTIME_DIR=$RW_WORK/runtime
   unset QT_QPA_PLATFORM
   RW_INSTALL=$RW_WORK/install
+  # The installation's folder as the updater names it.
+  RW_INSTALL_NAME=$RW_INSTALL
+  RW_UPDATER_NAME=qzupdate RW_RUN=()
+  RW_DIALOG_WIDTH=494 RW_DIALOG_HEIGHT=362
   RW_STAGING=$RW_INSTALL/QzUFiles
   RW_SERVER_FOLDER=$RW_WORK/server$LN_PATH/Vq
   RW_SHOT=0
 
   trap rw_cleanup EXIT
   XD_XVFB_LOG=$RW_WORK/xvfb.log xd_start_xvfb || rw_skip "no virtual X display: Xvfb cannot start"
+  if [ -n "$RW_WINE_PREFIX" ]; then
+    command -v wine >/dev/null || rw_skip "Wine is not installed (scripts/install-deps.sh --windows)"
+    wn_start "$RW_WINE_PREFIX" || rw_fail "cannot start Wine in $RW_WINE_PREFIX"
+    RW_UPDATER_NAME=qzupdate.exe RW_RUN=(wine) RW_INSTALL_NAME=$(wn_path "$RW_INSTALL")
+    # The X window is the dialog with the frame Wine draws; clicks go to the client area.
+    RW_DIALOG_WIDTH=$((494 + WN_FRAME_WIDTH)) RW_DIALOG_HEIGHT=$((362 + WN_FRAME_HEIGHT))
+    export XD_CLIENT_DX=$WN_CLIENT_DX XD_CLIENT_DY=$WN_CLIENT_DY XD_NO_FOCUS=1
+  fi
   xd_log "display $DISPLAY, work folder $RW_WORK"
 }
 
 # Makes the sample installation and server files in the work folder (make-demo.sh options).
 rw_make_install() {
   "$RW_REPO/scripts/make-demo.sh" --out "$RW_WORK" --updater "$RW_UPDATER" \
-    --standin "$RW_STANDIN" --base-path "$LN_PATH" "$@" >/dev/null ||
+    --standin "$RW_STANDIN" --base-path "$LN_PATH" ${RW_WINE_PREFIX:+--windows} "$@" >/dev/null ||
     rw_fail "cannot make the sample installation"
   cp -a "$RW_INSTALL" "$RW_WORK/original"
 }
@@ -111,10 +131,32 @@ rw_requests() { grep -v '^serving ' "$RW_WORK/server.log" 2>/dev/null || true; }
 # updater finds its files by its executable's folder, not the current one). Sets RW_PID.
 rw_start_updater() {
   local log=$RW_WORK/updater-$((${#RW_PIDS[@]} + 1)).log
-  (cd "$RW_WORK/tmp" && exec "$RW_INSTALL/qzupdate" "$@") >"$log" 2>&1 &
+  (cd "$RW_WORK/tmp" && exec "${RW_RUN[@]}" "$RW_INSTALL/$RW_UPDATER_NAME" "$@") >"$log" 2>&1 &
   RW_PID=$!
   RW_PIDS+=("$RW_PID")
   xd_log "started qzupdate $(printf '"%s" ' "$@")(process $RW_PID)"
+}
+
+# Starts the installed Vq (the stand-in), which holds Config.ldb, and waits until it does.
+# Sets RW_VQ to its process.
+rw_start_vq() {
+  local ready=$RW_WORK/vq.ready deadline
+  rm -f "$ready"
+  local ready_name=$ready
+  [ -n "$RW_WINE_PREFIX" ] && ready_name=$(wn_path "$ready")
+  "${RW_RUN[@]}" "$RW_INSTALL/Vq.exe" --ready-file "$ready_name" >"$RW_WORK/vq.log" 2>&1 </dev/null &
+  RW_VQ=$!
+  RW_PIDS+=("$RW_VQ")
+  deadline=$((SECONDS + 20))
+  until [ -s "$ready" ]; do
+    [ $SECONDS -lt $deadline ] && kill -0 "$RW_VQ" 2>/dev/null || rw_fail "Vq did not start"
+    sleep 0.1
+  done
+}
+
+# What the installed Vq.exe says it is ("Vq stand-in 1.3.0").
+rw_vq_version() {
+  "${RW_RUN[@]}" "$RW_INSTALL/Vq.exe" --version </dev/null 2>/dev/null | tr -d '\r'
 }
 
 # Waits up to $2 seconds for process $1 to end; sets RW_STATUS to its exit status.
@@ -155,8 +197,8 @@ rw_shot() {
 rw_expect_dialog_size() {
   local x y width height
   read -r x y width height <<<"$(xd_geometry "$1")"
-  [ "$width" = 494 ] && [ "$height" = 362 ] ||
-    rw_fail "dialog \"$2\" is ${width}x${height}, expected 494x362"
+  [ "$width" = "$RW_DIALOG_WIDTH" ] && [ "$height" = "$RW_DIALOG_HEIGHT" ] ||
+    rw_fail "dialog \"$2\" is ${width}x${height}, expected ${RW_DIALOG_WIDTH}x$RW_DIALOG_HEIGHT"
 }
 
 # Names of the ordinary files directly in folder $1, one a line, sorted.

@@ -6,7 +6,11 @@ source "$(dirname "$0")/harness.sh"
 rw_init "$@"
 rw_make_install
 
-for blank in "" "   "; do
+blanks=("" "   ")
+# Wine quotes an argument that holds spaces, so a command line of nothing but spaces cannot
+# be given to the Windows program this way; its command-line unit test covers that case.
+[ -n "$RW_WINE_PREFIX" ] && blanks=("")
+for blank in "${blanks[@]}"; do
   if [ -z "$blank" ]; then rw_start_updater; else rw_start_updater "$blank"; fi
   rw_window "Not Allowed ..." "$RW_PID"
   rw_shot "not-allowed-${#blank}-spaces"

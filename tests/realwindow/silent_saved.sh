@@ -24,7 +24,7 @@ rw_shot saved-download
 [ -z "$(rw_requests)" ] || rw_fail "a saved download must not ask the server: $(rw_requests)"
 
 expected_inf=$(printf '"%s"\r\n' "[Source Information]" DeveloperName= ApplicationName= \
-  "ApplicationVersion=$RW_UPDATER_VERSION" "ApplicationPath=$RW_INSTALL" "[End Of File]")
+  "ApplicationVersion=$RW_UPDATER_VERSION" "ApplicationPath=$RW_INSTALL_NAME" "[End Of File]")
 actual_inf=$(sed -e 's/^"DeveloperName=.*"\r$/"DeveloperName="\r/' \
   -e 's/^"ApplicationName=.*"\r$/"ApplicationName="\r/' "$RW_INSTALL/QzUpdate.INF")
 [ "$actual_inf" = "$expected_inf" ] ||

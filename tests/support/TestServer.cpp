@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <utility>
@@ -11,16 +13,31 @@ namespace {
 
 constexpr int kPiecesPerSecond = 20;
 
-// A piece every 50 ms. The body is copied, so a later Put does not change this answer.
-void ServeSlowly(httplib::Response& response, std::string body, size_t bytesPerSecond) {
+// Pieces every 50 ms when the rate is limited; the answer breaks off after `cutAfter`
+// bytes of the file. The body is copied, so a later Put does not change this answer.
+void ServeBody(httplib::Response& response, std::string body, size_t bytesPerSecond,
+               size_t cutAfter) {
+  if (bytesPerSecond == 0 && cutAfter == SIZE_MAX) {
+    response.set_content(body, "application/octet-stream");
+    return;
+  }
   auto shared = std::make_shared<const std::string>(std::move(body));
-  const size_t piece = std::max<size_t>(1, bytesPerSecond / kPiecesPerSecond);
+  const size_t piece = bytesPerSecond == 0 ? size_t{64} << 10
+                                           : std::max<size_t>(1, bytesPerSecond / kPiecesPerSecond);
   response.set_content_provider(
       shared->size(), "application/octet-stream",
-      [shared, piece](size_t offset, size_t length, httplib::DataSink& sink) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1000 / kPiecesPerSecond));
-        return sink.write(shared->data() + offset, std::min(piece, length));
+      [shared, piece, bytesPerSecond, cutAfter](size_t offset, size_t length,
+                                                httplib::DataSink& sink) {
+        if (offset >= cutAfter) return false;
+        if (bytesPerSecond != 0) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(1000 / kPiecesPerSecond));
+        }
+        return sink.write(shared->data() + offset, std::min({piece, length, cutAfter - offset}));
       });
+}
+
+std::string EntityTag(const std::string& body) {
+  return "\"" + std::to_string(std::hash<std::string>{}(body)) + "\"";
 }
 
 }  // namespace
@@ -30,6 +47,7 @@ TestServer::TestServer() {
   server_.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
     std::lock_guard lock(mutex_);
     requests_.push_back(request.path);
+    ranges_.push_back(request.get_header_value("Range"));
     return httplib::Server::HandlerResponse::Unhandled;
   });
   // The one catch-all handler dispatches everything: cpp-httplib takes the first handler
@@ -44,11 +62,16 @@ TestServer::TestServer() {
       response.status = failure->second;
       response.set_content("<html><body>error</body></html>", "text/html");
     } else if (auto body = bodies_.find(request.path); body != bodies_.end()) {
-      if (bytesPerSecond_ == 0) {
-        response.set_content(body->second, "application/octet-stream");
-      } else {
-        ServeSlowly(response, body->second, bytesPerSecond_);
+      const std::string etag = EntityTag(body->second);
+      response.set_header("ETag", etag);
+      // cpp-httplib answers any Range by itself; only an unchanged file may be continued.
+      if (ignoreRanges_ ||
+          (request.has_header("If-Range") && request.get_header_value("If-Range") != etag)) {
+        const_cast<httplib::Request&>(request).ranges.clear();
       }
+      auto cut = cuts_.find(request.path);
+      ServeBody(response, body->second, bytesPerSecond_,
+                cut == cuts_.end() ? SIZE_MAX : cut->second);
     } else {
       response.status = 404;
       response.set_content("<html><body>Not Found</body></html>", "text/html");
@@ -88,6 +111,21 @@ void TestServer::Route(const std::string& path, httplib::Server::Handler handler
 void TestServer::LimitRate(size_t bytesPerSecond) {
   std::lock_guard lock(mutex_);
   bytesPerSecond_ = bytesPerSecond;
+}
+
+void TestServer::CutAfter(const std::string& path, size_t bytes) {
+  std::lock_guard lock(mutex_);
+  cuts_[path] = bytes;
+}
+
+void TestServer::IgnoreRanges(bool ignore) {
+  std::lock_guard lock(mutex_);
+  ignoreRanges_ = ignore;
+}
+
+std::vector<std::string> TestServer::RangesAsked() {
+  std::lock_guard lock(mutex_);
+  return ranges_;
 }
 
 std::vector<std::string> TestServer::Requests() {

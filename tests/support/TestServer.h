@@ -31,6 +31,13 @@ class TestServer {
   void Route(const std::string& path, httplib::Server::Handler handler);
   // From now on bodies set with Put arrive at about `bytesPerSecond` (0: at once).
   void LimitRate(size_t bytesPerSecond);
+  // The answer for `path` breaks off after `bytes` bytes of the file (SIZE_MAX: never).
+  void CutAfter(const std::string& path, size_t bytes);
+  // Bodies set with Put carry an ETag of their content and honour a Range that an
+  // If-Range allows, unless ranges are ignored: then every answer is the whole file.
+  void IgnoreRanges(bool ignore);
+  // The Range header of every request so far ("" without one), in order.
+  std::vector<std::string> RangesAsked();
   // Paths requested so far, in order.
   std::vector<std::string> Requests();
 
@@ -46,6 +53,9 @@ class TestServer {
   std::map<std::string, httplib::Server::Handler> routes_;
   std::vector<std::string> requests_;
   size_t bytesPerSecond_ = 0;
+  bool ignoreRanges_ = false;
+  std::map<std::string, size_t> cuts_;
+  std::vector<std::string> ranges_;
 };
 
 }  // namespace qz::test

@@ -7,7 +7,9 @@
 #include <string_view>
 
 #include "platform/DownloadTransfer.h"
+#include "platform/ResumePlan.h"
 #include "platform/UpdaterVersionInfo.h"
+#include "platform/posix/PartialFile.h"
 #include "platform/posix/PathResolver.h"
 #include "platform/posix/ReplacementFile.h"
 
@@ -37,12 +39,15 @@ int64_t NowMilliseconds() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-bool IsEncoded(CURL* curl) {
+// The value of the final answer's header `name`; empty when it has none.
+std::string HeaderValue(CURL* curl, const char* name) {
   curl_header* header = nullptr;
-  if (curl_easy_header(curl, "Content-Encoding", 0, CURLH_HEADER, -1, &header) != CURLHE_OK) {
-    return false;
-  }
-  std::string_view coding = header->value;
+  if (curl_easy_header(curl, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK) return {};
+  return header->value;
+}
+
+bool IsEncoded(CURL* curl) {
+  std::string coding = HeaderValue(curl, "Content-Encoding");
   return !coding.empty() && coding != "identity";
 }
 
@@ -54,6 +59,9 @@ DownloadTransfer::Response ResponseOf(CURL* curl) {
     response.declaredLength = length;
   }
   response.encoded = IsEncoded(curl);
+  response.rangeStart = ResumePlan::RangeStart(HeaderValue(curl, "Content-Range"));
+  response.validator =
+      ResumePlan::ValidatorOf(HeaderValue(curl, "ETag"), HeaderValue(curl, "Last-Modified"));
   return response;
 }
 
@@ -134,11 +142,29 @@ int32_t CurlUrlServices::DownloadToFile(const std::string& url, const std::strin
   if (CURLcode init = InitialiseCurlOnce(); init != CURLE_OK) return CurlFailure(init);
   ReplacementFile file(PathResolver::Resolve(path), 0666);
   if (int error = file.Open()) return LocalFailure(error);
+  DownloadTransfer transfer(file, observer, maxBytes, stall_);
+  return Perform(url, transfer, {});
+}
 
+int32_t CurlUrlServices::ResumeToFile(const std::string& url, const std::string& path,
+                                      const std::string& partialPath, TransferObserver* observer,
+                                      uint64_t maxBytes) {
+  if (CURLcode init = InitialiseCurlOnce(); init != CURLE_OK) return CurlFailure(init);
+  PartialFile file(PathResolver::Resolve(partialPath), PathResolver::Resolve(path));
+  if (int error = file.Open()) return LocalFailure(error);
+  ResumePlan plan(file);
+  DownloadTransfer transfer(file, plan.Offset(), observer, maxBytes, stall_);
+  return Perform(url, transfer, plan.RequestHeaders());
+}
+
+int32_t CurlUrlServices::Perform(const std::string& url, DownloadTransfer& transfer,
+                                 const std::vector<std::string>& extraHeaders) {
   Transfer curl(curl_easy_init(), curl_easy_cleanup);
   HeaderList headers = NoCacheHeaders();
+  for (const std::string& line : extraHeaders) {
+    if (headers && curl_slist_append(headers.get(), line.c_str()) == nullptr) headers.reset();
+  }
   if (!curl || !headers) return CurlFailure(CURLE_OUT_OF_MEMORY);
-  DownloadTransfer transfer(file, observer, maxBytes, stall_);
   Session session{transfer, curl.get()};
   std::string userAgent = UserAgent();
   CURLcode result =

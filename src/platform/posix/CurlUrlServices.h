@@ -2,11 +2,14 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/StallDetector.h"
 #include "platform/UrlServices.h"
 
 namespace qz {
+
+class DownloadTransfer;
 
 // Whole-file downloads over HTTP and HTTPS with libcurl. Each download uses a fresh
 // transfer that sends "Cache-Control: no-cache" and "Pragma: no-cache", asks for the file
@@ -44,8 +47,16 @@ class CurlUrlServices : public UrlServices {
   int32_t DownloadToFile(const std::string& url, const std::string& path,
                          TransferObserver* observer, uint64_t maxBytes) override;
   using UrlServices::DownloadToFile;
+  // Keeps the body in `partialPath` between attempts; see UrlServices.
+  int32_t ResumeToFile(const std::string& url, const std::string& path,
+                       const std::string& partialPath, TransferObserver* observer,
+                       uint64_t maxBytes) override;
 
  private:
+  // Runs `transfer` with the extra request header lines `extraHeaders`.
+  int32_t Perform(const std::string& url, DownloadTransfer& transfer,
+                  const std::vector<std::string>& extraHeaders);
+
   StallDetector::Limit stall_;
   long receiveBufferBytes_;
 };

@@ -31,6 +31,9 @@ class Win32FormHost : public FormHost {
   void Hide(Form& form) override;
   void Unload(Form& form) override;
   void RunUntilLastFormClosed() override;
+  // Paints, moves and answers the system's checks while blocking every input message but
+  // a cancel request; waits with MsgWaitForMultipleObjectsEx, never spinning.
+  bool HandleSystemEvents(int milliseconds);
 
   // The window of a loaded form, or null; for tests and screenshots.
   HWND WindowOf(const Form& form) const;
@@ -43,6 +46,9 @@ class Win32FormHost : public FormHost {
 
  private:
   Win32FormWindow* Find(const Form& form) const;
+  // Whether input `message` asks a shown form to cancel: a click on its visible
+  // cmdCancel, Esc, the button's access key, Alt+F4 or the close box.
+  bool IsCancel(const MSG& message) const;
 
   Win32MessagePump& pump_;
   std::unique_ptr<Win32FontCache> fonts_;

@@ -325,6 +325,10 @@ void Win32FormWindow::Command(WORD id, WORD code) {
 // The handler may unload the form, which destroys this window and this object: nothing
 // below touches a member once the handler has been called.
 void Win32FormWindow::Click(const std::string& name) {
+  if (services_.pump.InputBlocked()) {
+    if (name == kCancelButton) services_.pump.RequestCancel();
+    return;
+  }
   Form* form = form_;
   std::string control = name;
   services_.pump.Dispatch([form, control] {
@@ -334,6 +338,10 @@ void Win32FormWindow::Click(const std::string& name) {
 }
 
 void Win32FormWindow::CloseBox() {
+  if (services_.pump.InputBlocked()) {
+    services_.pump.RequestCancel();
+    return;
+  }
   Form* form = form_;
   services_.pump.Dispatch([form] {
     std::shared_ptr<Form> keepAlive = form->weak_from_this().lock();

@@ -46,6 +46,11 @@ void Win32MessagePump::RethrowPending() {
   if (pending_) std::rethrow_exception(std::exchange(pending_, nullptr));
 }
 
+void Win32MessagePump::SetInputBlocked(bool blocked) {
+  inputBlocked_ = blocked;
+  cancelRequested_ = false;
+}
+
 void Win32MessagePump::SetBusy(bool busy) {
   busy_ = busy;
   // The program may block right after this call, so the pointer changes now, not at the

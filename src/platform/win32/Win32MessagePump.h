@@ -26,6 +26,14 @@ class Win32MessagePump {
   // Rethrows a kept exception, if any.
   void RethrowPending();
 
+  // While the program is busy it lets the windows paint and move but takes no input:
+  // forms get no clicks then, and a request to cancel (cmdCancel, Esc, the close box) is
+  // only noted.
+  void SetInputBlocked(bool blocked);
+  bool InputBlocked() const { return inputBlocked_; }
+  void RequestCancel() { cancelRequested_ = true; }
+  bool CancelRequested() const { return cancelRequested_; }
+
   // The application-wide pointer: the busy shape over every window of the program while
   // set. A state, not a stack.
   void SetBusy(bool busy);
@@ -39,6 +47,8 @@ class Win32MessagePump {
 
   std::exception_ptr pending_;
   bool busy_ = false;
+  bool inputBlocked_ = false;
+  bool cancelRequested_ = false;
 };
 
 }  // namespace qz

@@ -1,0 +1,26 @@
+# The vendor's package of the Windows build: QzUpdate-<version>-win64.zip with
+# qzupdate.exe, unzip32.dll and a short readme (what goes beside Vq.exe, the server's
+# layout, signing). Both programs are stripped; they need no other file.
+#
+#   cmake --build build-windows --target package
+
+install(TARGETS qzupdate RUNTIME DESTINATION . COMPONENT updater)
+if(TARGET unzip32)
+  install(TARGETS unzip32 RUNTIME DESTINATION . COMPONENT updater)
+else()
+  message(WARNING "No unzip32 target: the Windows package will lack unzip32.dll")
+endif()
+set(QZ_VERSION ${PROJECT_VERSION})
+configure_file(${CMAKE_CURRENT_LIST_DIR}/../docs/WindowsPackageReadme.txt
+               ${CMAKE_BINARY_DIR}/ReadMe.txt @ONLY NEWLINE_STYLE CRLF)
+install(FILES ${CMAKE_BINARY_DIR}/ReadMe.txt DESTINATION . COMPONENT updater)
+
+set(CPACK_PACKAGE_NAME QzUpdate)
+set(CPACK_PACKAGE_VENDOR "QzUpdate")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME QzUpdate-${PROJECT_VERSION}-win64)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
+set(CPACK_COMPONENTS_ALL updater)
+set(CPACK_STRIP_FILES ON)
+include(CPack)

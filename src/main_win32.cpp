@@ -1,0 +1,51 @@
+// The updater's main program on Windows: the same run as on Linux, over the Win32
+// platform layer and the Win32 dialog host. A GUI program: no console window appears.
+
+#include "platform/Env.h"
+#include "platform/win32/NamedMutexInstanceGuard.h"
+#include "platform/win32/Win32Clock.h"
+#include "platform/win32/Win32CommandLine.h"
+#include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32FormHost.h"
+#include "platform/win32/Win32MessagePump.h"
+#include "platform/win32/Win32Prompts.h"
+#include "platform/win32/Win32Terminator.h"
+#include "platform/win32/WinHttpUrlServices.h"
+#include "platform/win32/WindowsApi.h"
+#include "signing/CompiledKeys.h"
+#include "startup/GuardedRun.h"
+#include "startup/mQzUpdate.h"
+
+// The command line comes from GetCommandLineW: WinMain's own copy is in the ANSI code page
+// already and cannot be told apart from the program's path reliably.
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  qz::Win32Terminator terminator;
+  try {
+    qz::Win32FileSystem files;
+    qz::WinHttpUrlServices urls;
+    qz::Win32Clock clock;
+    qz::Win32MessagePump pump;
+    qz::Win32Prompts prompts(pump);
+    qz::Win32FormHost forms(pump);
+    qz::NamedMutexInstanceGuard instance;
+    qz::Env env{files,
+                urls,
+                clock,
+                prompts,
+                forms,
+                terminator,
+                instance,
+                QZUPDATE_BASE_URL,
+                qz::CompiledKeys::All()};
+    qz::mQzUpdate module(env, qz::Win32CommandLine::Current());
+
+    qz::GuardedRun guarded(prompts, terminator, module.IsVerbose());
+    guarded.Run([&] {
+      module.Main();
+      forms.RunUntilLastFormClosed();
+    });
+  } catch (...) {
+    // Only setting up can get here (the run ends the program itself): end quietly.
+  }
+  terminator.EndProgram();
+}
