@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -41,16 +42,19 @@ std::string Lower(std::string text) {
 }
 
 struct CountingObserver : TransferObserver {
-  bool OnData(const char*, size_t size, uint64_t received, int64_t expected) override {
+  bool OnData(const char* data, size_t size, uint64_t received, int64_t expected) override {
     bytes += size;
+    if (keep) seen.append(data, size);
     lastReceived = received;
     lastExpected = expected;
     return received < stopAfter;
   }
   uint64_t bytes = 0;
+  std::string seen;
   uint64_t lastReceived = 0;
   int64_t lastExpected = 0;
   uint64_t stopAfter = UINT64_MAX;
+  bool keep = false;
 };
 
 class WinHttpUrlServicesTest : public ::testing::Test {
@@ -126,6 +130,50 @@ TEST_F(WinHttpUrlServicesTest, FollowsRedirectsAndAsksForAFreshCopy) {
   EXPECT_EQ(pragma, "no-cache");
   EXPECT_NE(urls.DownloadToFile(Url("/Vq/Loop"), dir / "Loop"), 0);
   EXPECT_EQ(dir.FilesIn(), "VQ.Zip");
+}
+
+TEST_F(WinHttpUrlServicesTest, AnInterruptedDownloadResumesOnlyWhileTheFileIsUnchanged) {
+  const std::string body = PatternBytes(1 << 20);
+  const std::string url = Url("/Vq/VQ.Zip");
+  std::filesystem::create_directories(dir / "Partial");
+  auto attempt = [&](CountingObserver* observer = nullptr) {
+    return urls.ResumeToFile(url, dir / "VQ.Zip", dir / "Partial/VQ.Zip", observer,
+                             UrlServices::kNoLimit);
+  };
+  auto cutAtHalf = [&](const std::string& file) {
+    server.Put("/Vq/VQ.Zip", file);
+    server.CutAfter("/Vq/VQ.Zip", file.size() / 2);
+    EXPECT_EQ(attempt(), -12030);
+    EXPECT_EQ(dir.Read("Partial/VQ.Zip"), file.substr(0, file.size() / 2));
+    server.CutAfter("/Vq/VQ.Zip", SIZE_MAX);
+  };
+
+  // The rest only, and the observer still sees the whole file from its first byte.
+  cutAtHalf(body);
+  EXPECT_FALSE(dir.Exists("VQ.Zip"));
+  CountingObserver observer;
+  observer.keep = true;
+  EXPECT_EQ(attempt(&observer), 0);
+  EXPECT_EQ(server.RangesAsked().back(), "bytes=524288-");
+  EXPECT_EQ(dir.Read("VQ.Zip"), body);
+  EXPECT_TRUE(observer.seen == body);
+  EXPECT_EQ(observer.lastExpected, static_cast<int64_t>(body.size()));
+  EXPECT_EQ(dir.FilesIn("Partial"), "");
+
+  // A server that ignores the range sends the whole file, which replaces the part.
+  cutAtHalf(body);
+  server.IgnoreRanges(true);
+  EXPECT_EQ(attempt(), 0);
+  EXPECT_EQ(server.RangesAsked().back(), "bytes=524288-");
+  EXPECT_EQ(dir.Read("VQ.Zip"), body);
+  server.IgnoreRanges(false);
+
+  // A file changed on the server since the part arrived is fetched afresh.
+  cutAtHalf(body);
+  const std::string changed = PatternBytes((1 << 20) + 7).substr(7);
+  server.Put("/Vq/VQ.Zip", changed);
+  EXPECT_EQ(attempt(), 0);
+  EXPECT_TRUE(dir.Read("VQ.Zip") == changed);
 }
 
 }  // namespace

@@ -4,10 +4,13 @@
 #include <winhttp.h>
 
 #include <memory>
+#include <vector>
 
 #include "platform/DownloadTransfer.h"
+#include "platform/ResumePlan.h"
 #include "platform/UpdaterVersionInfo.h"
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32PartialFile.h"
 #include "platform/win32/Win32ReplacementFile.h"
 
 namespace qz {
@@ -18,9 +21,10 @@ constexpr int kSendTimeoutMs = 30'000;
 // Nothing at all for a minute is a stall, as StallDetector's default limit counts one.
 constexpr int kStallTimeoutMs = 60'000;
 constexpr DWORD kMaxRedirects = 10;
-// Large reads keep the number of trips through WinHTTP (and, under Wine, through its
-// server) low; 1 MiB measured several times faster than WinHTTP's 8 KiB default.
-constexpr DWORD kReadSize = DWORD{1} << 20;
+// Under Wine, 200 MiB from 127.0.0.1 (loaded machine, medians of five): 8 KiB reads 118
+// MB/s, 64 KiB 100 MB/s, 1 MiB 77 MB/s; the differences are within the noise except for
+// 1 MiB, which is slower. 64 KiB keeps the calls few on Windows itself.
+constexpr DWORD kReadSize = DWORD{64} << 10;
 
 class InternetHandle {
  public:
@@ -117,6 +121,23 @@ int64_t DeclaredLength(HINTERNET request) {
   return end != text && *end == L'\0' && length >= 0 ? length : -1;
 }
 
+// A header's value in ASCII (header values that matter here are), empty when missing.
+std::string TextHeader(HINTERNET request, DWORD query) {
+  DWORD size = 0;
+  WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                      WINHTTP_NO_HEADER_INDEX);
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return {};
+  std::wstring wide(size / sizeof(wchar_t), L'\0');
+  if (!WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, wide.data(), &size,
+                           WINHTTP_NO_HEADER_INDEX)) {
+    return {};
+  }
+  wide.resize(size / sizeof(wchar_t));
+  std::string text;
+  for (wchar_t c : wide) text.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  return text;
+}
+
 bool IsEncoded(HINTERNET request) {
   wchar_t coding[64];
   DWORD size = sizeof coding;
@@ -132,6 +153,9 @@ DownloadTransfer::Response ResponseOf(HINTERNET request) {
   response.status = static_cast<long>(NumberHeader(request, WINHTTP_QUERY_STATUS_CODE, 0));
   response.declaredLength = DeclaredLength(request);
   response.encoded = IsEncoded(request);
+  response.rangeStart = ResumePlan::RangeStart(TextHeader(request, WINHTTP_QUERY_CONTENT_RANGE));
+  response.validator = ResumePlan::ValidatorOf(TextHeader(request, WINHTTP_QUERY_ETAG),
+                                               TextHeader(request, WINHTTP_QUERY_LAST_MODIFIED));
   return response;
 }
 
@@ -146,6 +170,8 @@ int32_t ReceiveBody(HINTERNET request, DownloadTransfer& transfer) {
   const DownloadTransfer::Response response = ResponseOf(request);
   if (!transfer.OnResponse(response)) return 0;
   auto buffer = std::make_unique<char[]>(kReadSize);
+  // This answer's own body, without bytes kept from an earlier attempt.
+  uint64_t bodyBytes = 0;
   while (true) {
     DWORD got = 0;
     if (!WinHttpReadData(request, buffer.get(), kReadSize, &got)) {
@@ -153,19 +179,30 @@ int32_t ReceiveBody(HINTERNET request, DownloadTransfer& transfer) {
       return error == ERROR_WINHTTP_TIMEOUT ? UrlServices::kStalled : -static_cast<int32_t>(error);
     }
     if (got == 0) break;
+    bodyBytes += got;
     if (!transfer.OnBody(buffer.get(), got) || !transfer.OnTick(NowMilliseconds())) return 0;
   }
   // WinHTTP ends a body that the server cut short like a complete one.
   if (!response.encoded && response.declaredLength >= 0 &&
-      transfer.Received() != static_cast<uint64_t>(response.declaredLength)) {
+      bodyBytes != static_cast<uint64_t>(response.declaredLength)) {
     return -static_cast<int32_t>(ERROR_WINHTTP_CONNECTION_ERROR);
   }
   return 0;
 }
 
-// Sends the request and receives the answer into `transfer`; 0 when the whole answer
-// arrived (or the transfer stopped it), else the transport's failure code.
-int32_t Exchange(const std::string& url, DownloadTransfer& transfer) {
+// The request headers: never a cached copy, never a content coding, plus `extra` lines.
+std::wstring RequestHeaders(const std::vector<std::string>& extra) {
+  std::wstring headers =
+      L"Cache-Control: no-cache\r\nPragma: no-cache\r\nAccept-Encoding: identity\r\n";
+  for (const std::string& line : extra) headers += WideText::FromAnsi(line) + L"\r\n";
+  return headers;
+}
+
+// Sends the request with the `extra` header lines and receives the answer into
+// `transfer`; 0 when the whole answer arrived (or the transfer stopped it), else the
+// transport's failure code.
+int32_t Exchange(const std::string& url, const std::vector<std::string>& extra,
+                 DownloadTransfer& transfer) {
   Address address;
   if (!Crack(WideText::FromAnsi(url), address)) return TransferFailure();
   InternetHandle session(OpenSession());
@@ -177,10 +214,9 @@ int32_t Exchange(const std::string& url, DownloadTransfer& transfer) {
                          WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                          (address.secure ? WINHTTP_FLAG_SECURE : 0) | WINHTTP_FLAG_REFRESH));
   if (!request || !Configure(request.get())) return TransferFailure();
-  const wchar_t kHeaders[] =
-      L"Cache-Control: no-cache\r\nPragma: no-cache\r\nAccept-Encoding: identity\r\n";
-  if (!WinHttpSendRequest(request.get(), kHeaders, static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA,
-                          0, 0, 0) ||
+  const std::wstring headers = RequestHeaders(extra);
+  if (!WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(-1),
+                          WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
       !WinHttpReceiveResponse(request.get(), nullptr)) {
     return TransferFailure();
   }
@@ -199,7 +235,18 @@ int32_t WinHttpUrlServices::DownloadToFile(const std::string& url, const std::st
   if (int error = file.Open()) return LocalFailure(error);
   DownloadTransfer transfer(file, observer, maxBytes, stall_);
   // A failure before the response is the transport's code; after it, the transfer knows.
-  return transfer.Finish(Exchange(url, transfer), DownloadTransfer::Response{});
+  return transfer.Finish(Exchange(url, {}, transfer), DownloadTransfer::Response{});
+}
+
+int32_t WinHttpUrlServices::ResumeToFile(const std::string& url, const std::string& path,
+                                         const std::string& partialPath, TransferObserver* observer,
+                                         uint64_t maxBytes) {
+  Win32PartialFile file(partialPath, path);
+  if (int error = file.Open()) return LocalFailure(error);
+  ResumePlan plan(file);
+  DownloadTransfer transfer(file, plan.Offset(), observer, maxBytes, stall_);
+  return transfer.Finish(Exchange(url, plan.RequestHeaders(), transfer),
+                         DownloadTransfer::Response{});
 }
 
 }  // namespace qz

@@ -36,6 +36,12 @@ class WinHttpUrlServices : public UrlServices {
   int32_t DownloadToFile(const std::string& url, const std::string& path,
                          TransferObserver* observer, uint64_t maxBytes) override;
   using UrlServices::DownloadToFile;
+  // As DownloadToFile, but the body is kept in `partialPath` (Win32PartialFile) and a
+  // later call asks only for the rest (Range with If-Range on the kept ETag or
+  // Last-Modified), as UrlServices describes.
+  int32_t ResumeToFile(const std::string& url, const std::string& path,
+                       const std::string& partialPath, TransferObserver* observer,
+                       uint64_t maxBytes) override;
 
  private:
   StallDetector::Limit stall_;
