@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing, benchmarking and the demo need.
 # Safe to run again: apt-get skips what is already installed.
+# With --windows: also the mingw-w64 cross compilers and Wine, and cross-builds the Windows
+# build's third-party libraries once into a cache folder (scripts/build-windows-deps.sh).
 set -euo pipefail
 
 packages=(
@@ -24,3 +26,13 @@ if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${packages[@]}"
+
+if [ "${1:-}" = "--windows" ]; then
+  windows_packages=(
+    mingw-w64 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
+    wine wine64 fonts-wine
+    dpkg-dev autoconf automake libtool googletest
+  )
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${windows_packages[@]}"
+  "${sudo_cmd[@]}" "$(dirname "$0")/build-windows-deps.sh"
+fi

@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
 # Configures, builds and runs every test. Extra arguments go to CMake's configure step;
 # BUILD_DIR chooses the build folder (default: build).
+# With --windows first: cross-builds the Windows selection of the tests with mingw-w64 and
+# runs it under Wine (default folder: build-windows; needs `scripts/install-deps.sh --windows`).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ "${1:-}" = "--windows" ]; then
+  shift
+  exec scripts/lib/run-windows-tests.sh "$@"
+fi
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja "$@"
 cmake --build "$build"

@@ -74,11 +74,13 @@ ln_no_proxy() {
 # server answers, or fails.
 ln_start_server() {
   local server=$1 root=$2 log=$3 delay=${4:-0}
+  # Further arguments go to the server as they are (--rate BYTES).
+  shift $(($# < 4 ? $# : 4))
   if ln_port_taken; then
     echo "port $LN_PORT on $LN_HOST is already in use; stop whatever listens there" >&2
     return 1
   fi
-  "$server" --root "$root" --bind "$LN_HOST" --port "$LN_PORT" --delay "$delay" >"$log" 2>&1 &
+  "$server" --root "$root" --bind "$LN_HOST" --port "$LN_PORT" --delay "$delay" "$@" >"$log" 2>&1 &
   LN_SERVER_PID=$!
   local tries=0
   until grep -q '^serving ' "$log" 2>/dev/null; do

@@ -4,8 +4,8 @@ namespace qz {
 
 UpdaterVersionInfo UpdaterVersionInfo::Current() {
   return UpdaterVersionInfo{
-      .companyName = "VqPrime Software",
-      .comments = "QzUpdate - online updater for Vq",
+      .companyName = QZ_COMPANY_NAME,
+      .comments = QZ_COMMENTS,
       .major = QZ_VERSION_MAJOR,
       .minor = QZ_VERSION_MINOR,
       .revision = QZ_VERSION_PATCH,

@@ -36,7 +36,11 @@ struct ModuleState {
 ModuleState& State();
 
 // The library's file name in the updater's folder.
+#ifdef _WIN32
+inline constexpr char kLibraryFileName[] = "unzip32.dll";
+#else
 inline constexpr char kLibraryFileName[] = "libunzip32.so";
+#endif
 
 // Runs the library over `sZipFileName` into `sExtractDir` with the fifteen switches of
 // CGUnzipFiles, loading the library from `libraryFolder` on first use; `prompts` answers

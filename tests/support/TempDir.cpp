@@ -1,9 +1,8 @@
 #include "support/TempDir.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
@@ -13,9 +12,20 @@ namespace fs = std::filesystem;
 namespace qz::test {
 
 TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "qztest-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  // create_directory reports whether it made the folder, so a name taken by a test
+  // running at the same time is never shared.
+  std::random_device seed;
+  std::mt19937 random(seed());
+  const fs::path base = fs::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path candidate = base / ("qztest-" + std::to_string(random()));
+    if (fs::create_directory(candidate)) {
+      fs::permissions(candidate, fs::perms::owner_all);
+      path_ = candidate.string();
+      return;
+    }
+  }
+  throw std::runtime_error("no fresh temporary folder");
 }
 
 TempDir::~TempDir() {

@@ -1,0 +1,31 @@
+#include "platform/win32/Win32Clock.h"
+
+#include <windows.h>
+
+namespace qz {
+namespace {
+
+constexpr int64_t kFileTimeTicksPerMillisecond = 10'000;
+
+}  // namespace
+
+int64_t Win32Clock::NowSeconds() {
+  return NowMilliseconds() / 1000;
+}
+
+int64_t Win32Clock::NowMilliseconds() {
+  FILETIME utc;
+  GetSystemTimeAsFileTime(&utc);
+  FILETIME local;
+  if (!FileTimeToLocalFileTime(&utc, &local)) local = utc;
+  ULARGE_INTEGER ticks;
+  ticks.LowPart = local.dwLowDateTime;
+  ticks.HighPart = local.dwHighDateTime;
+  return static_cast<int64_t>(ticks.QuadPart / kFileTimeTicksPerMillisecond);
+}
+
+void Win32Clock::SleepMilliseconds(int milliseconds) {
+  if (milliseconds > 0) Sleep(static_cast<DWORD>(milliseconds));
+}
+
+}  // namespace qz

@@ -1,0 +1,317 @@
+#include "platform/win32/Win32FileSystem.h"
+
+#include <windows.h>
+// <windows.h> renames these to their ANSI forms, which would rename the members below.
+#undef CopyFile
+#undef DeleteFile
+#undef ReplaceFile
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/Error.h"
+#include "platform/win32/WideText.h"
+#include "platform/win32/Win32ReplacementFile.h"
+
+namespace qz {
+namespace {
+
+constexpr DWORD kCopyBufferSize = 1 << 16;
+constexpr DWORD kNotAFile =
+    FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  ~Handle() {
+    if (valid()) CloseHandle(handle_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_;
+};
+
+std::wstring FolderOf(const std::wstring& path) {
+  size_t separator = path.find_last_of(L"\\/");
+  if (separator == std::wstring::npos) return L".";
+  return path.substr(0, separator + 1);
+}
+
+DWORD Attributes(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str());
+}
+
+bool IsFolder(const std::wstring& path) {
+  DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+Error Win32Error(DWORD error, int32_t missingNumber) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+      return Error::Standard(missingNumber);
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+    case ERROR_INVALID_DRIVE:
+      return Error::Standard(Error::kPathNotFound);
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return Error::Standard(Error::kFileExists);
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return Error::Standard(Error::kPermissionDenied);
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return Error::Standard(Error::kDiskFull);
+    default:
+      return Error::Standard(Error::kPathFileAccess);
+  }
+}
+
+// A failure on a file: a missing file is 53 in an existing folder and 76 otherwise.
+Error FileError(DWORD error, const std::wstring& path) {
+  return Win32Error(error, IsFolder(FolderOf(path)) ? Error::kFileNotFound : Error::kPathNotFound);
+}
+
+Error FolderError(DWORD error) {
+  return Win32Error(error, Error::kPathNotFound);
+}
+
+// Throws the error that deleting or overwriting the existing file `path` meets: 75 when it
+// is read-only, 70 while another process has it open without delete sharing. The probe
+// asks for delete access, which such a process denies. Anything but an existing file passes.
+void CheckReplaceable(const std::wstring& path) {
+  DWORD attributes = Attributes(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+  if (attributes & FILE_ATTRIBUTE_READONLY) throw Error::Standard(Error::kPathFileAccess);
+  Handle probe(CreateFileW(path.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!probe.valid() && GetLastError() == ERROR_SHARING_VIOLATION) {
+    throw Error::Standard(Error::kPermissionDenied);
+  }
+}
+
+void DeleteWide(const std::wstring& path) {
+  DWORD attributes = Attributes(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) throw FileError(GetLastError(), path);
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) throw Error::Standard(Error::kFileNotFound);
+  CheckReplaceable(path);
+  if (!DeleteFileW(path.c_str())) throw FileError(GetLastError(), path);
+}
+
+// A handle for reading the whole file; folders fail with 75, as opening them does.
+HANDLE OpenForReading(const std::wstring& path) {
+  HANDLE in = CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (in != INVALID_HANDLE_VALUE) return in;
+  DWORD error = GetLastError();
+  if (IsFolder(path)) throw Error::Standard(Error::kPathFileAccess);
+  throw FileError(error, path);
+}
+
+// Calls `consume(data, size)` for each piece of the file until its end.
+template <typename Consume>
+void ReadAll(HANDLE in, Consume&& consume) {
+  auto buffer = std::make_unique<char[]>(kCopyBufferSize);
+  while (true) {
+    DWORD got = 0;
+    if (!ReadFile(in, buffer.get(), kCopyBufferSize, &got, nullptr)) {
+      throw Win32Error(GetLastError(), Error::kFileNotFound);
+    }
+    if (got == 0) return;
+    consume(buffer.get(), got);
+  }
+}
+
+// A change of case only. Some file systems take a move onto the same name under another
+// case as done without changing anything, so the name passes through a temporary one.
+void RenameCase(const std::wstring& source, const std::wstring& target) {
+  std::wstring step = source + L".qzcase";
+  if (!MoveFileExW(source.c_str(), step.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    throw FolderError(GetLastError());
+  }
+  if (!MoveFileExW(step.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    DWORD error = GetLastError();
+    MoveFileExW(step.c_str(), source.c_str(), MOVEFILE_WRITE_THROUGH);
+    throw FolderError(error);
+  }
+}
+
+std::wstring WithSeparator(std::wstring folder) {
+  if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
+  return folder;
+}
+
+// Names of the files in `base` (ending in a separator) that FileExists counts, sorted.
+std::vector<std::wstring> FilesDirectlyIn(const std::wstring& base) {
+  WIN32_FIND_DATAW entry;
+  HANDLE search = FindFirstFileExW((base + L"*").c_str(), FindExInfoBasic, &entry,
+                                   FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND && IsFolder(base)) return {};
+    throw FolderError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
+  }
+  std::vector<std::wstring> files;
+  do {
+    if ((entry.dwFileAttributes & kNotAFile) == 0) files.emplace_back(entry.cFileName);
+  } while (FindNextFileW(search, &entry));
+  FindClose(search);
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+void Replace(Win32ReplacementFile& file, const std::string& contents) {
+  if (int error = file.Open()) throw FolderError(error);
+  if (int error = file.Write(contents.data(), contents.size())) throw FolderError(error);
+  if (int error = file.Commit()) throw FolderError(error);
+}
+
+}  // namespace
+
+bool Win32FileSystem::FileExists(const std::string& path) {
+  DWORD attributes = Attributes(WideText::FromAnsi(path));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & kNotAFile) == 0;
+}
+
+void Win32FileSystem::CreateFolder(const std::string& path) {
+  std::wstring folder = WideText::FromAnsi(path);
+  if (CreateDirectoryW(folder.c_str(), nullptr)) return;
+  DWORD error = GetLastError();
+  if (error == ERROR_ALREADY_EXISTS && IsFolder(folder)) return;
+  throw error == ERROR_ALREADY_EXISTS ? Error::Standard(Error::kPathFileAccess)
+                                      : FolderError(error);
+}
+
+void Win32FileSystem::CopyFile(const std::string& from, const std::string& to) {
+  Handle in(OpenForReading(WideText::FromAnsi(from)));
+  CheckReplaceable(WideText::FromAnsi(to));
+  Win32ReplacementFile out(to);
+  if (int error = out.Open()) throw FolderError(error);
+  ReadAll(in.get(), [&](const char* data, DWORD size) {
+    if (int error = out.Write(data, size)) throw FolderError(error);
+  });
+  if (int error = out.Commit()) throw FolderError(error);
+}
+
+void Win32FileSystem::RenameFile(const std::string& from, const std::string& to) {
+  std::wstring source = WideText::FromAnsi(from);
+  if (Attributes(source) == INVALID_FILE_ATTRIBUTES) throw FileError(GetLastError(), source);
+  std::wstring target = WideText::FromAnsi(to);
+  // Without MOVEFILE_REPLACE_EXISTING the move never replaces a file; a target that is the
+  // source under another case is the one rename it lets through.
+  if (source != target &&
+      CompareStringOrdinal(source.data(), static_cast<int>(source.size()), target.data(),
+                           static_cast<int>(target.size()), TRUE) == CSTR_EQUAL) {
+    RenameCase(source, target);
+    return;
+  }
+  if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    throw FolderError(GetLastError());
+  }
+}
+
+void Win32FileSystem::ReplaceFile(const std::string& from, const std::string& to) {
+  std::wstring source = WideText::FromAnsi(from);
+  if (Attributes(source) == INVALID_FILE_ATTRIBUTES) throw FileError(GetLastError(), source);
+  std::wstring target = WideText::FromAnsi(to);
+  CheckReplaceable(target);
+  if (!MoveFileExW(source.c_str(), target.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    throw FolderError(GetLastError());
+  }
+}
+
+void Win32FileSystem::DeleteFile(const std::string& path) {
+  DeleteWide(WideText::FromAnsi(path));
+}
+
+void Win32FileSystem::DeleteFilesIn(const std::string& folder) {
+  std::wstring base = WithSeparator(WideText::FromAnsi(folder));
+  std::vector<std::wstring> files = FilesDirectlyIn(base);
+  std::optional<Error> first;
+  for (const auto& name : files) {
+    try {
+      DeleteWide(base + name);
+    } catch (const Error& error) {
+      if (!first) first = error;
+    }
+  }
+  if (first) throw *first;
+}
+
+std::vector<std::string> Win32FileSystem::FileNamesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& name : FilesDirectlyIn(WithSeparator(WideText::FromAnsi(folder)))) {
+    names.push_back(WideText::ToAnsi(name));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string Win32FileSystem::ReadTextFile(const std::string& path, size_t maxBytes) {
+  Handle in(OpenForReading(WideText::FromAnsi(path)));
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(in.get(), &size)) throw Win32Error(GetLastError(), Error::kFileNotFound);
+  if (static_cast<uint64_t>(size.QuadPart) > maxBytes) throw Error::Standard(Error::kOutOfMemory);
+  std::string text;
+  ReadAll(in.get(), [&](const char* data, DWORD got) {
+    if (got > maxBytes - text.size()) throw Error::Standard(Error::kOutOfMemory);
+    text.append(data, got);
+  });
+  return text;
+}
+
+void Win32FileSystem::ReadInPieces(const std::string& path,
+                                   const std::function<void(const char*, size_t)>& consume) {
+  Handle in(OpenForReading(WideText::FromAnsi(path)));
+  ReadAll(in.get(), [&](const char* data, DWORD size) { consume(data, size); });
+}
+
+uint64_t Win32FileSystem::FileSize(const std::string& path) {
+  std::wstring file = WideText::FromAnsi(path);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data)) {
+    throw FileError(GetLastError(), file);
+  }
+  return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+uint64_t Win32FileSystem::FreeSpace(const std::string& folder) {
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExW(WideText::FromAnsi(folder).c_str(), &available, nullptr, nullptr)) {
+    throw FolderError(GetLastError());
+  }
+  return available.QuadPart;
+}
+
+void Win32FileSystem::WriteTextFile(const std::string& path, const std::string& text) {
+  CheckReplaceable(WideText::FromAnsi(path));
+  Win32ReplacementFile file(path);
+  Replace(file, text);
+}
+
+std::string Win32FileSystem::ExecutableFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  while (true) {
+    DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) throw FolderError(GetLastError());
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  return WideText::ToAnsi(path.substr(0, path.find_last_of(L"\\/")));
+}
+
+}  // namespace qz

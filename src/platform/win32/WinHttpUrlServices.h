@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/StallDetector.h"
+#include "platform/UrlServices.h"
+
+namespace qz {
+
+// Whole-file downloads over HTTP and HTTPS with WinHTTP, through the proxy the system or
+// the user configured. Each download opens its own session, sends "Cache-Control:
+// no-cache" and "Pragma: no-cache", verifies server certificates, follows up to 10
+// redirects (WinHTTP follows only http and https), gives up connecting after 30 seconds
+// and fails when the transfer stalls, but has no overall time limit. It asks for the file
+// without content coding ("Accept-Encoding: identity"); WinHTTP does not decode one that a
+// server applies anyway, so such a body is saved as it came.
+//
+// Result codes of DownloadToFile, beside the common ones of UrlServices:
+//   -(WinHTTP error)    transfer failure, e.g. -12002 timed out or stalled, -12005 bad
+//                       address, -12006 unsupported scheme, -12007 host not found,
+//                       -12029 connection refused, -12030 connection broken or body cut
+//                       short of its declared length, -12156 too many redirects,
+//                       -12175 certificate not trusted (Wine reports -12157 or -12045)
+//   -(1000 + Win32 error) the local file cannot be written, e.g. -1003 folder missing,
+//                       -1005 access denied, -1112 disk full
+class WinHttpUrlServices : public UrlServices {
+ public:
+  // `stall` decides when a transfer counts as stalled (kStalled).
+  explicit WinHttpUrlServices(StallDetector::Limit stall = StallDetector::kDefaultLimit);
+
+  // WinHTTP keeps no cache, so there is never anything to remove.
+  void DeleteCacheEntry(const std::string& url) override;
+  // The body streams through a fixed buffer into a temporary file beside `path`, which is
+  // moved over `path` only after a complete, successful transfer.
+  int32_t DownloadToFile(const std::string& url, const std::string& path,
+                         TransferObserver* observer, uint64_t maxBytes) override;
+  using UrlServices::DownloadToFile;
+  // As DownloadToFile, but the body is kept in `partialPath` (Win32PartialFile) and a
+  // later call asks only for the rest (Range with If-Range on the kept ETag or
+  // Last-Modified), as UrlServices describes.
+  int32_t ResumeToFile(const std::string& url, const std::string& path,
+                       const std::string& partialPath, TransferObserver* observer,
+                       uint64_t maxBytes) override;
+
+ private:
+  StallDetector::Limit stall_;
+};
+
+}  // namespace qz

@@ -1,0 +1,180 @@
+#include "platform/win32/WinHttpUrlServices.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "platform/TransferObserver.h"
+#include "support/TempDir.h"
+#include "support/TestServer.h"
+
+namespace qz {
+namespace {
+
+using test::TempDir;
+using test::TestServer;
+
+std::string PatternBytes(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
+  return bytes;
+}
+
+// Declares `size` bytes of PatternBytes, sends them in pieces of `piece` and breaks the
+// connection after `cutAfter` bytes.
+void StreamBody(httplib::Response& response, size_t size, size_t piece, size_t cutAfter) {
+  response.set_content_provider(size, "application/octet-stream",
+                                [=](size_t offset, size_t, httplib::DataSink& sink) {
+                                  if (offset >= cutAfter) return false;
+                                  std::string bytes = PatternBytes(size).substr(offset, piece);
+                                  sink.write(bytes.data(), bytes.size());
+                                  return true;
+                                });
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+struct CountingObserver : TransferObserver {
+  bool OnData(const char* data, size_t size, uint64_t received, int64_t expected) override {
+    bytes += size;
+    if (keep) seen.append(data, size);
+    lastReceived = received;
+    lastExpected = expected;
+    return received < stopAfter;
+  }
+  uint64_t bytes = 0;
+  std::string seen;
+  uint64_t lastReceived = 0;
+  int64_t lastExpected = 0;
+  uint64_t stopAfter = UINT64_MAX;
+  bool keep = false;
+};
+
+class WinHttpUrlServicesTest : public ::testing::Test {
+ protected:
+  std::string Url(const std::string& path) const { return server.Root() + path; }
+
+  TempDir dir;
+  TestServer server;
+  WinHttpUrlServices urls;
+};
+
+TEST_F(WinHttpUrlServicesTest, SavesTheWholeBodyAndTellsTheObserver) {
+  std::string body = PatternBytes(3 << 20);
+  server.Put("/Vq/VQ.Zip", body);
+  dir.Write("QzUFiles/vq.zip", "old archive");
+  CountingObserver observer;
+  EXPECT_EQ(urls.DownloadToFile(Url("/Vq/VQ.Zip"), dir / "QzUFiles/VQ.Zip", &observer), 0);
+  EXPECT_EQ(dir.Read("QzUFiles/VQ.Zip"), body);
+  EXPECT_EQ(Lower(dir.FilesIn("QzUFiles")), "vq.zip");
+  EXPECT_EQ(observer.bytes, body.size());
+  EXPECT_EQ(observer.lastReceived, body.size());
+  EXPECT_EQ(observer.lastExpected, static_cast<int64_t>(body.size()));
+
+  CountingObserver stopping;
+  stopping.stopAfter = 1;
+  EXPECT_EQ(urls.DownloadToFile(Url("/Vq/VQ.Zip"), dir / "Other.Zip", &stopping),
+            UrlServices::kAborted);
+  EXPECT_FALSE(dir.Exists("Other.Zip"));
+}
+
+// Anything but a whole 200 answer fails, and neither the target nor a temporary file is
+// left behind: error statuses, a body cut short, a refused connection, a bad scheme.
+TEST_F(WinHttpUrlServicesTest, EveryFailureLeavesTheTargetAsItWas) {
+  server.Fail("/Vq/Data.TXT", 500);
+  server.Route("/Vq/Cut.Zip", [](const httplib::Request&, httplib::Response& response) {
+    StreamBody(response, 1 << 20, 64 << 10, 512 << 10);
+  });
+  server.Route("/Vq/Empty",
+               [](const httplib::Request&, httplib::Response& response) { response.status = 204; });
+  dir.Write("Data.Mdb", "previous");
+  EXPECT_EQ(urls.DownloadToFile(Url("/Vq/Data.TXT"), dir / "Data.Mdb"), 500);
+  EXPECT_EQ(urls.DownloadToFile(Url("/Vq/Missing.TXT"), dir / "Data.Mdb"), 404);
+  EXPECT_EQ(urls.DownloadToFile(Url("/Vq/Empty"), dir / "Data.Mdb"), 204);
+  EXPECT_EQ(urls.DownloadToFile(Url("/Vq/Cut.Zip"), dir / "Data.Mdb"), -12030);
+  EXPECT_EQ(urls.DownloadToFile("ftp://127.0.0.1/Vq/VQ.Zip", dir / "Data.Mdb"), -12006);
+  EXPECT_EQ(urls.DownloadToFile(Url("/Vq/Data.TXT"), dir / "Gone/Data.Mdb"), -1003);
+
+  std::string root = server.Root();
+  server.Raw().stop();
+  EXPECT_EQ(urls.DownloadToFile(root + "/Vq/VQ.Zip", dir / "Data.Mdb"), -12029);
+  EXPECT_EQ(dir.FilesIn(), "Data.Mdb");
+  EXPECT_EQ(dir.Read("Data.Mdb"), "previous");
+}
+
+TEST_F(WinHttpUrlServicesTest, FollowsRedirectsAndAsksForAFreshCopy) {
+  std::string cacheControl;
+  std::string pragma;
+  server.Route("/Mirror/VQ.Zip", [&](const httplib::Request& request, httplib::Response& response) {
+    cacheControl = request.get_header_value("Cache-Control");
+    pragma = request.get_header_value("Pragma");
+    response.set_content("mirrored", "application/zip");
+  });
+  server.Route("/Vq/VQ.Zip", [](const httplib::Request&, httplib::Response& response) {
+    response.set_redirect("/Mirror/VQ.Zip");
+  });
+  server.Route("/Vq/Loop", [](const httplib::Request&, httplib::Response& response) {
+    response.set_redirect("/Vq/Loop");
+  });
+  urls.DeleteCacheEntry(Url("/Vq/VQ.Zip"));
+  EXPECT_EQ(urls.DownloadToFile(Url("/Vq/VQ.Zip"), dir / "VQ.Zip"), 0);
+  EXPECT_EQ(dir.Read("VQ.Zip"), "mirrored");
+  EXPECT_EQ(cacheControl, "no-cache");
+  EXPECT_EQ(pragma, "no-cache");
+  EXPECT_NE(urls.DownloadToFile(Url("/Vq/Loop"), dir / "Loop"), 0);
+  EXPECT_EQ(dir.FilesIn(), "VQ.Zip");
+}
+
+TEST_F(WinHttpUrlServicesTest, AnInterruptedDownloadResumesOnlyWhileTheFileIsUnchanged) {
+  const std::string body = PatternBytes(1 << 20);
+  const std::string url = Url("/Vq/VQ.Zip");
+  std::filesystem::create_directories(dir / "Partial");
+  auto attempt = [&](CountingObserver* observer = nullptr) {
+    return urls.ResumeToFile(url, dir / "VQ.Zip", dir / "Partial/VQ.Zip", observer,
+                             UrlServices::kNoLimit);
+  };
+  auto cutAtHalf = [&](const std::string& file) {
+    server.Put("/Vq/VQ.Zip", file);
+    server.CutAfter("/Vq/VQ.Zip", file.size() / 2);
+    EXPECT_EQ(attempt(), -12030);
+    EXPECT_EQ(dir.Read("Partial/VQ.Zip"), file.substr(0, file.size() / 2));
+    server.CutAfter("/Vq/VQ.Zip", SIZE_MAX);
+  };
+
+  // The rest only, and the observer still sees the whole file from its first byte.
+  cutAtHalf(body);
+  EXPECT_FALSE(dir.Exists("VQ.Zip"));
+  CountingObserver observer;
+  observer.keep = true;
+  EXPECT_EQ(attempt(&observer), 0);
+  EXPECT_EQ(server.RangesAsked().back(), "bytes=524288-");
+  EXPECT_EQ(dir.Read("VQ.Zip"), body);
+  EXPECT_TRUE(observer.seen == body);
+  EXPECT_EQ(observer.lastExpected, static_cast<int64_t>(body.size()));
+  EXPECT_EQ(dir.FilesIn("Partial"), "");
+
+  // A server that ignores the range sends the whole file, which replaces the part.
+  cutAtHalf(body);
+  server.IgnoreRanges(true);
+  EXPECT_EQ(attempt(), 0);
+  EXPECT_EQ(server.RangesAsked().back(), "bytes=524288-");
+  EXPECT_EQ(dir.Read("VQ.Zip"), body);
+  server.IgnoreRanges(false);
+
+  // A file changed on the server since the part arrived is fetched afresh.
+  cutAtHalf(body);
+  const std::string changed = PatternBytes((1 << 20) + 7).substr(7);
+  server.Put("/Vq/VQ.Zip", changed);
+  EXPECT_EQ(attempt(), 0);
+  EXPECT_TRUE(dir.Read("VQ.Zip") == changed);
+}
+
+}  // namespace
+}  // namespace qz
