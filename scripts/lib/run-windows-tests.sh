@@ -9,6 +9,12 @@ toolchain=()
 cmake -S . -B "$build" -G Ninja "${toolchain[@]}" "$@"
 cmake --build "$build"
 
+# The dialog tests need real windows, and Wine makes windows only when its server starts
+# on an X display: a virtual one unless there is a display already.
+source scripts/lib/xdrive.sh
+xd_display_usable || XD_XVFB_LOG=$build/xvfb.log xd_start_xvfb || true
+trap xd_stop_xvfb EXIT
+
 export WINEPREFIX=$PWD/$build/wineprefix WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
 # Wine's helper processes inherit the standard streams of whoever starts them first; kept

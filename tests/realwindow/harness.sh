@@ -60,6 +60,9 @@ rw_init() {
     esac
     shift 2
   done
+  if [ -n "$RW_WINE_PREFIX" ] && [ ! -x "$RW_SERVER" ]; then
+    rw_skip "no demo server at $RW_SERVER: build the Linux tree first"
+  fi
   [ -f "$RW_UPDATER" ] && [ -x "$RW_SERVER" ] && [ -f "$RW_STANDIN" ] && [ -n "$RW_WORK" ] ||
     rw_fail "usage: $script --updater FILE --server FILE --standin FILE --base-url URL" \
       "--updater-version VERSION --work DIR"
