@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <climits>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -47,7 +48,12 @@ struct CountingObserver : TransferObserver {
     if (keep) seen.append(data, size);
     lastReceived = received;
     lastExpected = expected;
+    if (bytes == size) ticksBeforeData = ticks;
     return received < stopAfter;
+  }
+  bool OnTick() override {
+    ++ticks;
+    return ticks < stopAtTick;
   }
   uint64_t bytes = 0;
   std::string seen;
@@ -55,6 +61,9 @@ struct CountingObserver : TransferObserver {
   int64_t lastExpected = 0;
   uint64_t stopAfter = UINT64_MAX;
   bool keep = false;
+  int ticks = 0;
+  int ticksBeforeData = -1;
+  int stopAtTick = INT_MAX;
 };
 
 class WinHttpUrlServicesTest : public ::testing::Test {
@@ -174,6 +183,38 @@ TEST_F(WinHttpUrlServicesTest, AnInterruptedDownloadResumesOnlyWhileTheFileIsUnc
   server.Put("/Vq/VQ.Zip", changed);
   EXPECT_EQ(attempt(), 0);
   EXPECT_TRUE(dir.Read("VQ.Zip") == changed);
+}
+
+// The observer ticks while WinHTTP waits for data, and a stop from a tick ends the
+// transfer although the server stays silent.
+TEST_F(WinHttpUrlServicesTest, TicksWhileTheServerIsSilentAndStopsAtOnce) {
+  server.Route("/Vq/Slow", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content_provider(100, "text/plain", [](size_t, size_t, httplib::DataSink& sink) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      sink.write(std::string(100, 'x').data(), 100);
+      return true;
+    });
+  });
+  CountingObserver slow;
+  EXPECT_EQ(urls.DownloadToFile(Url("/Vq/Slow"), dir / "Slow.txt", &slow), 0);
+  EXPECT_GE(slow.ticksBeforeData, 1);
+  EXPECT_EQ(dir.Read("Slow.txt"), std::string(100, 'x'));
+
+  server.Route("/Vq/Silent", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content_provider(100, "text/plain", [](size_t, size_t, httplib::DataSink&) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      return true;
+    });
+  });
+  dir.Write("VQ.Zip", "previous");
+  CountingObserver stopping;
+  stopping.stopAtTick = 3;
+  EXPECT_EQ(urls.DownloadToFile(Url("/Vq/Silent"), dir / "VQ.Zip", &stopping),
+            UrlServices::kAborted);
+  EXPECT_EQ(stopping.ticks, 3);
+  EXPECT_EQ(stopping.bytes, 0u);
+  EXPECT_EQ(dir.FilesIn(), "Slow.txt VQ.Zip");
+  EXPECT_EQ(dir.Read("VQ.Zip"), "previous");
 }
 
 }  // namespace

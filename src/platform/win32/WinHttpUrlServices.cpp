@@ -3,12 +3,18 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <chrono>
+#include <exception>
 #include <memory>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/DownloadTransfer.h"
 #include "platform/ResumePlan.h"
 #include "platform/UpdaterVersionInfo.h"
+#include "platform/win32/TransferPipe.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32PartialFile.h"
 #include "platform/win32/Win32ReplacementFile.h"
@@ -25,6 +31,9 @@ constexpr DWORD kMaxRedirects = 10;
 // MB/s, 64 KiB 100 MB/s, 1 MiB 77 MB/s; the differences are within the noise except for
 // 1 MiB, which is slower. 64 KiB keeps the calls few on Windows itself.
 constexpr DWORD kReadSize = DWORD{64} << 10;
+// How long the calling thread waits for data before it ticks: the dialogs handle their
+// window events about 20 times a second.
+constexpr std::chrono::milliseconds kTickInterval{50};
 
 class InternetHandle {
  public:
@@ -163,12 +172,12 @@ int64_t NowMilliseconds() {
   return static_cast<int64_t>(GetTickCount64());
 }
 
-// Streams the body into the transfer; 0 when the whole answer arrived, else a failure code.
-// A synchronous read blocks until data arrives, so the stall check runs after each read
-// and the receive timeout catches a server that sends nothing at all.
-int32_t ReceiveBody(HINTERNET request, DownloadTransfer& transfer) {
+// Worker thread: streams the body into `pipe`; 0 when the whole answer arrived, else a
+// failure code. A synchronous read blocks until data arrives, so the receive timeout
+// catches a server that sends nothing at all.
+int32_t ReceiveBody(HINTERNET request, TransferPipe& pipe) {
   const DownloadTransfer::Response response = ResponseOf(request);
-  if (!transfer.OnResponse(response)) return 0;
+  if (!pipe.PutResponse(response)) return UrlServices::kAborted;
   auto buffer = std::make_unique<char[]>(kReadSize);
   // This answer's own body, without bytes kept from an earlier attempt.
   uint64_t bodyBytes = 0;
@@ -180,7 +189,7 @@ int32_t ReceiveBody(HINTERNET request, DownloadTransfer& transfer) {
     }
     if (got == 0) break;
     bodyBytes += got;
-    if (!transfer.OnBody(buffer.get(), got) || !transfer.OnTick(NowMilliseconds())) return 0;
+    if (!pipe.PutBody(buffer.get(), got)) return UrlServices::kAborted;
   }
   // WinHTTP ends a body that the server cut short like a complete one.
   if (!response.encoded && response.declaredLength >= 0 &&
@@ -198,29 +207,100 @@ std::wstring RequestHeaders(const std::vector<std::string>& extra) {
   return headers;
 }
 
-// Sends the request with the `extra` header lines and receives the answer into
-// `transfer`; 0 when the whole answer arrived (or the transfer stopped it), else the
-// transport's failure code.
-int32_t Exchange(const std::string& url, const std::vector<std::string>& extra,
-                 DownloadTransfer& transfer) {
+// Worker thread: sends `request` with the `extra` header lines and passes the answer on.
+int32_t Converse(HINTERNET request, const std::vector<std::string>& extra, TransferPipe& pipe) {
+  if (!Configure(request)) return TransferFailure();
+  const std::wstring headers = RequestHeaders(extra);
+  if (!WinHttpSendRequest(request, headers.c_str(), static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA,
+                          0, 0, 0) ||
+      !WinHttpReceiveResponse(request, nullptr)) {
+    return TransferFailure();
+  }
+  return ReceiveBody(request, pipe);
+}
+
+// Worker thread: the whole exchange for `url`; 0 when the whole answer arrived, else the
+// transport's failure code. Cancelling the pipe closes the request handle, which is how
+// WinHTTP interrupts a call blocked on it.
+int32_t Fetch(const std::string& url, const std::vector<std::string>& extra, TransferPipe& pipe) {
   Address address;
   if (!Crack(WideText::FromAnsi(url), address)) return TransferFailure();
   InternetHandle session(OpenSession());
   if (!session) return TransferFailure();
   InternetHandle connection(WinHttpConnect(session.get(), address.host.c_str(), address.port, 0));
   if (!connection) return TransferFailure();
-  InternetHandle request(
+  HINTERNET request =
       WinHttpOpenRequest(connection.get(), L"GET", address.pathAndQuery.c_str(), nullptr,
                          WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                         (address.secure ? WINHTTP_FLAG_SECURE : 0) | WINHTTP_FLAG_REFRESH));
-  if (!request || !Configure(request.get())) return TransferFailure();
-  const std::wstring headers = RequestHeaders(extra);
-  if (!WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(-1),
-                          WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-      !WinHttpReceiveResponse(request.get(), nullptr)) {
-    return TransferFailure();
+                         (address.secure ? WINHTTP_FLAG_SECURE : 0) | WINHTTP_FLAG_REFRESH);
+  if (request == nullptr) return TransferFailure();
+  if (!pipe.SetInterrupt([request] { WinHttpCloseHandle(request); })) {
+    WinHttpCloseHandle(request);
+    return UrlServices::kAborted;
   }
-  return ReceiveBody(request.get(), transfer);
+  const int32_t code = Converse(request, extra, pipe);
+  if (pipe.ClearInterrupt()) WinHttpCloseHandle(request);
+  return code;
+}
+
+// Calling thread: feeds what the worker receives into `transfer` and ticks while nothing
+// arrives. Returns the worker's final code, or nothing when the transfer stopped it (the
+// pipe is then cancelled and the transfer knows why).
+std::optional<int32_t> Deliver(TransferPipe& pipe, DownloadTransfer& transfer) {
+  while (true) {
+    TransferPipe::Item item = pipe.Next(kTickInterval);
+    bool going = true;
+    switch (item.kind) {
+      case TransferPipe::Item::Kind::kNothingYet:
+        going = transfer.OnTick(NowMilliseconds());
+        break;
+      case TransferPipe::Item::Kind::kResponse:
+        going = transfer.OnResponse(item.response);
+        if (going) pipe.Accept();
+        break;
+      case TransferPipe::Item::Kind::kBody:
+        going = transfer.OnBody(item.body.data(), item.body.size()) &&
+                transfer.OnTick(NowMilliseconds());
+        break;
+      case TransferPipe::Item::Kind::kEnd:
+        return item.code;
+    }
+    if (!going) {
+      pipe.Cancel();
+      return std::nullopt;
+    }
+  }
+}
+
+// Runs the blocking WinHTTP calls on a worker thread while this thread serves `transfer`,
+// so its observer is called only here and ticks on while WinHTTP waits. A stopped
+// transfer returns at once; its worker ends by itself once WinHTTP lets go (at the latest
+// after its timeouts), touching nothing but the pipe it shares.
+int32_t Exchange(const std::string& url, const std::vector<std::string>& extra,
+                 DownloadTransfer& transfer) {
+  auto pipe = std::make_shared<TransferPipe>();
+  std::thread worker;
+  try {
+    worker = std::thread([pipe, url, extra] {
+      // Only allocations can throw here; the download then fails as out of memory.
+      int32_t code = -static_cast<int32_t>(ERROR_OUTOFMEMORY);
+      try {
+        code = Fetch(url, extra, *pipe);
+      } catch (const std::exception&) {
+        code = -static_cast<int32_t>(ERROR_OUTOFMEMORY);
+      }
+      pipe->PutEnd(code);
+    });
+  } catch (const std::system_error&) {
+    return -static_cast<int32_t>(ERROR_OUTOFMEMORY);
+  }
+  std::optional<int32_t> code = Deliver(*pipe, transfer);
+  if (!code) {
+    worker.detach();
+    return 0;
+  }
+  worker.join();
+  return *code;
 }
 
 }  // namespace

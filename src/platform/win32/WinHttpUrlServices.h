@@ -15,6 +15,10 @@ namespace qz {
 // and fails when the transfer stalls, but has no overall time limit. It asks for the file
 // without content coding ("Accept-Encoding: identity"); WinHTTP does not decode one that a
 // server applies anyway, so such a body is saved as it came.
+// The blocking WinHTTP calls run on a worker thread while the calling thread makes every
+// observer call, ticking at least 20 times a second also while WinHTTP waits (connecting,
+// sending, awaiting the answer, reading); a stop from the observer returns at once and
+// closes the request, and the worker ends by itself.
 //
 // Result codes of DownloadToFile, beside the common ones of UrlServices:
 //   -(WinHTTP error)    transfer failure, e.g. -12002 timed out or stalled, -12005 bad
