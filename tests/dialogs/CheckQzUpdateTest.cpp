@@ -5,6 +5,7 @@
 #include "dialogs/frmNeedsNoUpdate.h"
 #include "startup/InfoFile.h"
 #include "support/UpdaterFixture.h"
+#include "unzip/CGCodeModule.h"
 
 namespace qz::test {
 namespace {
@@ -180,7 +181,7 @@ TEST_F(CheckQzUpdateTest, TemporaryFilesOfAKilledRunGoAtTheNextStart) {
     for (const std::string& name : ours) EXPECT_FALSE(app.Exists(folder + name)) << folder + name;
     for (const std::string& name : others) EXPECT_TRUE(app.Exists(folder + name)) << folder + name;
   }
-  EXPECT_EQ(updater.FilesIn(), "Version.INF libunzip32.so");
+  EXPECT_EQ(updater.FilesIn(), std::string("Version.INF ") + CGCodeModule::kLibraryFileName);
 }
 
 TEST_F(CheckQzUpdateTest, EmptyApplicationNameGivesTwoSlashesInTheAddress) {

@@ -1,28 +1,16 @@
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "dialogs/frmDownloadUpdate.h"
 #include "dialogs/frmInstallUpdate.h"
 #include "support/ArchiveMaker.h"
-#include "support/ChildProcess.h"
+#include "support/FileHolder.h"
 #include "support/UpdaterFixture.h"
 
 namespace qz::test {
 namespace {
-
-// Holds a lock on `path` from another process, as the host application holds its
-// database lock file, until Finish.
-std::unique_ptr<ChildProcess> HoldLock(const std::string& path) {
-  return std::make_unique<ChildProcess>([path] {
-    int fd = open(path.c_str(), O_RDWR | O_CREAT, 0644);
-    return static_cast<char>(fd >= 0 && flock(fd, LOCK_EX) == 0 ? 1 : 2);
-  });
-}
 
 // An installation of Vq 1.2 with an update staged by an earlier run.
 class InstallUpdateTest : public UpdaterFixture {
@@ -195,7 +183,7 @@ TEST_F(InstallUpdateTest, MissingInstalledDatabaseIsInstalledWithoutABackup) {
 }
 
 TEST_F(InstallUpdateTest, FailedDatabaseStepKeepsTheStagedUpdate) {
-  chmod((app / "Data.Mdb").c_str(), 0444);
+  app.MakeReadOnly("Data.Mdb");
   EXPECT_TRUE(Install());
   ASSERT_EQ(prompts.boxes.size(), 1u);
   EXPECT_EQ(prompts.boxes[0].title, "Cannot Install Files ...");
@@ -207,7 +195,8 @@ TEST_F(InstallUpdateTest, FailedDatabaseStepKeepsTheStagedUpdate) {
 
 TEST_F(InstallUpdateTest, DiscardWithAFileHeldOpenReportsIt) {
   EXPECT_FALSE(RunMain("/Verbose"));
-  auto holder = HoldLock(app / "QzUFiles/Data.Mdb");
+  FileHolder holder(app / "QzUFiles/Data.Mdb");
+  ASSERT_TRUE(holder.Holding());
   EXPECT_TRUE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdDRN"); }));
   EXPECT_EQ(Titles(), "Cannot Delete Files ...");
   EXPECT_EQ(prompts.boxes[0].body, "70\r\nPermission denied");
@@ -224,9 +213,10 @@ TEST_F(InstallUpdateTest, StaleLockFileIsDeletedWithoutAQuestion) {
 }
 
 TEST_F(InstallUpdateTest, HeldLockFileAsksUntilTheHostIsClosedThenRetryInstalls) {
-  auto host = HoldLock(app / "Config.ldb");
+  FileHolder host(app / "Config.ldb");
+  ASSERT_TRUE(host.Holding());
   prompts.onMsgBox = [&](const ScriptedPrompts::Shown& box) {
-    if (prompts.boxes.size() == 2) host->Finish();
+    if (prompts.boxes.size() == 2) host.Release();
     EXPECT_EQ(box.title, "Already Running ...");
   };
   EXPECT_FALSE(Install());
@@ -242,7 +232,8 @@ TEST_F(InstallUpdateTest, HeldLockFileAsksUntilTheHostIsClosedThenRetryInstalls)
 }
 
 TEST_F(InstallUpdateTest, CancelWhileTheHostRunsLeavesEveryFileAsItWas) {
-  auto host = HoldLock(app / "Config.ldb");
+  FileHolder host(app / "Config.ldb");
+  ASSERT_TRUE(host.Holding());
   prompts.answers.push_back(MsgBoxResult::kCancel);
   EXPECT_TRUE(Install());
   EXPECT_EQ(Titles(), "Already Running ...");

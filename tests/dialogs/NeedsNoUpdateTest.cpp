@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
 #include "dialogs/frmDownloadUpdate.h"
@@ -70,7 +68,7 @@ TEST_F(NeedsNoUpdateTest, DontRemindWithTheDownloadedFileGoneReportsFileNotFound
 TEST_F(NeedsNoUpdateTest, DontRemindWithAReadOnlyEarlierFileKeepsBoth) {
   app.Write("QzUFiles/RemindedVersion.INF", "ApplicationVersion=1.0\r\n");
   auto dialog = Open();
-  chmod((app / "QzUFiles/RemindedVersion.INF").c_str(), 0444);
+  app.MakeReadOnly("QzUFiles/RemindedVersion.INF");
   EXPECT_TRUE(Ends([&] { dialog->Click("cmdDNU"); }));
   ASSERT_EQ(prompts.boxes.size(), 1u);
   EXPECT_EQ(prompts.boxes[0].title, "Cannot Markup ...");

@@ -1,15 +1,13 @@
 #include "startup/GuardedRun.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <cstdlib>
 #include <new>
 #include <stdexcept>
 #include <vector>
 
 #include "platform/Prompts.h"
-#include "support/ChildProcess.h"
 #include "support/ProgramEnded.h"
 #include "support/ScriptedPrompts.h"
 
@@ -18,7 +16,7 @@ namespace {
 
 class ExitingTerminator : public Terminator {
  public:
-  [[noreturn]] void EndProgram() override { _exit(3); }
+  [[noreturn]] void EndProgram() override { std::_Exit(3); }
 };
 
 void ThrowsThroughNoexcept() noexcept {
@@ -54,15 +52,14 @@ TEST(GuardedRunTest, EveryEscapedExceptionEndsTheRunWithAMessageOnlyInVerboseMod
 }
 
 TEST(GuardedRunTest, AnExceptionThatReachesTerminateEndsTheProgramInsteadOfAborting) {
-  ChildProcess child([]() -> char {
-    ScriptedPrompts prompts;
-    ExitingTerminator terminator;
-    GuardedRun guarded(prompts, terminator, false);
-    guarded.Run([] { ThrowsThroughNoexcept(); });
-  });
-  const int status = child.Finish();
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 3);
+  EXPECT_EXIT(
+      {
+        ScriptedPrompts prompts;
+        ExitingTerminator terminator;
+        GuardedRun guarded(prompts, terminator, false);
+        guarded.Run([] { ThrowsThroughNoexcept(); });
+      },
+      ::testing::ExitedWithCode(3), "");
 }
 
 }  // namespace

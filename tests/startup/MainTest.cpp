@@ -2,6 +2,7 @@
 
 #include "platform/UpdaterVersionInfo.h"
 #include "support/UpdaterFixture.h"
+#include "unzip/CGCodeModule.h"
 
 namespace qz::test {
 namespace {
@@ -20,7 +21,7 @@ TEST_F(MainTest, BlankCommandLinesAreRefused) {
               "and install online updation files.");
     EXPECT_EQ(prompts.boxes[0].style, kOkOnly | kCritical);
   }
-  EXPECT_EQ(updater.FilesIn(), "libunzip32.so");
+  EXPECT_EQ(updater.FilesIn(), CGCodeModule::kLibraryFileName);
   EXPECT_TRUE(server.Requests().empty());
 }
 

@@ -33,8 +33,7 @@ ArchiveMaker& ArchiveMaker::Add(const std::string& name, const std::string& data
     zip_file_set_encryption(archive_, entry, options.encryption, options.password.c_str());
   }
   if (options.unixMode != 0) {
-    zip_file_set_external_attributes(archive_, entry, 0, ZIP_OPSYS_UNIX,
-                                     static_cast<zip_uint32_t>(options.unixMode) << 16);
+    zip_file_set_external_attributes(archive_, entry, 0, ZIP_OPSYS_UNIX, options.unixMode << 16);
   }
   return *this;
 }

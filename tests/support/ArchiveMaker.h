@@ -1,7 +1,6 @@
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <ctime>
 #include <deque>
 #include <string>
@@ -9,6 +8,10 @@
 struct zip;
 
 namespace qz::test {
+
+// Unix file types as zip archives store them, whatever system reads the archive.
+inline constexpr uint32_t kUnixSymlink = 0120000;
+inline constexpr uint32_t kUnixCharDevice = 0020000;
 
 // Writes a zip archive for a test, member by member.
 class ArchiveMaker {
@@ -18,7 +21,7 @@ class ArchiveMaker {
     time_t modified = 0;      // 0: now
     uint16_t encryption = 0;  // ZIP_EM_...
     std::string password;
-    mode_t unixMode = 0;  // full st_mode with type bits; 0: none stored
+    uint32_t unixMode = 0;  // full Unix st_mode with type bits; 0: none stored
   };
 
   explicit ArchiveMaker(const std::string& path);

@@ -57,6 +57,11 @@ bool TempDir::Exists(const std::string& relative) const {
   return fs::exists(fs::path(path_) / relative);
 }
 
+void TempDir::MakeReadOnly(const std::string& relative) const {
+  fs::permissions(fs::path(path_) / relative,
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+}
+
 std::string TempDir::FilesIn(const std::string& relative) const {
   std::vector<std::string> names;
   std::error_code ignored;

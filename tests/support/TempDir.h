@@ -22,6 +22,8 @@ class TempDir {
   // The bytes of Path()/relative, or "<missing>" when there is no such file.
   std::string Read(const std::string& relative) const;
   bool Exists(const std::string& relative) const;
+  // Makes Path()/relative read-only: mode 0444, on Windows the read-only attribute.
+  void MakeReadOnly(const std::string& relative) const;
   // Names of the ordinary files directly in Path()/relative, sorted.
   std::string FilesIn(const std::string& relative = "") const;
 

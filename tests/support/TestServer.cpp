@@ -43,6 +43,9 @@ std::string EntityTag(const std::string& body) {
 }  // namespace
 
 TestServer::TestServer() {
+  // Wine's WinHTTP keeps a connection open after its session is closed; the server's
+  // stop then waits out the keep-alive time of every such connection.
+  server_.set_keep_alive_timeout(1);
   // Recorded before the answer goes out, so a test sees every request its client made.
   server_.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
     std::lock_guard lock(mutex_);

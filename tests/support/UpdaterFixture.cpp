@@ -1,14 +1,22 @@
 #include "support/UpdaterFixture.h"
 
-#include <unistd.h>
+#include <filesystem>
+
+#include "unzip/CGCodeModule.h"
 
 namespace qz::test {
 
 UpdaterFixture::UpdaterFixture(FormHost* windows)
     : env{files,      urls,     clock,           prompts, windows != nullptr ? *windows : host,
           terminator, instance, server.BaseUrl()} {
-  // The updater loads its extraction library from its own folder.
-  symlink(QZ_UNZIP_LIBRARY, (updater / "libunzip32.so").c_str());
+  // The updater loads its extraction library from its own folder. A link on Windows needs
+  // a privilege; a copy loads the same.
+  const std::string library = updater / CGCodeModule::kLibraryFileName;
+#ifdef _WIN32
+  std::filesystem::copy_file(QZ_UNZIP_LIBRARY, library);
+#else
+  std::filesystem::create_symlink(QZ_UNZIP_LIBRARY, library);
+#endif
 }
 
 mQzUpdate& UpdaterFixture::Start(const std::string& commandLine) {

@@ -6,13 +6,12 @@
 #include <string>
 
 #include "platform/Env.h"
-#include "platform/posix/CurlUrlServices.h"
-#include "platform/posix/PosixFileSystem.h"
 #include "startup/mQzUpdate.h"
 #include "support/FakeClock.h"
 #include "support/FakeFormHost.h"
 #include "support/FakeInstanceGuard.h"
 #include "support/ProgramEnded.h"
+#include "support/RealPlatform.h"
 #include "support/RedirectedFileSystem.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempDir.h"
@@ -57,9 +56,9 @@ class UpdaterFixture : public ::testing::Test {
   TempDir updater;
   TempDir app;
   TestServer server;
-  PosixFileSystem realFiles;
+  RealFileSystem realFiles;
   RedirectedFileSystem files{realFiles, updater.Path()};
-  CurlUrlServices urls;
+  RealUrlServices urls;
   FakeClock clock;
   ScriptedPrompts prompts;
   FakeFormHost host;

@@ -71,6 +71,9 @@ TEST_F(CGCodeModuleTest, ReplaceAsksAndMapsTheAnswer) {
   EXPECT_EQ(CGCodeModule::UnzipReplace("/app/Vq.exe"), 102);
 }
 
+// Qt's input box answers in UTF-8; a Windows input box answers in the ANSI code page,
+// which is what the archive needs already.
+#ifndef _WIN32
 TEST_F(CGCodeModuleTest, PasswordBecomesWindows1252WhereEveryCharacterFits) {
   prompts.inputAnswers = {"p\xC3\xA4ss\xE2\x82\xAC\xC5\xB8", "\xE6\xBC\xA2\xC3\xA4", "\xE4x",
                           "plain"};
@@ -86,6 +89,7 @@ TEST_F(CGCodeModuleTest, PasswordBecomesWindows1252WhereEveryCharacterFits) {
   EXPECT_EQ(answer(), "\xE4x");
   EXPECT_EQ(answer(), "plain");
 }
+#endif
 
 TEST_F(CGCodeModuleTest, PasswordIsWrittenWithinTheBufferAndZeroTerminated) {
   prompts.inputAnswers = {"secret", "much-too-long", std::string(300, 'p')};

@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "platform/DynamicLibrary.h"
-#include "support/TempDir.h"
 #include "support/ArchiveMaker.h"
+#include "support/TempDir.h"
+#include "unzip/CGCodeModule.h"
 #include "unzip32.h"
 
 namespace qz {
@@ -46,7 +47,8 @@ class LibraryTest : public ::testing::Test {
     listed.clear();
     serviced.clear();
     serviceAnswer = 0;
-    library = DynamicLibrary::Open(std::string(QZ_UNZIP32_FOLDER) + "/libunzip32.so");
+    library =
+        DynamicLibrary::Open(std::string(QZ_UNZIP32_FOLDER) + "/" + CGCodeModule::kLibraryFileName);
     unzip =
         reinterpret_cast<WizSingleEntryUnzipFunction>(library->Function("Wiz_SingleEntryUnzip"));
     test::ArchiveMaker(archive)

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "HolderProcess.h"
+#include "support/win32/HolderProcess.h"
 
 namespace qz {
 namespace {

@@ -1,4 +1,4 @@
-#include "HolderProcess.h"
+#include "support/win32/HolderProcess.h"
 
 #include <windows.h>
 

@@ -1,6 +1,7 @@
 // A second process for the Windows tests: takes hold of something, says so with one line
 // on standard output, and keeps it until its standard input closes.
-//   holder file <path>    opens the file for reading without delete or write sharing
+//   holder file <path>    opens the file (made when missing) for reading without delete
+//                         or write sharing
 //   holder mutex <key>    marks itself the running updater of `key`
 #include <windows.h>
 
@@ -34,7 +35,7 @@ int main(int argc, char** argv) {
   qz::NamedMutexInstanceGuard guard(argument);
   if (what == "file") {
     file = CreateFileW(qz::WideText::FromAnsi(argument).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     Report(file == INVALID_HANDLE_VALUE ? "failed" : "holding");
   } else if (what == "mutex") {
     Report(guard.PreviousInstance() ? "previous" : "holding");
