@@ -11,9 +11,9 @@
 #include <functional>
 #include <vector>
 
-#include "HolderProcess.h"
 #include "platform/Error.h"
 #include "support/TempDir.h"
+#include "support/win32/HolderProcess.h"
 
 namespace qz {
 namespace {
@@ -63,6 +63,14 @@ TEST_F(Win32FileSystemTest, NamesMatchWithoutCaseAndNewFilesTakeTheNameAsWritten
   SetFileAttributesW(std::filesystem::path(dir / "QzUpdate.INF").c_str(), FILE_ATTRIBUTE_HIDDEN);
   EXPECT_FALSE(files.FileExists(dir / "QzUpdate.INF"));
   EXPECT_EQ(files.FileNamesIn(dir / "QzUFiles"), (std::vector<std::string>{"COPY.ZIP", "VQ.Zip"}));
+  // Our own temporaries count even where the file system shows them as hidden, so the
+  // cleanup after a failed download or a killed run finds them.
+  dir.Write("QzUFiles/.VQ.Zip.staged.qztmp", "part");
+  SetFileAttributesW(std::filesystem::path(dir / "QzUFiles/.VQ.Zip.staged.qztmp").c_str(),
+                     FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_TRUE(files.FileExists(dir / "QzUFiles/.VQ.Zip.staged.qztmp"));
+  files.DeleteFilesIn(dir / "QzUFiles");
+  EXPECT_EQ(dir.FilesIn("QzUFiles"), "");
   // 8-bit names are in the ANSI code page (Windows-1252 under Wine's default locale).
   files.WriteTextFile(dir /
                           "Gr\xFC\xDF"

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Error.h"
+#include "platform/TemporaryFileName.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32ReplacementFile.h"
 
@@ -151,6 +152,16 @@ std::wstring WithSeparator(std::wstring folder) {
   return folder;
 }
 
+// Whether the entry `name` (no folder) with `attributes` counts as a file. The updater's
+// own temporaries always do: their names start with a dot, which Wine and shares served
+// by Samba ("hide dot files") report as hidden, and the cleanup must still find them.
+bool CountsAsFile(DWORD attributes, const std::wstring& name) {
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return false;
+  }
+  return (attributes & kNotAFile) == 0 || TemporaryFileName::IsOurs(WideText::ToAnsi(name));
+}
+
 // Names of the files in `base` (ending in a separator) that FileExists counts, sorted.
 std::vector<std::wstring> FilesDirectlyIn(const std::wstring& base) {
   WIN32_FIND_DATAW entry;
@@ -163,7 +174,7 @@ std::vector<std::wstring> FilesDirectlyIn(const std::wstring& base) {
   }
   std::vector<std::wstring> files;
   do {
-    if ((entry.dwFileAttributes & kNotAFile) == 0) files.emplace_back(entry.cFileName);
+    if (CountsAsFile(entry.dwFileAttributes, entry.cFileName)) files.emplace_back(entry.cFileName);
   } while (FindNextFileW(search, &entry));
   FindClose(search);
   std::sort(files.begin(), files.end());
@@ -179,8 +190,8 @@ void Replace(Win32ReplacementFile& file, const std::string& contents) {
 }  // namespace
 
 bool Win32FileSystem::FileExists(const std::string& path) {
-  DWORD attributes = Attributes(WideText::FromAnsi(path));
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & kNotAFile) == 0;
+  const std::wstring wide = WideText::FromAnsi(path);
+  return CountsAsFile(Attributes(wide), wide.substr(wide.find_last_of(L"\\/") + 1));
 }
 
 void Win32FileSystem::CreateFolder(const std::string& path) {

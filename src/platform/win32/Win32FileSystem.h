@@ -17,7 +17,8 @@ namespace qz {
 // process has open without delete sharing.
 class Win32FileSystem : public FileSystem {
  public:
-  // Ordinary files only: folders, hidden and system files do not count.
+  // Ordinary files only: folders, hidden and system files do not count, except that the
+  // updater's own temporaries (TemporaryFileName) always do, hidden or not.
   bool FileExists(const std::string& path) override;
   // An existing file of that name fails with 75.
   void CreateFolder(const std::string& path) override;
