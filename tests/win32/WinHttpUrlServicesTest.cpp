@@ -1,6 +1,9 @@
 #include "platform/win32/WinHttpUrlServices.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <cctype>
 #include <chrono>
@@ -35,6 +38,19 @@ void StreamBody(httplib::Response& response, size_t size, size_t piece, size_t c
                                   sink.write(bytes.data(), bytes.size());
                                   return true;
                                 });
+}
+
+// The threads of this process now.
+int ThreadCount() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  int count = 0;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+  }
+  CloseHandle(snapshot);
+  return count;
 }
 
 std::string Lower(std::string text) {
@@ -215,6 +231,33 @@ TEST_F(WinHttpUrlServicesTest, TicksWhileTheServerIsSilentAndStopsAtOnce) {
   EXPECT_EQ(stopping.bytes, 0u);
   EXPECT_EQ(dir.FilesIn(), "Slow.txt VQ.Zip");
   EXPECT_EQ(dir.Read("VQ.Zip"), "previous");
+}
+
+// A stop closes the request, and the worker blocked on it has ended when the call returns:
+// a worker still running would pass its closed handle to WinHTTP again, where Windows
+// may have given the value to the next download's handles meanwhile.
+TEST_F(WinHttpUrlServicesTest, AStoppedDownloadLeavesNoWorkerBehind) {
+  server.Route("/Vq/Endless", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content_provider(size_t{1} << 30, "application/octet-stream",
+                                  [](size_t, size_t, httplib::DataSink& sink) {
+                                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                                    return sink.write(std::string(1000, 'e').data(), 1000);
+                                  });
+  });
+  const std::string body = PatternBytes(1 << 20);
+  server.Put("/Vq/VQ.Zip", body);
+  // The first download starts whatever threads WinHTTP keeps for itself.
+  ASSERT_EQ(urls.DownloadToFile(Url("/Vq/VQ.Zip"), dir / "VQ.Zip", nullptr), 0);
+  const int threads = ThreadCount();
+  for (int round = 0; round < 5; ++round) {
+    CountingObserver stopping;
+    stopping.stopAfter = 1;
+    EXPECT_EQ(urls.DownloadToFile(Url("/Vq/Endless"), dir / "Endless", &stopping),
+              UrlServices::kAborted);
+    EXPECT_LE(ThreadCount(), threads) << "round " << round;
+    ASSERT_EQ(urls.DownloadToFile(Url("/Vq/VQ.Zip"), dir / "VQ.Zip", nullptr), 0);
+    EXPECT_EQ(dir.Read("VQ.Zip"), body);
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <memory>
@@ -173,8 +174,9 @@ int64_t NowMilliseconds() {
 }
 
 // Worker thread: streams the body into `pipe`; 0 when the whole answer arrived, else a
-// failure code. A synchronous read blocks until data arrives, so the receive timeout
-// catches a server that sends nothing at all.
+// failure code. Each piece is read as soon as some of it is there, so the bar moves with
+// the bytes even where a read would wait to fill its buffer (Wine's does). The wait for
+// data blocks, so the receive timeout catches a server that sends nothing at all.
 int32_t ReceiveBody(HINTERNET request, TransferPipe& pipe) {
   const DownloadTransfer::Response response = ResponseOf(request);
   if (!pipe.PutResponse(response)) return UrlServices::kAborted;
@@ -182,8 +184,11 @@ int32_t ReceiveBody(HINTERNET request, TransferPipe& pipe) {
   // This answer's own body, without bytes kept from an earlier attempt.
   uint64_t bodyBytes = 0;
   while (true) {
+    DWORD available = 0;
     DWORD got = 0;
-    if (!WinHttpReadData(request, buffer.get(), kReadSize, &got)) {
+    if (!WinHttpQueryDataAvailable(request, &available) ||
+        (available > 0 &&
+         !WinHttpReadData(request, buffer.get(), std::min(available, kReadSize), &got))) {
       DWORD error = GetLastError();
       return error == ERROR_WINHTTP_TIMEOUT ? UrlServices::kStalled : -static_cast<int32_t>(error);
     }
@@ -274,8 +279,9 @@ std::optional<int32_t> Deliver(TransferPipe& pipe, DownloadTransfer& transfer) {
 
 // Runs the blocking WinHTTP calls on a worker thread while this thread serves `transfer`,
 // so its observer is called only here and ticks on while WinHTTP waits. A stopped
-// transfer returns at once; its worker ends by itself once WinHTTP lets go (at the latest
-// after its timeouts), touching nothing but the pipe it shares.
+// transfer has closed the request, so the worker's blocked call returns and it ends; it
+// may still pass the closed handle to WinHTTP on its way out, which is harmless only while
+// no new handle can take the value: hence the join before anything else runs here.
 int32_t Exchange(const std::string& url, const std::vector<std::string>& extra,
                  DownloadTransfer& transfer) {
   auto pipe = std::make_shared<TransferPipe>();
@@ -295,12 +301,8 @@ int32_t Exchange(const std::string& url, const std::vector<std::string>& extra,
     return -static_cast<int32_t>(ERROR_OUTOFMEMORY);
   }
   std::optional<int32_t> code = Deliver(*pipe, transfer);
-  if (!code) {
-    worker.detach();
-    return 0;
-  }
   worker.join();
-  return *code;
+  return code.value_or(0);
 }
 
 }  // namespace

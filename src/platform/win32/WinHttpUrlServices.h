@@ -17,8 +17,10 @@ namespace qz {
 // server applies anyway, so such a body is saved as it came.
 // The blocking WinHTTP calls run on a worker thread while the calling thread makes every
 // observer call, ticking at least 20 times a second also while WinHTTP waits (connecting,
-// sending, awaiting the answer, reading); a stop from the observer returns at once and
-// closes the request, and the worker ends by itself.
+// sending, awaiting the answer, reading). A stop from the observer closes the request,
+// which ends the call that WinHTTP blocks in, and returns once the worker has let go of
+// every handle: Windows reuses handle values, so a worker left running could otherwise
+// reach a handle of the next download.
 //
 // Result codes of DownloadToFile, beside the common ones of UrlServices:
 //   -(WinHTTP error)    transfer failure, e.g. -12002 timed out or stalled, -12005 bad
