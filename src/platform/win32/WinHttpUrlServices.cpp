@@ -279,11 +279,10 @@ std::optional<int32_t> Deliver(TransferPipe& pipe, DownloadTransfer& transfer) {
 
 // Runs the blocking WinHTTP calls on a worker thread while this thread serves `transfer`,
 // so its observer is called only here and ticks on while WinHTTP waits. A stopped
-// transfer has closed the request, so the worker's blocked call returns and it ends; it
-// may still pass the closed handle to WinHTTP on its way out, which is harmless only while
-// no new handle can take the value: hence the join before anything else runs here.
-int32_t Exchange(const std::string& url, const std::vector<std::string>& extra,
-                 DownloadTransfer& transfer) {
+// transfer returns at once and hands its worker, which touches nothing but the pipe it
+// shares, to `stopped`.
+int32_t RunWorker(const std::string& url, const std::vector<std::string>& extra,
+                  DownloadTransfer& transfer, std::thread& stopped) {
   auto pipe = std::make_shared<TransferPipe>();
   std::thread worker;
   try {
@@ -301,13 +300,27 @@ int32_t Exchange(const std::string& url, const std::vector<std::string>& extra,
     return -static_cast<int32_t>(ERROR_OUTOFMEMORY);
   }
   std::optional<int32_t> code = Deliver(*pipe, transfer);
+  if (!code) {
+    stopped = std::move(worker);
+    return 0;
+  }
   worker.join();
-  return code.value_or(0);
+  return *code;
 }
 
 }  // namespace
 
 WinHttpUrlServices::WinHttpUrlServices(StallDetector::Limit stall) : stall_(stall) {}
+
+int32_t WinHttpUrlServices::Exchange(const std::string& url, const std::vector<std::string>& extra,
+                                     DownloadTransfer& transfer) {
+  if (stopped_.joinable()) stopped_.join();
+  return RunWorker(url, extra, transfer, stopped_);
+}
+
+WinHttpUrlServices::~WinHttpUrlServices() {
+  if (stopped_.joinable()) stopped_.join();
+}
 
 void WinHttpUrlServices::DeleteCacheEntry(const std::string&) {}
 

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/StallDetector.h"
 #include "platform/UrlServices.h"
@@ -18,9 +20,10 @@ namespace qz {
 // The blocking WinHTTP calls run on a worker thread while the calling thread makes every
 // observer call, ticking at least 20 times a second also while WinHTTP waits (connecting,
 // sending, awaiting the answer, reading). A stop from the observer closes the request,
-// which ends the call that WinHTTP blocks in, and returns once the worker has let go of
-// every handle: Windows reuses handle values, so a worker left running could otherwise
-// reach a handle of the next download.
+// which ends the call that WinHTTP blocks in (Wine's ends only at the next data or a
+// timeout), and returns at once. The stopped worker may still pass its closed handle to
+// WinHTTP on its way out, and Windows reuses handle values, so the next download of this
+// object opens no handle before that worker has let go of all of its own.
 //
 // Result codes of DownloadToFile, beside the common ones of UrlServices:
 //   -(WinHTTP error)    transfer failure, e.g. -12002 timed out or stalled, -12005 bad
@@ -30,10 +33,16 @@ namespace qz {
 //                       -12175 certificate not trusted (Wine reports -12157 or -12045)
 //   -(1000 + Win32 error) the local file cannot be written, e.g. -1003 folder missing,
 //                       -1005 access denied, -1112 disk full
+class DownloadTransfer;
+
 class WinHttpUrlServices : public UrlServices {
  public:
   // `stall` decides when a transfer counts as stalled (kStalled).
   explicit WinHttpUrlServices(StallDetector::Limit stall = StallDetector::kDefaultLimit);
+  // A stopped worker still running is left to end by itself.
+  ~WinHttpUrlServices() override;
+  WinHttpUrlServices(const WinHttpUrlServices&) = delete;
+  WinHttpUrlServices& operator=(const WinHttpUrlServices&) = delete;
 
   // WinHTTP keeps no cache, so there is never anything to remove.
   void DeleteCacheEntry(const std::string& url) override;
@@ -50,7 +59,13 @@ class WinHttpUrlServices : public UrlServices {
                        uint64_t maxBytes) override;
 
  private:
+  // Runs `url`'s exchange for `transfer` once the last stopped worker has ended.
+  int32_t Exchange(const std::string& url, const std::vector<std::string>& extra,
+                   DownloadTransfer& transfer);
+
   StallDetector::Limit stall_;
+  // The worker of the last stopped download, which may still be running.
+  std::thread stopped_;
 };
 
 }  // namespace qz
