@@ -140,6 +140,7 @@ TEST_F(DownloadUpdateTest, CancelBetweenDownloadsLeavesNoArchiveToOffer) {
 }
 
 TEST_F(DownloadUpdateTest, TheBarMovesWithTheBytesWithinEachStep) {
+  if (UnderWine()) GTEST_SKIP() << "Wine's WinHTTP read waits to fill its 64 KiB buffer";
   Publish("1.3", std::string(60'000, 'z'), std::string(30'000, 'j'));
   server.LimitRate(100'000);
   std::vector<int32_t> seen;

@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <winhttp.h>
 
-#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <memory>
@@ -174,9 +173,8 @@ int64_t NowMilliseconds() {
 }
 
 // Worker thread: streams the body into `pipe`; 0 when the whole answer arrived, else a
-// failure code. Each piece is read as soon as some of it is there, so the bar moves with
-// the bytes even where a read would wait to fill its buffer (Wine's does). The wait for
-// data blocks, so the receive timeout catches a server that sends nothing at all.
+// failure code. A synchronous read blocks until data arrives, so the receive timeout
+// catches a server that sends nothing at all.
 int32_t ReceiveBody(HINTERNET request, TransferPipe& pipe) {
   const DownloadTransfer::Response response = ResponseOf(request);
   if (!pipe.PutResponse(response)) return UrlServices::kAborted;
@@ -184,11 +182,8 @@ int32_t ReceiveBody(HINTERNET request, TransferPipe& pipe) {
   // This answer's own body, without bytes kept from an earlier attempt.
   uint64_t bodyBytes = 0;
   while (true) {
-    DWORD available = 0;
     DWORD got = 0;
-    if (!WinHttpQueryDataAvailable(request, &available) ||
-        (available > 0 &&
-         !WinHttpReadData(request, buffer.get(), std::min(available, kReadSize), &got))) {
+    if (!WinHttpReadData(request, buffer.get(), kReadSize, &got)) {
       DWORD error = GetLastError();
       return error == ERROR_WINHTTP_TIMEOUT ? UrlServices::kStalled : -static_cast<int32_t>(error);
     }
@@ -319,7 +314,7 @@ int32_t WinHttpUrlServices::Exchange(const std::string& url, const std::vector<s
 }
 
 WinHttpUrlServices::~WinHttpUrlServices() {
-  if (stopped_.joinable()) stopped_.join();
+  if (stopped_.joinable()) stopped_.detach();
 }
 
 void WinHttpUrlServices::DeleteCacheEntry(const std::string&) {}
