@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev
   libcurl4-openssl-dev curl
   libzip-dev zipcmp zipmerge ziptool zip unzip
+  libarchive-tools 7zip eatmydata
   libsodium-dev
   zlib1g-dev
   iproute2
