@@ -9,7 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev
   libcurl4-openssl-dev curl
-  libzip-dev zipcmp zipmerge ziptool zip unzip
+  libzip-dev libdeflate-dev zipcmp zipmerge ziptool zip unzip
   libarchive-tools 7zip eatmydata
   libsodium-dev
   zlib1g-dev

@@ -15,6 +15,7 @@
 #include "libunzip32/MemberReader.h"
 #include "libunzip32/SystemError.h"
 #include "libunzip32/TargetFolder.h"
+#include "libunzip32/WholeReader.h"
 #include "libunzip32/ZipError.h"
 
 namespace qz::unzip32 {
@@ -94,6 +95,7 @@ int32_t ExtractionRun::Run() {
     }
   }
   buffer_.resize(kBufferSize);
+  whole_ = std::make_unique<WholeReader>(archivePath_);
   ProcessAll(*archive);
   try {
     if (target_) target_->Flush();
@@ -142,7 +144,8 @@ bool ExtractionRun::OptionsRefused() {
 }
 
 bool ExtractionRun::OverlapRefused(const ZipArchive& archive) {
-  auto overlap = EntrySpans::FirstOverlap(EntrySpans::Read(archivePath_));
+  spans_ = EntrySpans::Read(archivePath_);
+  auto overlap = EntrySpans::FirstOverlap(spans_);
   if (!overlap) return false;
   auto name = [&](uint64_t index) {
     try {
@@ -248,9 +251,13 @@ void ExtractionRun::Test(const ZipArchive& archive, const ZipArchive::Member& me
   } else {
     PlanWrite(member);
   }
-  std::unique_ptr<MemberReader> reader = Open(archive, member);
-  if (!reader) return;
-  Copy(*reader, nullptr);
+  if (std::optional<uint64_t> offset = WholeOffset(member)) {
+    whole_->Read(member, *offset);
+  } else {
+    std::unique_ptr<MemberReader> reader = Open(archive, member);
+    if (!reader) return;
+    Copy(*reader, nullptr);
+  }
   ++processed_;
   report_.Progress("    testing: " + member.name + "   OK");
 }
@@ -259,10 +266,19 @@ void ExtractionRun::Extract(const ZipArchive& archive, const ZipArchive::Member&
   if (member.kind == ZipArchive::Kind::kFolder) return MakeFolders(member);
   std::optional<std::string> name = PlanWrite(member);
   if (!name) return;
-  std::unique_ptr<MemberReader> reader = Open(archive, member);
-  if (!reader) return;
+  std::string_view data;
+  std::unique_ptr<MemberReader> reader;
+  if (std::optional<uint64_t> offset = WholeOffset(member)) {
+    data = whole_->Read(member, *offset);
+  } else if (!(reader = Open(archive, member))) {
+    return;
+  }
   MemberFile file(*target_->Current());
-  Copy(*reader, &file);
+  if (reader) {
+    Copy(*reader, &file);
+  } else {
+    file.Write(data.data(), data.size());
+  }
   file.Commit(*name, member.permissions != 0 ? member.permissions : 0666, member.modified);
   target_->Changed();
   ++processed_;
@@ -385,6 +401,14 @@ std::unique_ptr<MemberReader> ExtractionRun::Open(const ZipArchive& archive,
   report_.Problem(kUnzipBadPassword,
                   member.name + ": skipped, the password is missing or incorrect.");
   return nullptr;
+}
+
+std::optional<uint64_t> ExtractionRun::WholeOffset(const ZipArchive::Member& member) const {
+  if (!WholeReader::Suits(member) || member.index >= spans_.size()) return std::nullopt;
+  const EntrySpans::Span& span = spans_[member.index];
+  // The archive library and the directory's own reading must agree on the member.
+  if (span.compressedSize != member.compressedSize) return std::nullopt;
+  return span.offset;
 }
 
 bool ExtractionRun::AskPassword(const std::string& name) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "libunzip32/EntrySpans.h"
 #include "libunzip32/MemberPath.h"
 #include "libunzip32/NameFilter.h"
 #include "libunzip32/RunReport.h"
@@ -18,6 +19,7 @@ namespace qz::unzip32 {
 class MemberFile;
 class MemberReader;
 class TargetFolder;
+class WholeReader;
 
 // One call of the library: checks the options, then tests, lists or extracts every
 // selected member of the archive, printing through the callbacks, and returns the
@@ -47,6 +49,8 @@ class ExtractionRun {
   // password opens it (the member has been reported then).
   std::unique_ptr<MemberReader> Open(const ZipArchive& archive, const ZipArchive::Member& member);
   bool AskPassword(const std::string& name);
+  // Where the member's local header starts when WholeReader can read it.
+  std::optional<uint64_t> WholeOffset(const ZipArchive::Member& member) const;
   void Copy(MemberReader& reader, MemberFile* out);
   void ReportZipFailure(const std::string& name, int code, const std::string& text);
   void ReportOpenFailure(int code, const std::string& text);
@@ -59,6 +63,8 @@ class ExtractionRun {
   std::string archivePath_;
   std::string folderPath_;
   std::unique_ptr<TargetFolder> target_;
+  std::vector<EntrySpans::Span> spans_;  // in directory order
+  std::unique_ptr<WholeReader> whole_;
   std::vector<char> buffer_;
   std::string password_;
   std::set<std::string> written_;  // paths written in this run, without regard to case
