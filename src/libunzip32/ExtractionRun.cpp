@@ -31,6 +31,9 @@ constexpr int32_t kReplaceNone = 104;
 // The longest name of one file or folder that the file systems take (bytes here, UTF-16
 // units on Windows, where the 8-bit name never has more units than bytes).
 constexpr size_t kNameMax = 255;
+// Members written before their data is flushed together and they are renamed; bounds the
+// temporary files that a run leaves when it is killed.
+constexpr size_t kPendingMembers = 1024;
 
 std::string Folded(std::string text) {
   for (char& c : text) {
@@ -97,6 +100,7 @@ int32_t ExtractionRun::Run() {
   buffer_.resize(kBufferSize);
   whole_ = std::make_unique<WholeReader>(archivePath_);
   ProcessAll(*archive);
+  Settle();
   try {
     if (target_) target_->Flush();
   } catch (const SystemError& failure) {
@@ -220,12 +224,16 @@ void ExtractionRun::Process(const ZipArchive& archive, const ZipArchive::Member&
   } catch (const ZipError& failure) {
     ReportZipFailure(member.name, failure.Code(), failure.what());
   } catch (const SystemError& failure) {
-    if (failure.DiskFull()) {
-      report_.Problem(kUnzipDiskFull, member.name + ": disk full, extraction stopped.");
-      stopped_ = true;
-    } else {
-      report_.Problem(kUnzipArchiveError, member.name + ": " + failure.what() + ".");
-    }
+    ReportSystemFailure(member.name, failure);
+  }
+}
+
+void ExtractionRun::ReportSystemFailure(const std::string& name, const SystemError& failure) {
+  if (failure.DiskFull()) {
+    report_.Problem(kUnzipDiskFull, name + ": disk full, extraction stopped.");
+    stopped_ = true;
+  } else {
+    report_.Problem(kUnzipArchiveError, name + ": " + failure.what() + ".");
   }
 }
 
@@ -273,16 +281,39 @@ void ExtractionRun::Extract(const ZipArchive& archive, const ZipArchive::Member&
   } else if (!(reader = Open(archive, member))) {
     return;
   }
-  MemberFile file(*target_->Current());
+  auto file = std::make_unique<MemberFile>(
+      *target_->Current(), member.permissions != 0 ? member.permissions : 0666, member.index);
   if (reader) {
-    Copy(*reader, &file);
+    Copy(*reader, file.get());
   } else {
-    file.Write(data.data(), data.size());
+    file->Write(data.data(), data.size());
   }
-  file.Commit(*name, member.permissions != 0 ? member.permissions : 0666, member.modified);
-  target_->Changed();
+  file->Close(member.modified);
+  pending_.push_back({std::move(file), *name, member.name});
+  if (pending_.size() >= kPendingMembers) Settle();
   ++processed_;
   report_.Progress("  inflating: " + member.name);
+}
+
+void ExtractionRun::Settle() {
+  if (pending_.empty()) return;
+  // Whatever fails here, the temporary files of the batch go with it.
+  std::vector<Pending> batch = std::move(pending_);
+  pending_.clear();
+  try {
+    target_->Current()->FlushFiles();
+  } catch (const SystemError& failure) {
+    for (const Pending& member : batch) ReportSystemFailure(member.member, failure);
+    return;
+  }
+  for (Pending& member : batch) {
+    try {
+      member.file->Rename(member.name);
+      target_->Changed();
+    } catch (const SystemError& failure) {
+      ReportSystemFailure(member.member, failure);
+    }
+  }
 }
 
 std::optional<std::string> ExtractionRun::PlanWrite(const ZipArchive::Member& member) {
@@ -307,6 +338,7 @@ std::optional<std::string> ExtractionRun::PlanWrite(const ZipArchive::Member& me
     report_.Problem(kUnzipArchiveError, member.name + ": the name is too long to be written.");
     return std::nullopt;
   }
+  if (!target_->IsCurrent(path.folders)) Settle();
   target_->Enter(path.folders);
   std::string existing = target_->ExistingName(path.file).value_or("");
   std::string key = Folded(shown);
@@ -346,6 +378,7 @@ void ExtractionRun::MakeFolders(const ZipArchive::Member& member) {
   if (path.changed) {
     report_.Problem(kUnzipWarning, member.name + ": root, drive or parent folder parts removed.");
   }
+  if (!target_->IsCurrent(path.folders)) Settle();
   target_->Enter(path.folders);
 }
 

@@ -18,6 +18,7 @@ namespace qz::unzip32 {
 
 class MemberFile;
 class MemberReader;
+class SystemError;
 class TargetFolder;
 class WholeReader;
 
@@ -52,6 +53,10 @@ class ExtractionRun {
   // Where the member's local header starts when WholeReader can read it.
   std::optional<uint64_t> WholeOffset(const ZipArchive::Member& member) const;
   void Copy(MemberReader& reader, MemberFile* out);
+  // Flushes the data of the members written since the last call all at once, then gives
+  // them their names in member order.
+  void Settle();
+  void ReportSystemFailure(const std::string& name, const SystemError& failure);
   void ReportZipFailure(const std::string& name, int code, const std::string& text);
   void ReportOpenFailure(int code, const std::string& text);
   void Finish(const ZipArchive& archive);
@@ -65,6 +70,12 @@ class ExtractionRun {
   std::unique_ptr<TargetFolder> target_;
   std::vector<EntrySpans::Span> spans_;  // in directory order
   std::unique_ptr<WholeReader> whole_;
+  struct Pending {
+    std::unique_ptr<MemberFile> file;
+    std::string name;    // the file's name once renamed
+    std::string member;  // the member's name, for messages
+  };
+  std::vector<Pending> pending_;  // written and closed, in member order, all in the current folder
   std::vector<char> buffer_;
   std::string password_;
   std::set<std::string> written_;  // paths written in this run, without regard to case
