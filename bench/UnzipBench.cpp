@@ -178,6 +178,7 @@ class Content {
 
 struct Sample {
   double seconds;
+  double cpuSeconds;  // user and system time: less disturbed by a busy machine
   double peakMiB;
 };
 
@@ -211,7 +212,8 @@ Sample Spawn(const Spawned& what) {
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     throw std::runtime_error(what.arguments[0] + " " + what.arguments[1] + " failed");
   }
-  return {seconds, usage.ru_maxrss / 1024.0};
+  auto time = [](const timeval& value) { return value.tv_sec + value.tv_usec / 1e6; };
+  return {seconds, time(usage.ru_utime) + time(usage.ru_stime), usage.ru_maxrss / 1024.0};
 }
 
 bool Installed(const std::string& program) {
@@ -337,11 +339,12 @@ std::vector<Tool> Tools(const std::string& self, const std::string& archive,
   return tools;
 }
 
-double Median(std::vector<Sample> samples) {
+double Median(const std::vector<Sample>& samples, double Sample::*field = &Sample::seconds) {
   if (samples.empty()) return NAN;
-  std::sort(samples.begin(), samples.end(),
-            [](const Sample& a, const Sample& b) { return a.seconds < b.seconds; });
-  return samples[samples.size() / 2].seconds;
+  std::vector<double> values;
+  for (const auto& sample : samples) values.push_back(sample.*field);
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
 }
 
 double Peak(const std::vector<Sample>& samples) {

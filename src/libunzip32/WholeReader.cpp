@@ -13,6 +13,7 @@ namespace {
 // most memory a run takes for member data.
 constexpr uint64_t kLargestWhole = 16 * 1024 * 1024;
 constexpr size_t kLocalHeaderSize = 30;
+constexpr size_t kUsualNameAndExtra = 512;
 constexpr uint32_t kLocalSignature = 0x04034b50;
 
 uint32_t Le(const char* bytes, int width) {
@@ -39,40 +40,49 @@ bool WholeReader::Suits(const ZipArchive::Member& member) {
 
 std::string_view WholeReader::Read(const ZipArchive::Member& member, uint64_t offset) {
   if (decompressor_ == nullptr) throw ZipError(ZIP_ER_MEMORY, "Malloc failure");
-  char header[kLocalHeaderSize];
-  ReadAt(offset, header, sizeof header);
+  // The local header, its name and extra field and the data, in one read when the name
+  // and extra field are of a usual length.
+  size_t wanted = kLocalHeaderSize + kUsualNameAndExtra + member.compressedSize;
+  compressed_.resize(wanted);
+  size_t got = ReadAt(offset, compressed_.data(), wanted);
+  if (got < kLocalHeaderSize) throw ZipError(ZIP_ER_EOF, "Premature end of file");
+  const char* header = compressed_.data();
   if (Le(header, 4) != kLocalSignature) throw ZipError(ZIP_ER_NOZIP, "Not a zip archive");
-  uint64_t start = offset + kLocalHeaderSize + Le(header + 26, 2) + Le(header + 28, 2);
-  compressed_.resize(member.compressedSize);
-  ReadAt(start, compressed_.data(), compressed_.size());
-  std::string_view data = Inflate(member);
+  size_t start = kLocalHeaderSize + Le(header + 26, 2) + Le(header + 28, 2);
+  if (start + member.compressedSize > got) {
+    if (got == wanted) {
+      got = ReadAt(offset + start, compressed_.data(), member.compressedSize);
+      start = 0;
+    }
+    if (start + member.compressedSize > got) throw ZipError(ZIP_ER_EOF, "Premature end of file");
+  }
+  std::string_view data = Inflate(member, {compressed_.data() + start, member.compressedSize});
   if (libdeflate_crc32(0, data.data(), data.size()) != member.crc) {
     throw ZipError(ZIP_ER_CRC, "CRC error");
   }
   return data;
 }
 
-void WholeReader::ReadAt(uint64_t offset, char* data, size_t size) {
-  if (!file_) file_.clear();
+size_t WholeReader::ReadAt(uint64_t offset, char* data, size_t size) {
+  file_.clear();
   file_.seekg(static_cast<std::streamoff>(offset));
   file_.read(data, static_cast<std::streamsize>(size));
-  if (static_cast<size_t>(file_.gcount()) != size) {
-    throw ZipError(ZIP_ER_EOF, "Premature end of file");
-  }
+  return static_cast<size_t>(file_.gcount());
 }
 
-std::string_view WholeReader::Inflate(const ZipArchive::Member& member) {
+std::string_view WholeReader::Inflate(const ZipArchive::Member& member,
+                                      std::string_view compressed) {
   // A member longer or shorter than its directory entry says is damaged even if its CRC fits.
   auto inconsistent = [] {
     return ZipError(ZIP_ER_INCONS, "Size differs from the archive's directory");
   };
   if (member.method == ZIP_CM_STORE) {
     if (member.compressedSize != member.size) throw inconsistent();
-    return {compressed_.data(), compressed_.size()};
+    return compressed;
   }
   data_.resize(member.size);
   size_t produced = 0;
-  switch (libdeflate_deflate_decompress(decompressor_, compressed_.data(), compressed_.size(),
+  switch (libdeflate_deflate_decompress(decompressor_, compressed.data(), compressed.size(),
                                         data_.data(), data_.size(), &produced)) {
     case LIBDEFLATE_SUCCESS:
       if (produced != member.size) throw inconsistent();

@@ -33,8 +33,9 @@ class WholeReader {
   std::string_view Read(const ZipArchive::Member& member, uint64_t offset);
 
  private:
-  void ReadAt(uint64_t offset, char* data, size_t size);
-  std::string_view Inflate(const ZipArchive::Member& member);
+  // Reads up to `size` bytes at `offset`; fewer at the end of the file.
+  size_t ReadAt(uint64_t offset, char* data, size_t size);
+  std::string_view Inflate(const ZipArchive::Member& member, std::string_view compressed);
 
   std::ifstream file_;
   libdeflate_decompressor* decompressor_;
