@@ -38,8 +38,15 @@ class MemberFile {
   void Rename(const std::string& name);
 
  private:
-  // The name of the attempt-th candidate for the temporary file.
+  // How often a taken temporary name is tried again under another number.
+  static constexpr unsigned kAttempts = 1000;
+  // The name of the attempt-th candidate for the temporary file: ".qzunzip-<pid>-<n>.tmp",
+  // the pattern that the updater cleans up after a killed run.
   static std::string TemporaryName(uint64_t serial, unsigned attempt);
+  // The number <n> of that name, unique for each serial and attempt.
+  static uint64_t Candidate(uint64_t serial, unsigned attempt) {
+    return serial * (kAttempts + 1) + attempt;
+  }
   void Discard();
 
   const NativeFolder& folder_;

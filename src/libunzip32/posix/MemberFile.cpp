@@ -19,8 +19,8 @@ int Fd(intptr_t handle) {
 }  // namespace
 
 std::string MemberFile::TemporaryName(uint64_t serial, unsigned attempt) {
-  return ".qzunzip-" + std::to_string(getpid()) + "-" + std::to_string(serial) + "-" +
-         std::to_string(attempt) + ".tmp";
+  return ".qzunzip-" + std::to_string(getpid()) + "-" + std::to_string(Candidate(serial, attempt)) +
+         ".tmp";
 }
 
 MemberFile::MemberFile(const NativeFolder& folder, uint32_t mode, uint64_t serial)
@@ -29,7 +29,7 @@ MemberFile::MemberFile(const NativeFolder& folder, uint32_t mode, uint64_t seria
     tempName_ = TemporaryName(serial, attempt);
     file_ = openat(Fd(folder_.Handle()), tempName_.c_str(),
                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
-    if (file_ < 0 && (errno != EEXIST || attempt > 1000)) {
+    if (file_ < 0 && (errno != EEXIST || attempt >= kAttempts)) {
       throw SystemError::LastFailure("Cannot create a temporary file");
     }
   }

@@ -28,8 +28,8 @@ FILETIME FileTimeOf(time_t time) {
 }  // namespace
 
 std::string MemberFile::TemporaryName(uint64_t serial, unsigned attempt) {
-  return ".qzunzip-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial) + "-" +
-         std::to_string(attempt) + ".tmp";
+  return ".qzunzip-" + std::to_string(GetCurrentProcessId()) + "-" +
+         std::to_string(Candidate(serial, attempt)) + ".tmp";
 }
 
 // Windows keeps no Unix permissions: `mode` is not applied, so every member stays
@@ -42,7 +42,7 @@ MemberFile::MemberFile(const NativeFolder& folder, uint32_t, uint64_t serial) : 
                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       file_ = reinterpret_cast<intptr_t>(file);
-    } else if (GetLastError() != ERROR_FILE_EXISTS || attempt > 1000) {
+    } else if (GetLastError() != ERROR_FILE_EXISTS || attempt >= kAttempts) {
       throw SystemError::LastFailure("Cannot create a temporary file");
     }
   }
