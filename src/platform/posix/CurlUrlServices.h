@@ -6,6 +6,7 @@
 
 #include "platform/StallDetector.h"
 #include "platform/UrlServices.h"
+#include "platform/posix/CurlLibrary.h"
 
 namespace qz {
 
@@ -17,12 +18,12 @@ class DownloadTransfer;
 // server or proxy compresses anyway, verifies server certificates, follows up to 10
 // redirects to http and https addresses only, gives up connecting after 30 seconds and
 // fails when the transfer stalls, but has no overall time limit. Proxies come from the
-// usual environment variables.
+// usual environment variables. libcurl is loaded by the first download (CurlLibrary).
 //
 // Result codes of DownloadToFile, beside the common ones of UrlServices:
 //   -(CURLcode)         transfer failure, e.g. -1 unsupported protocol or redirect to one,
-//                       -6 host not found, -7 connection refused, -18 body cut short,
-//                       -28 no connection within 30 s, -47 too many redirects, -60
+//                       -2 libcurl cannot be loaded, -6 host not found, -7 connection refused, -18
+//                       body cut short, -28 no connection within 30 s, -47 too many redirects, -60
 //                       certificate not trusted, -61 a content coding it cannot decode
 //   -(1000 + errno)     the local file cannot be written, e.g. -1002 folder missing,
 //                       -1013 permission denied, -1027 file-size limit, -1028 disk full
@@ -59,6 +60,7 @@ class CurlUrlServices : public UrlServices {
 
   StallDetector::Limit stall_;
   long receiveBufferBytes_;
+  CurlLibrary curl_;
 };
 
 }  // namespace qz

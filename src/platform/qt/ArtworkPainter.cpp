@@ -1,10 +1,9 @@
-#include "platform/qt/Artwork.h"
+#include "platform/qt/ArtworkPainter.h"
 
 #include <QFont>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPixmap>
 #include <QRadialGradient>
 #include <cmath>
 #include <numbers>
@@ -93,7 +92,7 @@ void PaintTitle(QPainter& painter, QRectF box) {
 
 }  // namespace
 
-QImage Artwork::Emblem(int size) {
+QImage ArtworkPainter::Emblem(int size) {
   QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   QPainter painter(&image);
@@ -103,7 +102,7 @@ QImage Artwork::Emblem(int size) {
   return image;
 }
 
-QImage Artwork::Picture() {
+QImage ArtworkPainter::Picture() {
   QImage image(kPictureWidth, kPictureHeight, QImage::Format_RGB32);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
@@ -119,12 +118,6 @@ QImage Artwork::Picture() {
   painter.restore();
   PaintTitle(painter, QRectF(0, 236, 180, 30));
   return image;
-}
-
-QIcon Artwork::Icon() {
-  QIcon icon;
-  for (int size : {16, 32, 48}) icon.addPixmap(QPixmap::fromImage(Emblem(size)));
-  return icon;
 }
 
 }  // namespace qz
