@@ -11,9 +11,11 @@
 #
 # With an X display ($DISPLAY set and answering) you click through the dialogs yourself:
 # "Install it right now", then "Finish". Without one (a server, CI) the demo starts a
-# virtual display, clicks through the same way by itself, and saves a screenshot of each
-# dialog into demo-output/screenshots. Either way it ends by showing what changed in the
-# installation.
+# virtual display, clicks through the same way by itself, and saves a picture of each
+# dialog into demo-output/screenshots; after the walk it starts the updater twice more for
+# the two dialogs the walk does not meet ("Needs No Update" now that the update is
+# installed, and "Not Allowed ..." without a command line). Either way it shows what changed
+# in the installation.
 #
 # With --windows the same demo runs the Windows build (qzupdate.exe, unzip32.dll and the
 # Windows stand-in, cross-built into build-demo-windows/) under Wine; the demo server is
@@ -186,7 +188,6 @@ stop_vq() {
 run_interactive() {
   step "Running qzupdate /Verbose on your display $DISPLAY"
   echo "Click \"Install it right now\", wait for the installation, then click \"Finish\"."
-  [ $windows = 1 ] && start_wine
   "${run[@]}" "$install/$updater_name" /Verbose &
   local updater=$!
   pids+=("$updater")
@@ -208,11 +209,19 @@ no_error_box() {
   fi
 }
 
-# Waits for a dialog of the updater, sets `window` to it and saves a screenshot.
+# Waits for a dialog of the updater, sets `window` to it and saves a picture of it.
 expect_dialog() {  # <title> <screenshot name> [timeout]
   window=$(xd_wait_window "$1" "${3:-$XD_TIMEOUT}" "$updater") || { no_error_box; return 1; }
   xd_log "the updater shows \"$1\""
-  xd_screenshot "$shots/$2.png"
+  # A window is mapped before it has painted itself.
+  sleep 0.3
+  xd_screenshot_window "$window" "$shots/$2.png"
+}
+
+wait_updater_ended() {
+  for _ in $(seq 100); do kill -0 "$updater" 2>/dev/null || return 0; sleep 0.1; done
+  xd_log "the updater did not end"
+  return 1
 }
 
 # Waits until all files have been downloaded: the server has answered every request.
@@ -263,16 +272,37 @@ drive_dialogs() {
   xd_key "$window" Return
 }
 
+# The two dialogs that the walk above does not pass through: a second check, now that the
+# update is installed, and a start by hand with no command line.
+drive_other_dialogs() {
+  local window published
+  step "Starting qzupdate /Verbose again, now that Vq says it is the published version"
+  # The host, not the updater, keeps Version.INF up to date: the new Vq would write it.
+  published=$(grep -o 'ApplicationVersion=[^"]*' "$out/server${LN_PATH%/}/Vq/Version.INF")
+  sed -i "s/ApplicationVersion=[^\"]*/$published/" "$install/Version.INF"
+  # The pointer still rests where "Install it right now" was, over "Download and Install anyway".
+  xdotool mousemove 0 0
+  "${run[@]}" "$install/$updater_name" /Verbose >>"$out/updater.log" 2>&1 &
+  updater=$!
+  pids+=("$updater")
+  expect_dialog "Needs No Update" 07-needs-no-update || return 1
+  xd_log "pressing \"Cancel\" (Esc)"
+  xd_key "$window" Escape
+  wait_updater_ended || return 1
+  step "Starting qzupdate by hand, without a command line"
+  "${run[@]}" "$install/$updater_name" >>"$out/updater.log" 2>&1 &
+  updater=$!
+  pids+=("$updater")
+  expect_dialog "Not Allowed ..." 08-not-allowed || return 1
+  xd_log "pressing \"OK\" (Return)"
+  xd_key "$window" Return
+  wait_updater_ended
+}
+
 run_headless() {
   step "Running qzupdate /Verbose on a virtual display, driving the dialogs"
   rm -rf "$shots"
   mkdir -p "$shots"
-  XD_XVFB_LOG=$out/xvfb.log xd_start_xvfb || exit 1
-  unset QT_QPA_PLATFORM
-  if [ $windows = 1 ]; then
-    start_wine
-    export XD_CLIENT_DX=$WN_CLIENT_DX XD_CLIENT_DY=$WN_CLIENT_DY XD_NO_FOCUS=1
-  fi
   "${run[@]}" "$install/$updater_name" /Verbose >"$out/updater.log" 2>&1 &
   updater=$!
   pids+=("$updater")
@@ -285,8 +315,20 @@ run_headless() {
   fi
   kill "$updater" 2>/dev/null || true
   wait "$updater" 2>/dev/null || true
-  echo "Screenshots: $shots"
   return $status
+}
+
+# The virtual display when there is no usable one, and Wine on the display in use: both
+# before the stand-in starts, since starting Wine stops every program of an earlier server.
+start_display() {
+  if [ $headless = 1 ]; then
+    XD_XVFB_LOG=$out/xvfb.log xd_start_xvfb || exit 1
+    unset QT_QPA_PLATFORM
+  fi
+  if [ $windows = 1 ]; then
+    start_wine
+    export XD_CLIENT_DX=$WN_CLIENT_DX XD_CLIENT_DY=$WN_CLIENT_DY XD_NO_FOCUS=1
+  fi
 }
 
 # Wine in a prefix of the demo's own, on the display in use (scripts/lib/wine.sh).
@@ -324,6 +366,7 @@ echo "(Config.ldb is a lock file left by a Vq that crashed: the updater removes 
 
 step "Starting the demo update server on http://$LN_HOST:$LN_PORT (log: $out/server.log)"
 ln_start_server "$build/bin/qzupdate-demo-server" "$out/server" "$out/server.log" 700
+start_display
 [ "$vq_running" = 1 ] && start_vq
 
 status=0
@@ -333,4 +376,11 @@ else
   run_interactive
 fi
 show_result
+if [ $headless = 1 ]; then
+  if [ $status = 0 ] && ! drive_other_dialogs; then
+    status=1
+    xd_screenshot "$shots/failure.png" || true
+  fi
+  echo "Screenshots: $shots"
+fi
 exit $status

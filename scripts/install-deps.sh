@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing, benchmarking and the demo need.
 # Safe to run again: apt-get skips what is already installed.
-# With --windows: also the mingw-w64 cross compilers and Wine, and cross-builds the Windows
-# build's third-party libraries once into a cache folder (scripts/build-windows-deps.sh).
+# With --windows: also the mingw-w64 cross compilers, Wine and osslsigncode (a vendor signs
+# the Windows files with it), and cross-builds the Windows build's third-party libraries
+# once into a cache folder (scripts/build-windows-deps.sh).
 set -euo pipefail
 
 packages=(
@@ -32,6 +33,7 @@ if [ "${1:-}" = "--windows" ]; then
     mingw-w64 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
     wine wine64 fonts-wine
     dpkg-dev autoconf automake libtool googletest
+    osslsigncode
   )
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${windows_packages[@]}"
   "${sudo_cmd[@]}" "$(dirname "$0")/build-windows-deps.sh"

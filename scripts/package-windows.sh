@@ -1,14 +1,31 @@
 #!/usr/bin/env bash
-# Builds the vendor's Windows package QzUpdate-<version>-win64.zip in build-windows/
+# Builds the vendor's Windows package QzUpdate-<version>-win64.zip in build-windows-package/
 # (BUILD_DIR to choose another folder). Extra arguments go to CMake's configure step,
 # typically -DQZUPDATE_BASE_URL=https://updates.example.com/Support/VqPrime/QzUFiles/.
 # Installs the packages and the cross-built libraries first (safe to run again).
+#
+# The folder is a Release build of the updater alone, apart from build-windows: the test
+# build must keep the demo server's base address, which a vendor's address would replace.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${BUILD_DIR:-build-windows}
+build=${BUILD_DIR:-build-windows-package}
 scripts/install-deps.sh --windows
 toolchain=()
 [ -f "$build/CMakeCache.txt" ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake)
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release "${toolchain[@]}" "$@"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DQZUPDATE_BUILD_TESTS=OFF -DQZUPDATE_BUILD_BENCH=OFF "${toolchain[@]}" "$@"
 cmake --build "$build" --target package
-ls -l "$build"/QzUpdate-*-win64.zip
+package=$(ls "$build"/QzUpdate-*-win64.zip)
+echo
+unzip -l "$package"
+cached() { sed -n "s/^$1:STRING=//p" "$build/CMakeCache.txt"; }
+url=$(cached QZUPDATE_BASE_URL)
+key=$(cached QZUPDATE_SIGNING_KEY)
+echo "Package:       $package"
+echo "Update server: $url"
+echo "Signing key:   ${key:-none (any update the server hands out installs)}"
+case $url in
+  http://127.0.0.1* | http://localhost*)
+    echo "warning: this updater asks the demo server on this computer; build with" \
+      "-DQZUPDATE_BASE_URL=<your server> for your users" >&2 ;;
+esac

@@ -166,6 +166,14 @@ xd_click_control() {
   esac
 }
 
+# Saves window $1 alone (as much of it as lies on the screen) as the PNG file $2, for
+# pictures that show a dialog without the empty screen around it.
+xd_screenshot_window() {
+  local x y width height
+  read -r x y width height <<<"$(xd_geometry "$1")"
+  import -display "$DISPLAY" -window root -crop "${width}x$height+$x+$y" +repage "$2" 2>/dev/null
+}
+
 # Saves the whole screen as a PNG file.
 xd_screenshot() {
   if command -v import >/dev/null; then
