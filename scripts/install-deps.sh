@@ -17,7 +17,7 @@ packages=(
   iproute2
   libcpp-httplib-dev
   libgtest-dev libbenchmark-dev
-  xvfb xdotool x11-apps imagemagick
+  xvfb xdotool x11-apps imagemagick libxcb1-dev
   fontconfig fonts-dejavu-core fonts-liberation
   clang libclang-rt-14-dev
 )

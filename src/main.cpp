@@ -10,8 +10,7 @@
 #include "platform/qt/QtFormHost.h"
 #include "platform/qt/QtPrompts.h"
 #include "signing/CompiledKeys.h"
-#include "startup/GuardedRun.h"
-#include "startup/mQzUpdate.h"
+#include "startup/RunUpdater.h"
 
 namespace {
 
@@ -47,13 +46,7 @@ int main(int argc, char** argv) {
                 instance,
                 QZUPDATE_BASE_URL,
                 qz::CompiledKeys::All()};
-    qz::mQzUpdate module(env, CommandLine(argc, argv));
-
-    qz::GuardedRun guarded(prompts, terminator, module.IsVerbose());
-    guarded.Run([&] {
-      module.Main();
-      forms.RunUntilLastFormClosed();
-    });
+    qz::RunUpdater(env, CommandLine(argc, argv));
   } catch (...) {
     // Only setting up can get here (the run ends the program itself): end quietly.
   }

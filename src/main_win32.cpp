@@ -13,8 +13,7 @@
 #include "platform/win32/WinHttpUrlServices.h"
 #include "platform/win32/WindowsApi.h"
 #include "signing/CompiledKeys.h"
-#include "startup/GuardedRun.h"
-#include "startup/mQzUpdate.h"
+#include "startup/RunUpdater.h"
 
 // The command line comes from GetCommandLineW: WinMain's own copy is in the ANSI code page
 // already and cannot be told apart from the program's path reliably.
@@ -37,13 +36,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                 instance,
                 QZUPDATE_BASE_URL,
                 qz::CompiledKeys::All()};
-    qz::mQzUpdate module(env, qz::Win32CommandLine::Current());
-
-    qz::GuardedRun guarded(prompts, terminator, module.IsVerbose());
-    guarded.Run([&] {
-      module.Main();
-      forms.RunUntilLastFormClosed();
-    });
+    qz::RunUpdater(env, qz::Win32CommandLine::Current());
   } catch (...) {
     // Only setting up can get here (the run ends the program itself): end quietly.
   }

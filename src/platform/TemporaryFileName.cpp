@@ -49,7 +49,10 @@ bool IsExtractionName(std::string_view name) {
 }  // namespace
 
 std::string TemporaryFileName::For(const std::string& name, const std::string& tag) {
-  return "." + name.substr(0, kMaxNameStem) + "." + tag + std::string(kReplacementSuffix);
+  std::string result = ".";
+  result.append(name, 0, kMaxNameStem);
+  result.append(".").append(tag).append(kReplacementSuffix);
+  return result;
 }
 
 bool TemporaryFileName::IsOurs(const std::string& name) {

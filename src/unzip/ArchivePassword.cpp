@@ -4,6 +4,8 @@
 #include <optional>
 
 namespace qz {
+// On Windows the answer is in the ANSI code page already; only Linux converts from UTF-8.
+#ifndef _WIN32
 namespace {
 
 // Windows-1252 bytes 0x80 to 0x9F; 0 marks the five bytes that have no character.
@@ -45,6 +47,7 @@ std::optional<char32_t> NextCodePoint(const std::string& text, size_t& at) {
 }
 
 }  // namespace
+#endif
 
 std::string ArchivePassword::FromAnswer(const std::string& answer) {
 #ifdef _WIN32
