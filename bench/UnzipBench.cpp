@@ -421,11 +421,13 @@ int Benchmark(int runs) {
     if (tool.name == "bsdtar") bsdtar = &tool;
   }
   std::printf(
-      "\n| tool | test (median s) | extraction (median s) | peak RSS (MiB) |\n"
-      "|---|---|---|---|\n");
+      "\n| tool | test (median s) | extraction (median s) | test CPU (s) | extraction CPU (s) "
+      "| peak RSS (MiB) |\n|---|---|---|---|---|---|\n");
   for (const auto& tool : tools) {
-    std::printf("| %s | %.3f | %.3f | %.1f |\n", tool.name.c_str(), Median(tool.testSamples),
-                Median(tool.extractSamples),
+    std::printf("| %s | %.3f | %.3f | %.3f | %.3f | %.1f |\n", tool.name.c_str(),
+                Median(tool.testSamples), Median(tool.extractSamples),
+                Median(tool.testSamples, &Sample::cpuSeconds),
+                Median(tool.extractSamples, &Sample::cpuSeconds),
                 std::max(Peak(tool.testSamples), Peak(tool.extractSamples)));
   }
   struct rusage selfUsage = {};
