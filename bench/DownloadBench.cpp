@@ -70,8 +70,11 @@ long PeakResidentKiB() {
 // The child's side: the download (none for the baseline), then its peak memory on stdout.
 int RunChild(const char* url, const char* path, long bufferBytes) {
   qz::CurlUrlServices urls(qz::StallDetector::kDefaultLimit, bufferBytes);
-  int32_t code = url == nullptr ? 0 : urls.DownloadToFile(url, path);
-  if (code != 0) std::fprintf(stderr, "DownloadToFile returned %d\n", code);
+  // The resumable download is the one the updater uses for its archive.
+  int32_t code = url == nullptr ? 0
+                                : urls.ResumeToFile(url, path, std::string(path) + ".partial",
+                                                    nullptr, qz::UrlServices::kNoLimit);
+  if (code != 0) std::fprintf(stderr, "ResumeToFile returned %d\n", code);
   std::printf("%ld\n", PeakResidentKiB());
   return code == 0 ? 0 : 1;
 }

@@ -50,9 +50,9 @@ set(CPACK_DEBIAN_DEMO_DESCRIPTION
 qzupdate-demo-server serves update files laid out like the real update server;
 vq-standin holds Vq's lock file Config.ldb the way the running host application does.")
 
-# Qt loads its platform plugin at run time, which no library scan finds; a font is needed
-# to draw any text.
-set(qz_updater_runtime_extra "qt6-qpa-plugins")
+# Qt loads its platform plugin and the updater libcurl at run time, which no library scan
+# finds; a font is needed to draw any text.
+set(qz_updater_runtime_extra "qt6-qpa-plugins, libcurl4")
 set(CPACK_DEBIAN_UPDATER_PACKAGE_RECOMMENDS "fonts-dejavu-core | fonts-liberation")
 find_program(QZ_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(QZ_DPKG_SHLIBDEPS)
@@ -60,7 +60,7 @@ if(QZ_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_UPDATER_PACKAGE_DEPENDS "${qz_updater_runtime_extra}")
 else()
   set(CPACK_DEBIAN_UPDATER_PACKAGE_DEPENDS
-      "libqt6widgets6, libqt6gui6, libqt6core6, ${qz_updater_runtime_extra}, libcurl4, libzip4, libc6, libstdc++6")
+      "libqt6widgets6, libqt6gui6, libqt6core6, ${qz_updater_runtime_extra}, libzip4, libc6, libstdc++6")
   set(CPACK_DEBIAN_DEMO_PACKAGE_DEPENDS "libcpp-httplib0.11, libc6, libstdc++6")
 endif()
 

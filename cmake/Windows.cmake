@@ -3,6 +3,7 @@
 # the find-root path). Every target here has the same name as its Linux counterpart so
 # the rest of the build does not care which platform it is on:
 #   PkgConfig::LIBZIP   libzip, static, with zlib and Windows' own crypto (bcrypt)
+#   PkgConfig::LIBDEFLATE  libdeflate, static
 #   PkgConfig::HTTPLIB  cpp-httplib, header-only, for the test servers
 #   PkgConfig::SODIUM      libsodium, static (SODIUM_STATIC is defined for its users)
 # GoogleTest is found by the ordinary find_package(GTest) from the same folder.
@@ -12,6 +13,13 @@ find_package(ZLIB REQUIRED)
 find_package(libzip REQUIRED CONFIG)
 add_library(PkgConfig::LIBZIP INTERFACE IMPORTED)
 target_link_libraries(PkgConfig::LIBZIP INTERFACE libzip::zip ZLIB::ZLIB bcrypt)
+
+find_library(QZ_LIBDEFLATE_LIBRARY NAMES libdeflate.a REQUIRED)
+find_path(QZ_LIBDEFLATE_INCLUDE_DIR libdeflate.h REQUIRED)
+add_library(PkgConfig::LIBDEFLATE STATIC IMPORTED)
+set_target_properties(PkgConfig::LIBDEFLATE PROPERTIES
+  IMPORTED_LOCATION ${QZ_LIBDEFLATE_LIBRARY}
+  INTERFACE_INCLUDE_DIRECTORIES ${QZ_LIBDEFLATE_INCLUDE_DIR})
 
 find_library(QZ_SODIUM_LIBRARY NAMES libsodium.a sodium REQUIRED)
 find_path(QZ_SODIUM_INCLUDE_DIR sodium.h REQUIRED)

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Cross-builds the third-party libraries of the Windows build (libzip, libsodium, GoogleTest,
+# Cross-builds the third-party libraries of the Windows build (libzip, libdeflate, libsodium, GoogleTest,
 # and the header of cpp-httplib for the test servers)
 # as static mingw-w64 libraries from Debian's own sources, once, into a cache folder outside
 # any build tree. The Windows CMake configuration finds them there (QZ_WIN_DEPS).
@@ -60,6 +60,19 @@ build_libzip() {
     -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF
 }
 
+# libdeflate's own makefile builds the static library; its header is all it installs.
+build_libdeflate() {
+  [ -f "$prefix/lib/libdeflate.a" ] && return
+  add_deb_src
+  local source
+  source=$(fetch_source libdeflate)
+  # For a mingw compiler the makefile names the static library libdeflatestatic.lib.
+  make -C "$source" -j"$(nproc)" CC=$host-gcc-posix AR=$host-ar libdeflatestatic.lib >/dev/null
+  mkdir -p "$prefix/lib" "$prefix/include"
+  cp "$source/libdeflatestatic.lib" "$prefix/lib/libdeflate.a"
+  cp "$source/libdeflate.h" "$prefix/include/libdeflate.h"
+}
+
 build_libsodium() {
   [ -f "$prefix/lib/libsodium.a" ] && return
   add_deb_src
@@ -90,6 +103,7 @@ build_httplib() {
 }
 
 build_libzip
+build_libdeflate
 build_libsodium
 build_httplib
 build_googletest

@@ -10,13 +10,14 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev
   libcurl4-openssl-dev curl
-  libzip-dev zipcmp zipmerge ziptool zip unzip
+  libzip-dev libdeflate-dev zipcmp zipmerge ziptool zip unzip
+  libarchive-tools 7zip eatmydata
   libsodium-dev
   zlib1g-dev
   iproute2
   libcpp-httplib-dev
   libgtest-dev libbenchmark-dev
-  xvfb xdotool x11-apps imagemagick
+  xvfb xdotool x11-apps imagemagick libxcb1-dev
   fontconfig fonts-dejavu-core fonts-liberation
   clang libclang-rt-14-dev
 )

@@ -15,6 +15,7 @@
 #include "libunzip32/MemberReader.h"
 #include "libunzip32/SystemError.h"
 #include "libunzip32/TargetFolder.h"
+#include "libunzip32/WholeReader.h"
 #include "libunzip32/ZipError.h"
 
 namespace qz::unzip32 {
@@ -30,6 +31,9 @@ constexpr int32_t kReplaceNone = 104;
 // The longest name of one file or folder that the file systems take (bytes here, UTF-16
 // units on Windows, where the 8-bit name never has more units than bytes).
 constexpr size_t kNameMax = 255;
+// Members written before their data is flushed together and they are renamed; bounds the
+// temporary files that a run leaves when it is killed.
+constexpr size_t kPendingMembers = 1024;
 
 std::string Folded(std::string text) {
   for (char& c : text) {
@@ -94,7 +98,9 @@ int32_t ExtractionRun::Run() {
     }
   }
   buffer_.resize(kBufferSize);
+  whole_ = std::make_unique<WholeReader>(archivePath_);
   ProcessAll(*archive);
+  Settle();
   try {
     if (target_) target_->Flush();
   } catch (const SystemError& failure) {
@@ -142,7 +148,8 @@ bool ExtractionRun::OptionsRefused() {
 }
 
 bool ExtractionRun::OverlapRefused(const ZipArchive& archive) {
-  auto overlap = EntrySpans::FirstOverlap(EntrySpans::Read(archivePath_));
+  spans_ = EntrySpans::Read(archivePath_);
+  auto overlap = EntrySpans::FirstOverlap(spans_);
   if (!overlap) return false;
   auto name = [&](uint64_t index) {
     try {
@@ -217,12 +224,16 @@ void ExtractionRun::Process(const ZipArchive& archive, const ZipArchive::Member&
   } catch (const ZipError& failure) {
     ReportZipFailure(member.name, failure.Code(), failure.what());
   } catch (const SystemError& failure) {
-    if (failure.DiskFull()) {
-      report_.Problem(kUnzipDiskFull, member.name + ": disk full, extraction stopped.");
-      stopped_ = true;
-    } else {
-      report_.Problem(kUnzipArchiveError, member.name + ": " + failure.what() + ".");
-    }
+    ReportSystemFailure(member.name, failure);
+  }
+}
+
+void ExtractionRun::ReportSystemFailure(const std::string& name, const SystemError& failure) {
+  if (failure.DiskFull()) {
+    report_.Problem(kUnzipDiskFull, name + ": disk full, extraction stopped.");
+    stopped_ = true;
+  } else {
+    report_.Problem(kUnzipArchiveError, name + ": " + failure.what() + ".");
   }
 }
 
@@ -248,9 +259,13 @@ void ExtractionRun::Test(const ZipArchive& archive, const ZipArchive::Member& me
   } else {
     PlanWrite(member);
   }
-  std::unique_ptr<MemberReader> reader = Open(archive, member);
-  if (!reader) return;
-  Copy(*reader, nullptr);
+  if (std::optional<uint64_t> offset = WholeOffset(member)) {
+    whole_->Read(member, *offset);
+  } else {
+    std::unique_ptr<MemberReader> reader = Open(archive, member);
+    if (!reader) return;
+    Copy(*reader, nullptr);
+  }
   ++processed_;
   report_.Progress("    testing: " + member.name + "   OK");
 }
@@ -259,14 +274,46 @@ void ExtractionRun::Extract(const ZipArchive& archive, const ZipArchive::Member&
   if (member.kind == ZipArchive::Kind::kFolder) return MakeFolders(member);
   std::optional<std::string> name = PlanWrite(member);
   if (!name) return;
-  std::unique_ptr<MemberReader> reader = Open(archive, member);
-  if (!reader) return;
-  MemberFile file(*target_->Current());
-  Copy(*reader, &file);
-  file.Commit(*name, member.permissions != 0 ? member.permissions : 0666, member.modified);
-  target_->Changed();
+  std::string_view data;
+  std::unique_ptr<MemberReader> reader;
+  if (std::optional<uint64_t> offset = WholeOffset(member)) {
+    data = whole_->Read(member, *offset);
+  } else if (!(reader = Open(archive, member))) {
+    return;
+  }
+  auto file = std::make_unique<MemberFile>(
+      *target_->Current(), member.permissions != 0 ? member.permissions : 0666, member.index);
+  if (reader) {
+    Copy(*reader, file.get());
+  } else {
+    file->Write(data.data(), data.size());
+  }
+  file->Close(member.modified);
+  pending_.push_back({std::move(file), *name, member.name});
+  if (pending_.size() >= kPendingMembers) Settle();
   ++processed_;
   report_.Progress("  inflating: " + member.name);
+}
+
+void ExtractionRun::Settle() {
+  if (pending_.empty()) return;
+  // Whatever fails here, the temporary files of the batch go with it.
+  std::vector<Pending> batch = std::move(pending_);
+  pending_.clear();
+  try {
+    target_->Current()->FlushFiles();
+  } catch (const SystemError& failure) {
+    for (const Pending& member : batch) ReportSystemFailure(member.member, failure);
+    return;
+  }
+  for (Pending& member : batch) {
+    try {
+      member.file->Rename(member.name);
+      target_->Changed();
+    } catch (const SystemError& failure) {
+      ReportSystemFailure(member.member, failure);
+    }
+  }
 }
 
 std::optional<std::string> ExtractionRun::PlanWrite(const ZipArchive::Member& member) {
@@ -291,6 +338,7 @@ std::optional<std::string> ExtractionRun::PlanWrite(const ZipArchive::Member& me
     report_.Problem(kUnzipArchiveError, member.name + ": the name is too long to be written.");
     return std::nullopt;
   }
+  if (!target_->IsCurrent(path.folders)) Settle();
   target_->Enter(path.folders);
   std::string existing = target_->ExistingName(path.file).value_or("");
   std::string key = Folded(shown);
@@ -330,6 +378,7 @@ void ExtractionRun::MakeFolders(const ZipArchive::Member& member) {
   if (path.changed) {
     report_.Problem(kUnzipWarning, member.name + ": root, drive or parent folder parts removed.");
   }
+  if (!target_->IsCurrent(path.folders)) Settle();
   target_->Enter(path.folders);
 }
 
@@ -385,6 +434,14 @@ std::unique_ptr<MemberReader> ExtractionRun::Open(const ZipArchive& archive,
   report_.Problem(kUnzipBadPassword,
                   member.name + ": skipped, the password is missing or incorrect.");
   return nullptr;
+}
+
+std::optional<uint64_t> ExtractionRun::WholeOffset(const ZipArchive::Member& member) const {
+  if (!WholeReader::Suits(member) || member.index >= spans_.size()) return std::nullopt;
+  const EntrySpans::Span& span = spans_[member.index];
+  // The archive library and the directory's own reading must agree on the member.
+  if (span.compressedSize != member.compressedSize) return std::nullopt;
+  return span.offset;
 }
 
 bool ExtractionRun::AskPassword(const std::string& name) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "libunzip32/EntrySpans.h"
 #include "libunzip32/MemberPath.h"
 #include "libunzip32/NameFilter.h"
 #include "libunzip32/RunReport.h"
@@ -17,7 +18,9 @@ namespace qz::unzip32 {
 
 class MemberFile;
 class MemberReader;
+class SystemError;
 class TargetFolder;
+class WholeReader;
 
 // One call of the library: checks the options, then tests, lists or extracts every
 // selected member of the archive, printing through the callbacks, and returns the
@@ -47,7 +50,13 @@ class ExtractionRun {
   // password opens it (the member has been reported then).
   std::unique_ptr<MemberReader> Open(const ZipArchive& archive, const ZipArchive::Member& member);
   bool AskPassword(const std::string& name);
+  // Where the member's local header starts when WholeReader can read it.
+  std::optional<uint64_t> WholeOffset(const ZipArchive::Member& member) const;
   void Copy(MemberReader& reader, MemberFile* out);
+  // Flushes the data of the members written since the last call all at once, then gives
+  // them their names in member order.
+  void Settle();
+  void ReportSystemFailure(const std::string& name, const SystemError& failure);
   void ReportZipFailure(const std::string& name, int code, const std::string& text);
   void ReportOpenFailure(int code, const std::string& text);
   void Finish(const ZipArchive& archive);
@@ -59,6 +68,14 @@ class ExtractionRun {
   std::string archivePath_;
   std::string folderPath_;
   std::unique_ptr<TargetFolder> target_;
+  std::vector<EntrySpans::Span> spans_;  // in directory order
+  std::unique_ptr<WholeReader> whole_;
+  struct Pending {
+    std::unique_ptr<MemberFile> file;
+    std::string name;    // the file's name once renamed
+    std::string member;  // the member's name, for messages
+  };
+  std::vector<Pending> pending_;  // written and closed, in member order, all in the current folder
   std::vector<char> buffer_;
   std::string password_;
   std::set<std::string> written_;  // paths written in this run, without regard to case

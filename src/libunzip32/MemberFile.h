@@ -11,12 +11,16 @@ namespace qz::unzip32 {
 class NativeFolder;
 
 // A member being written: a temporary file in the target folder that takes the member's
-// name only when Commit is called, after its data has checked. Destroyed without Commit,
-// it removes the temporary file, so a damaged member never leaves a partial file behind
-// and never replaces the file it was meant to replace. Failures throw SystemError.
+// name only when Rename is called, after its data has checked and been flushed. Destroyed
+// without Rename, it removes the temporary file, so a damaged member never leaves a partial
+// file behind and never replaces the file it was meant to replace. Failures throw
+// SystemError.
 class MemberFile {
  public:
-  explicit MemberFile(const NativeFolder& folder);
+  // Creates the temporary file in `folder` with the permissions `mode` (under the
+  // process's umask, where the platform has permissions). `serial` tells apart the
+  // temporary files of one run, many of which wait for their rename together.
+  MemberFile(const NativeFolder& folder, uint32_t mode, uint64_t serial);
   ~MemberFile();
   MemberFile(const MemberFile&) = delete;
   MemberFile& operator=(const MemberFile&) = delete;
@@ -26,19 +30,29 @@ class MemberFile {
   static bool IsTemporaryName(const std::string& name);
 
   void Write(const char* data, size_t size);
-  // Gives the file the permissions `mode` (under the process's umask, where the platform
-  // has permissions) and the time `modified`, flushes it to disk, then renames it over
-  // `name`. The folder's entry is flushed by its TargetFolder.
-  void Commit(const std::string& name, uint32_t mode, time_t modified);
+  // Gives the complete file the time `modified` and closes it. Its data is on disk after
+  // the folder's FlushFiles (on Windows already after Close).
+  void Close(time_t modified);
+  // Renames the closed and flushed file over `name`. The folder's entry is flushed by its
+  // TargetFolder.
+  void Rename(const std::string& name);
 
  private:
-  // The name of the attempt-th candidate for the temporary file.
-  static std::string TemporaryName(unsigned attempt);
+  // How often a taken temporary name is tried again under another number.
+  static constexpr unsigned kAttempts = 1000;
+  // The name of the attempt-th candidate for the temporary file: ".qzunzip-<pid>-<n>.tmp",
+  // the pattern that the updater cleans up after a killed run.
+  static std::string TemporaryName(uint64_t serial, unsigned attempt);
+  // The number <n> of that name, unique for each serial and attempt.
+  static uint64_t Candidate(uint64_t serial, unsigned attempt) {
+    return serial * (kAttempts + 1) + attempt;
+  }
   void Discard();
 
   const NativeFolder& folder_;
   intptr_t file_ = -1;
   std::string tempName_;
+  bool renamed_ = false;
 };
 
 }  // namespace qz::unzip32

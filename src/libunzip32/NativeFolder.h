@@ -43,6 +43,8 @@ class NativeFolder {
   bool IsHeldOpen(const std::string& name) const;
   // Makes the folder's entries (renames into it) durable.
   void Flush();
+  // Makes the data of every file closed in the folder durable, all at once.
+  void FlushFiles();
 
   // For the member files written here: the folder's path and native handle.
   const std::string& Path() const { return path_; }

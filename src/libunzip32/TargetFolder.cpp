@@ -19,9 +19,18 @@ TargetFolder::TargetFolder(const std::string& path, bool planOnly)
 
 TargetFolder::~TargetFolder() = default;
 
-void TargetFolder::Enter(const std::vector<std::string>& folders) {
+std::string TargetFolder::KeyOf(const std::vector<std::string>& folders) {
   std::string key;
   for (const auto& folder : folders) key += Folded(folder) + "/";
+  return key;
+}
+
+bool TargetFolder::IsCurrent(const std::vector<std::string>& folders) const {
+  return KeyOf(folders) == currentKey_;
+}
+
+void TargetFolder::Enter(const std::vector<std::string>& folders) {
+  std::string key = KeyOf(folders);
   if (key == currentKey_) return;
   Flush();
   child_.reset();

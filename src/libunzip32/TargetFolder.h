@@ -31,6 +31,8 @@ class TargetFolder {
   // parts. A part that exists as a file or a link is an error. Flushes the folder it
   // leaves when files were written there.
   void Enter(const std::vector<std::string>& folders);
+  // True when `folders` name the current folder.
+  bool IsCurrent(const std::vector<std::string>& folders) const;
   // The current folder; null for a folder that a plan only noted.
   NativeFolder* Current() const { return current_; }
 
@@ -57,6 +59,7 @@ class TargetFolder {
     std::set<std::string> madeFiles;    // folded names, written or planned by this run
   };
 
+  static std::string KeyOf(const std::vector<std::string>& folders);
   std::unique_ptr<NativeFolder> OpenPart(NativeFolder* parent, const std::string& key,
                                          const std::string& part);
   Listing& ListingOf(const NativeFolder* folder, const std::string& key);

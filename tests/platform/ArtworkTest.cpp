@@ -4,6 +4,7 @@
 
 #include <QDir>
 
+#include "platform/qt/ArtworkPainter.h"
 #include "platform/qt/QtApplication.h"
 #include "support/TempDir.h"
 
@@ -17,6 +18,18 @@ TEST(ArtworkTest, PictureFillsTheDialogsPictureArea) {
   EXPECT_FALSE(picture.hasAlphaChannel());
   // The emblem on the left stands out from the gradient around it.
   EXPECT_NE(picture.pixelColor(90, 128), picture.pixelColor(10, 128));
+}
+
+// The pixels that the build embedded are the painter's, in the format each is read as.
+TEST(ArtworkTest, EmbeddedArtworkIsWhatThePainterPaints) {
+  QtApplication::Ensure();
+  EXPECT_EQ(Artwork::Picture(), ArtworkPainter::Picture());
+  for (int size : {16, 32, 48}) {
+    const QImage embedded = Artwork::Icon().pixmap(size).toImage();
+    EXPECT_EQ(embedded.convertToFormat(QImage::Format_ARGB32_Premultiplied),
+              ArtworkPainter::Emblem(size))
+        << size;
+  }
 }
 
 TEST(ArtworkTest, IconIsTheEmblemOnATransparentSquare) {

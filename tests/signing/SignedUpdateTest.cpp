@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 
 #include "dialogs/frmDownloadUpdate.h"
 #include "dialogs/frmInstallUpdate.h"
@@ -44,9 +45,15 @@ class SignedUpdateTest : public UpdaterFixture {
     app.Write("Data.Mdb", "old data");
   }
 
+  // One archive per content: the signed hash and the published file must come from the
+  // same one, and two makings a second apart differ in their timestamps.
   std::string Zip(const std::string& exe) {
-    ArchiveMaker(updater / "VQ.Zip").Add("Vq.exe", exe).Close();
-    return updater.Read("VQ.Zip");
+    auto [made, isNew] = zips_.try_emplace(exe);
+    if (isNew) {
+      ArchiveMaker(updater / "VQ.Zip").Add("Vq.exe", exe).Close();
+      made->second = updater.Read("VQ.Zip");
+    }
+    return made->second;
   }
 
   // The signed Version.INF of `release` and its files, as the vendor's tool writes them.
@@ -84,6 +91,9 @@ class SignedUpdateTest : public UpdaterFixture {
     EXPECT_EQ(app.FilesIn(), "Data.Mdb Vq.exe");
     EXPECT_EQ(app.FilesIn("QzUFiles/Before"), "");
   }
+
+ private:
+  std::map<std::string, std::string> zips_;
 };
 
 TEST_F(SignedUpdateTest, SignedUpdatesInstallWithEitherKeyAndUnsignedUpdatersIgnoreTheItems) {

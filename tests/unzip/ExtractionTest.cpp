@@ -167,6 +167,27 @@ TEST_F(ExtractionTest, DamagedMemberLeavesTheExistingFileAndNoPartialFile) {
   EXPECT_EQ(dir.FilesIn("app"), "Vq.exe first.txt last.txt");
 }
 
+// More members than wait together for their flush and rename, and one too large to be
+// inflated in memory, which streams instead.
+TEST_F(ExtractionTest, EveryMemberOfALargeArchiveArrivesWhole) {
+  test::ArchiveMaker maker = Maker();
+  for (int i = 0; i < 1100; ++i) maker.Add("f" + std::to_string(i) + ".txt", std::to_string(i));
+  std::string large;
+  for (int i = 0; large.size() < 17 * 1024 * 1024; ++i) large += std::to_string(i * 7919) + ",";
+  maker.Add("large.bin", large).Close();
+  EXPECT_EQ(Install(true), 0) << message;
+  EXPECT_EQ(Install(false), 0) << message;
+  size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(dir / "app")) {
+    EXPECT_EQ(entry.path().filename().string().find(".qzunzip"), std::string::npos);
+    ++files;
+  }
+  EXPECT_EQ(files, 1101u);
+  EXPECT_EQ(dir.Read("app/f0.txt"), "0");
+  EXPECT_EQ(dir.Read("app/f1099.txt"), "1099");
+  EXPECT_TRUE(dir.Read("app/large.bin") == large);
+}
+
 TEST_F(ExtractionTest, HostileNamesNeverLeadOutsideTheFolder) {
   test::ArchiveMaker::Options link;
   link.unixMode = test::kUnixSymlink | 0777;

@@ -16,37 +16,30 @@ int Fd(intptr_t handle) {
   return static_cast<int>(handle);
 }
 
-mode_t ProcessUmask() {
-  static const mode_t mask = [] {
-    mode_t current = umask(022);
-    umask(current);
-    return current;
-  }();
-  return mask;
-}
-
 }  // namespace
 
-std::string MemberFile::TemporaryName(unsigned attempt) {
-  return ".qzunzip-" + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".tmp";
+std::string MemberFile::TemporaryName(uint64_t serial, unsigned attempt) {
+  return ".qzunzip-" + std::to_string(getpid()) + "-" + std::to_string(Candidate(serial, attempt)) +
+         ".tmp";
 }
 
-MemberFile::MemberFile(const NativeFolder& folder) : folder_(folder) {
+MemberFile::MemberFile(const NativeFolder& folder, uint32_t mode, uint64_t serial)
+    : folder_(folder) {
   for (unsigned attempt = 0; file_ < 0; ++attempt) {
-    tempName_ = TemporaryName(attempt);
+    tempName_ = TemporaryName(serial, attempt);
     file_ = openat(Fd(folder_.Handle()), tempName_.c_str(),
-                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (file_ < 0 && (errno != EEXIST || attempt > 1000)) {
+                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
+    if (file_ < 0 && (errno != EEXIST || attempt >= kAttempts)) {
       throw SystemError::LastFailure("Cannot create a temporary file");
     }
   }
 }
 
 void MemberFile::Discard() {
-  if (file_ < 0) return;
-  close(Fd(file_));
+  if (file_ >= 0) close(Fd(file_));
   file_ = -1;
-  unlinkat(Fd(folder_.Handle()), tempName_.c_str(), 0);
+  if (!renamed_) unlinkat(Fd(folder_.Handle()), tempName_.c_str(), 0);
+  renamed_ = true;
 }
 
 void MemberFile::Write(const char* data, size_t size) {
@@ -61,27 +54,21 @@ void MemberFile::Write(const char* data, size_t size) {
   }
 }
 
-void MemberFile::Commit(const std::string& name, uint32_t mode, time_t modified) {
+void MemberFile::Close(time_t modified) {
   struct timespec times[2] = {{modified, 0}, {modified, 0}};
-  if (fchmod(Fd(file_), static_cast<mode_t>(mode) & ~ProcessUmask()) != 0 ||
-      futimens(Fd(file_), times) != 0) {
-    throw SystemError::LastFailure("Cannot set the attributes of " + name);
+  if (futimens(Fd(file_), times) != 0) {
+    throw SystemError::LastFailure("Cannot set the time of a member");
   }
-  // The data must be on disk before the name is: after a power cut the target holds
-  // either its old or its whole new contents, never an empty or torn file.
-  if (fsync(Fd(file_)) != 0) throw SystemError::LastFailure("Cannot write " + name);
   int fd = Fd(file_);
   file_ = -1;
-  if (close(fd) != 0) {
-    int error = errno;
-    unlinkat(Fd(folder_.Handle()), tempName_.c_str(), 0);
-    throw SystemError::Failure("Cannot write " + name, error);
-  }
+  if (close(fd) != 0) throw SystemError::LastFailure("Cannot write a member");
+}
+
+void MemberFile::Rename(const std::string& name) {
   if (renameat(Fd(folder_.Handle()), tempName_.c_str(), Fd(folder_.Handle()), name.c_str()) != 0) {
-    int error = errno;
-    unlinkat(Fd(folder_.Handle()), tempName_.c_str(), 0);
-    throw SystemError::Failure("Cannot replace " + name, error);
+    throw SystemError::LastFailure("Cannot replace " + name);
   }
+  renamed_ = true;
 }
 
 }  // namespace qz::unzip32

@@ -27,30 +27,32 @@ FILETIME FileTimeOf(time_t time) {
 
 }  // namespace
 
-std::string MemberFile::TemporaryName(unsigned attempt) {
-  return ".qzunzip-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt) +
-         ".tmp";
+std::string MemberFile::TemporaryName(uint64_t serial, unsigned attempt) {
+  return ".qzunzip-" + std::to_string(GetCurrentProcessId()) + "-" +
+         std::to_string(Candidate(serial, attempt)) + ".tmp";
 }
 
-MemberFile::MemberFile(const NativeFolder& folder) : folder_(folder) {
+// Windows keeps no Unix permissions: `mode` is not applied, so every member stays
+// writable and a later update can replace it.
+MemberFile::MemberFile(const NativeFolder& folder, uint32_t, uint64_t serial) : folder_(folder) {
   for (unsigned attempt = 0; file_ < 0; ++attempt) {
-    tempName_ = TemporaryName(attempt);
+    tempName_ = TemporaryName(serial, attempt);
     HANDLE file =
         CreateFileW(WidePath::From(folder_.Path() + "\\" + tempName_).c_str(), GENERIC_WRITE, 0,
                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       file_ = reinterpret_cast<intptr_t>(file);
-    } else if (GetLastError() != ERROR_FILE_EXISTS || attempt > 1000) {
+    } else if (GetLastError() != ERROR_FILE_EXISTS || attempt >= kAttempts) {
       throw SystemError::LastFailure("Cannot create a temporary file");
     }
   }
 }
 
 void MemberFile::Discard() {
-  if (file_ < 0) return;
-  CloseHandle(Win(file_));
+  if (file_ >= 0) CloseHandle(Win(file_));
   file_ = -1;
-  DeleteFileW(WidePath::From(folder_.Path() + "\\" + tempName_).c_str());
+  if (!renamed_) DeleteFileW(WidePath::From(folder_.Path() + "\\" + tempName_).c_str());
+  renamed_ = true;
 }
 
 void MemberFile::Write(const char* data, size_t size) {
@@ -65,25 +67,25 @@ void MemberFile::Write(const char* data, size_t size) {
   }
 }
 
-// Windows keeps no Unix permissions: `mode` is not applied, so every member stays
-// writable and a later update can replace it.
-void MemberFile::Commit(const std::string& name, uint32_t, time_t modified) {
+// Windows has no call that flushes many files at once: each is flushed as it is closed,
+// before any rename.
+void MemberFile::Close(time_t modified) {
   FILETIME time = FileTimeOf(modified);
   if (!SetFileTime(Win(file_), nullptr, &time, &time)) {
-    throw SystemError::LastFailure("Cannot set the attributes of " + name);
+    throw SystemError::LastFailure("Cannot set the time of a member");
   }
-  // The data must be on disk before the name is: after a power cut the target holds
-  // either its old or its whole new contents, never an empty or torn file.
-  if (!FlushFileBuffers(Win(file_))) throw SystemError::LastFailure("Cannot write " + name);
+  if (!FlushFileBuffers(Win(file_))) throw SystemError::LastFailure("Cannot write a member");
   CloseHandle(Win(file_));
   file_ = -1;
-  std::wstring temporary = WidePath::From(folder_.Path() + "\\" + tempName_);
-  if (!MoveFileExW(temporary.c_str(), WidePath::From(folder_.Path() + "\\" + name).c_str(),
+}
+
+void MemberFile::Rename(const std::string& name) {
+  if (!MoveFileExW(WidePath::From(folder_.Path() + "\\" + tempName_).c_str(),
+                   WidePath::From(folder_.Path() + "\\" + name).c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    DWORD error = GetLastError();
-    DeleteFileW(temporary.c_str());
-    throw SystemError::Failure("Cannot replace " + name, static_cast<int>(error));
+    throw SystemError::LastFailure("Cannot replace " + name);
   }
+  renamed_ = true;
 }
 
 }  // namespace qz::unzip32

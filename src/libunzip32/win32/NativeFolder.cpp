@@ -128,4 +128,7 @@ void NativeFolder::Flush() {
   // once the change is on disk; Windows has no separate flush of a folder's entries.
 }
 
+// Each member file was flushed as it was closed (MemberFile::Close).
+void NativeFolder::FlushFiles() {}
+
 }  // namespace qz::unzip32

@@ -22,14 +22,6 @@ constexpr long kMaxRedirects = 10;
 using Transfer = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
 using HeaderList = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
 
-// libcurl must be initialised once before any transfer and never concurrently with one.
-// A function-local static does exactly that, safely across threads, without a global of
-// our own; it is never cleaned up because transfers may run until the process ends.
-CURLcode InitialiseCurlOnce() {
-  static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
-  return result;
-}
-
 int32_t CurlFailure(CURLcode code) {
   return -static_cast<int32_t>(code);
 }
@@ -40,33 +32,34 @@ int64_t NowMilliseconds() {
 }
 
 // The value of the final answer's header `name`; empty when it has none.
-std::string HeaderValue(CURL* curl, const char* name) {
+std::string HeaderValue(const CurlLibrary& library, CURL* curl, const char* name) {
   curl_header* header = nullptr;
-  if (curl_easy_header(curl, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK) return {};
+  if (library.easyHeader(curl, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK) return {};
   return header->value;
 }
 
-bool IsEncoded(CURL* curl) {
-  std::string coding = HeaderValue(curl, "Content-Encoding");
+bool IsEncoded(const CurlLibrary& library, CURL* curl) {
+  std::string coding = HeaderValue(library, curl, "Content-Encoding");
   return !coding.empty() && coding != "identity";
 }
 
-DownloadTransfer::Response ResponseOf(CURL* curl) {
+DownloadTransfer::Response ResponseOf(const CurlLibrary& library, CURL* curl) {
   DownloadTransfer::Response response;
-  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);
+  library.easyGetinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);
   curl_off_t length = -1;
-  if (curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK) {
+  if (library.easyGetinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK) {
     response.declaredLength = length;
   }
-  response.encoded = IsEncoded(curl);
-  response.rangeStart = ResumePlan::RangeStart(HeaderValue(curl, "Content-Range"));
-  response.validator =
-      ResumePlan::ValidatorOf(HeaderValue(curl, "ETag"), HeaderValue(curl, "Last-Modified"));
+  response.encoded = IsEncoded(library, curl);
+  response.rangeStart = ResumePlan::RangeStart(HeaderValue(library, curl, "Content-Range"));
+  response.validator = ResumePlan::ValidatorOf(HeaderValue(library, curl, "ETag"),
+                                               HeaderValue(library, curl, "Last-Modified"));
   return response;
 }
 
 struct Session {
   DownloadTransfer& transfer;
+  const CurlLibrary& library;
   CURL* curl = nullptr;
   bool responseSeen = false;
 };
@@ -77,7 +70,7 @@ size_t WriteBody(char* data, size_t size, size_t count, void* context) {
   const size_t bytes = size * count;
   if (!session->responseSeen) {
     session->responseSeen = true;
-    if (!session->transfer.OnResponse(ResponseOf(session->curl))) return 0;
+    if (!session->transfer.OnResponse(ResponseOf(session->library, session->curl))) return 0;
   }
   return session->transfer.OnBody(data, bytes) ? bytes : 0;
 }
@@ -88,10 +81,15 @@ int Tick(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return session->transfer.OnTick(NowMilliseconds()) ? 0 : 1;
 }
 
-HeaderList NoCacheHeaders() {
-  HeaderList headers(curl_slist_append(nullptr, "Cache-Control: no-cache"), curl_slist_free_all);
-  if (!headers) return headers;
-  if (curl_slist_append(headers.get(), "Pragma: no-cache") == nullptr) headers.reset();
+// The no-cache request headers and then `extra`; empty when memory runs out.
+HeaderList RequestHeaders(const CurlLibrary& library, const std::vector<std::string>& extra) {
+  HeaderList headers(library.slistAppend(nullptr, "Cache-Control: no-cache"), library.slistFreeAll);
+  if (headers && library.slistAppend(headers.get(), "Pragma: no-cache") == nullptr) {
+    headers.reset();
+  }
+  for (const std::string& line : extra) {
+    if (headers && library.slistAppend(headers.get(), line.c_str()) == nullptr) headers.reset();
+  }
   return headers;
 }
 
@@ -105,7 +103,7 @@ CURLcode Configure(CURL* curl, const std::string& url, curl_slist* headers,
                    const std::string& userAgent, long receiveBufferBytes, Session& session) {
   CURLcode result = CURLE_OK;
   auto set = [&](CURLoption option, auto value) {
-    if (result == CURLE_OK) result = curl_easy_setopt(curl, option, value);
+    if (result == CURLE_OK) result = session.library.easySetopt(curl, option, value);
   };
   set(CURLOPT_URL, url.c_str());
   set(CURLOPT_PROTOCOLS_STR, "http,https");
@@ -139,7 +137,7 @@ void CurlUrlServices::DeleteCacheEntry(const std::string&) {}
 
 int32_t CurlUrlServices::DownloadToFile(const std::string& url, const std::string& path,
                                         TransferObserver* observer, uint64_t maxBytes) {
-  if (CURLcode init = InitialiseCurlOnce(); init != CURLE_OK) return CurlFailure(init);
+  if (CURLcode init = curl_.Load(); init != CURLE_OK) return CurlFailure(init);
   ReplacementFile file(PathResolver::Resolve(path), 0666);
   if (int error = file.Open()) return LocalFailure(error);
   DownloadTransfer transfer(file, observer, maxBytes, stall_);
@@ -149,7 +147,7 @@ int32_t CurlUrlServices::DownloadToFile(const std::string& url, const std::strin
 int32_t CurlUrlServices::ResumeToFile(const std::string& url, const std::string& path,
                                       const std::string& partialPath, TransferObserver* observer,
                                       uint64_t maxBytes) {
-  if (CURLcode init = InitialiseCurlOnce(); init != CURLE_OK) return CurlFailure(init);
+  if (CURLcode init = curl_.Load(); init != CURLE_OK) return CurlFailure(init);
   PartialFile file(PathResolver::Resolve(partialPath), PathResolver::Resolve(path));
   if (int error = file.Open()) return LocalFailure(error);
   ResumePlan plan(file);
@@ -159,18 +157,15 @@ int32_t CurlUrlServices::ResumeToFile(const std::string& url, const std::string&
 
 int32_t CurlUrlServices::Perform(const std::string& url, DownloadTransfer& transfer,
                                  const std::vector<std::string>& extraHeaders) {
-  Transfer curl(curl_easy_init(), curl_easy_cleanup);
-  HeaderList headers = NoCacheHeaders();
-  for (const std::string& line : extraHeaders) {
-    if (headers && curl_slist_append(headers.get(), line.c_str()) == nullptr) headers.reset();
-  }
+  Transfer curl(curl_.easyInit(), curl_.easyCleanup);
+  HeaderList headers = RequestHeaders(curl_, extraHeaders);
   if (!curl || !headers) return CurlFailure(CURLE_OUT_OF_MEMORY);
-  Session session{transfer, curl.get()};
+  Session session{transfer, curl_, curl.get()};
   std::string userAgent = UserAgent();
   CURLcode result =
       Configure(curl.get(), url, headers.get(), userAgent, receiveBufferBytes_, session);
-  if (result == CURLE_OK) result = curl_easy_perform(curl.get());
-  return transfer.Finish(CurlFailure(result), ResponseOf(curl.get()));
+  if (result == CURLE_OK) result = curl_.easyPerform(curl.get());
+  return transfer.Finish(CurlFailure(result), ResponseOf(curl_, curl.get()));
 }
 
 }  // namespace qz

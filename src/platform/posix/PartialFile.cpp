@@ -88,7 +88,9 @@ int PartialFile::ReadBack(const std::function<bool(const char*, size_t)>& piece)
 }
 
 int PartialFile::Write(const char* data, size_t size) {
-  return WriteAll(fd_, data, size);
+  int error = WriteAll(fd_, data, size);
+  if (error == 0) writeback_.Wrote(fd_, size);
+  return error;
 }
 
 int PartialFile::Commit() {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/ResumableTarget.h"
+#include "platform/posix/EarlyWriteback.h"
 
 namespace qz {
 
@@ -36,6 +37,7 @@ class PartialFile : public ResumableTarget {
   std::string validator_;
   int fd_ = -1;
   off_t kept_ = 0;
+  EarlyWriteback writeback_;
 };
 
 }  // namespace qz

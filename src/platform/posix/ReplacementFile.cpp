@@ -13,9 +13,6 @@ namespace qz {
 namespace {
 
 constexpr int kNameAttempts = 100;
-// Large files are handed to the disk while they are still being written, so the final
-// flush has little left to do and the writing overlaps with the download.
-constexpr off_t kWritebackChunk = off_t{8} << 20;
 
 std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -62,12 +59,7 @@ int ReplacementFile::Write(const char* data, size_t size) {
     }
     data += written;
     size -= static_cast<size_t>(written);
-    written_ += written;
-  }
-  if (written_ - startedWriteback_ >= kWritebackChunk) {
-    // Only starts the writeback; a failure here shows again in Commit's fsync.
-    sync_file_range(fd_, startedWriteback_, written_ - startedWriteback_, SYNC_FILE_RANGE_WRITE);
-    startedWriteback_ = written_;
+    writeback_.Wrote(fd_, static_cast<size_t>(written));
   }
   return 0;
 }

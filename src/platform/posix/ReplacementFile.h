@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/TransferTarget.h"
+#include "platform/posix/EarlyWriteback.h"
 
 namespace qz {
 
@@ -37,8 +38,7 @@ class ReplacementFile : public TransferTarget {
   std::string temporary_;
   mode_t mode_;
   int fd_ = -1;
-  off_t written_ = 0;
-  off_t startedWriteback_ = 0;
+  EarlyWriteback writeback_;
 };
 
 }  // namespace qz

@@ -3,20 +3,22 @@
 #include <QIcon>
 #include <QImage>
 
+#include "platform/qt/ArtworkPainter.h"
+
 namespace qz {
 
-// The dialogs' own artwork, painted by code: the background picture and the icon.
+// The dialogs' own artwork: the background picture and the icon, painted by
+// ArtworkPainter when the program was built, so a start only wraps the pixels.
 class Artwork {
  public:
-  static constexpr int kPictureWidth = 500;
-  static constexpr int kPictureHeight = 316;
+  static constexpr int kPictureWidth = ArtworkPainter::kPictureWidth;
+  static constexpr int kPictureHeight = ArtworkPainter::kPictureHeight;
 
-  // The picture beneath every dialog: a calm blue gradient with soft arcs and the
-  // update emblem and a title on the left. Its right part lies behind the white message
-  // panel. Needs the application object (the title is text).
+  // The picture beneath every dialog (see ArtworkPainter::Picture); read-only pixels that
+  // a change copies first.
   static QImage Picture();
 
-  // The emblem alone, `size` pixels square: a circular pair of arrows on a blue disk.
+  // The emblem alone, `size` pixels square; painted now, as any size may be asked for.
   static QImage Emblem(int size);
 
   // The dialogs' icon: the emblem at 16, 32 and 48 pixels.

@@ -5,7 +5,7 @@
 namespace qz {
 namespace {
 
-std::string Narrow(const std::wstring& wide, UINT codePage) {
+std::string Narrow(std::wstring_view wide, UINT codePage) {
   if (wide.empty()) return {};
   int size = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
                                  0, nullptr, nullptr);
@@ -17,7 +17,7 @@ std::string Narrow(const std::wstring& wide, UINT codePage) {
 
 }  // namespace
 
-std::wstring WideText::FromAnsi(const std::string& ansi) {
+std::wstring WideText::FromAnsi(std::string_view ansi) {
   if (ansi.empty()) return {};
   int size = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(size), L'\0');
@@ -25,11 +25,11 @@ std::wstring WideText::FromAnsi(const std::string& ansi) {
   return wide;
 }
 
-std::string WideText::ToAnsi(const std::wstring& wide) {
+std::string WideText::ToAnsi(std::wstring_view wide) {
   return Narrow(wide, CP_ACP);
 }
 
-std::string WideText::ToUtf8(const std::wstring& wide) {
+std::string WideText::ToUtf8(std::wstring_view wide) {
   return Narrow(wide, CP_UTF8);
 }
 

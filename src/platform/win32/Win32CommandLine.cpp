@@ -1,6 +1,6 @@
 #include "platform/win32/Win32CommandLine.h"
 
-#include "platform/win32/AnsiCodePage.h"
+#include "platform/win32/WideText.h"
 #include "platform/win32/WindowsApi.h"
 
 namespace qz {
@@ -21,7 +21,7 @@ std::wstring_view Win32CommandLine::Arguments(std::wstring_view whole) {
 }
 
 std::string Win32CommandLine::Current() {
-  return AnsiCodePage::FromWide(Arguments(GetCommandLineW()));
+  return WideText::ToAnsi(Arguments(GetCommandLineW()));
 }
 
 }  // namespace qz

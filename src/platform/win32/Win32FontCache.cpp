@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/win32/AnsiCodePage.h"
+#include "platform/win32/WideText.h"
 
 namespace qz {
 namespace {
@@ -32,7 +32,7 @@ HFONT Win32FontCache::Get(const ControlFont& font) {
   description.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   description.lfQuality = DEFAULT_QUALITY;
   description.lfPitchAndFamily = DEFAULT_PITCH | FF_SWISS;
-  std::wstring face = AnsiCodePage::ToWide(font.name).substr(0, LF_FACESIZE - 1);
+  std::wstring face = WideText::FromAnsi(font.name).substr(0, LF_FACESIZE - 1);
   std::copy(face.begin(), face.end(), description.lfFaceName);
 
   HFONT made = CreateFontIndirectW(&description);

@@ -6,7 +6,7 @@
 #include "forms/Form.h"
 #include "forms/Twips.h"
 #include "platform/ControlFont.h"
-#include "platform/win32/AnsiCodePage.h"
+#include "platform/win32/WideText.h"
 #include "platform/win32/Win32Artwork.h"
 #include "platform/win32/Win32DialogTemplate.h"
 #include "platform/win32/Win32FontCache.h"
@@ -41,7 +41,7 @@ Win32FormWindow* Win32FormWindow::Create(Form& form, const Services& services) {
     delete self;
     return nullptr;
   }
-  SetWindowTextW(self->window_, AnsiCodePage::ToWide(form.Caption()).c_str());
+  SetWindowTextW(self->window_, WideText::FromAnsi(form.Caption()).c_str());
   SendMessageW(self->window_, WM_SETICON, ICON_SMALL,
                reinterpret_cast<LPARAM>(services.artwork.SmallIcon()));
   SendMessageW(self->window_, WM_SETICON, ICON_BIG,
@@ -176,7 +176,7 @@ void Win32FormWindow::UpdateItem(Item& item, const Control& control) {
   item.rect.top = origin.top + TwipsToPixels(control.Top(), dotsPerInch_);
   item.rect.right = item.rect.left + TwipsToPixels(control.Width(), dotsPerInch_);
   item.rect.bottom = item.rect.top + TwipsToPixels(control.Height(), dotsPerInch_);
-  item.caption = AnsiCodePage::ToWide(control.CaptionText());
+  item.caption = WideText::FromAnsi(control.CaptionText());
   item.visible = control.IsVisible();
   item.autoSize = control.AutoSize();
   if (control.HasFont()) {

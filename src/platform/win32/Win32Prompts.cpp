@@ -1,6 +1,6 @@
 #include "platform/win32/Win32Prompts.h"
 
-#include "platform/win32/AnsiCodePage.h"
+#include "platform/win32/WideText.h"
 #include "platform/win32/Win32InputBox.h"
 #include "platform/win32/Win32MessagePump.h"
 #include "platform/win32/WindowsApi.h"
@@ -14,7 +14,7 @@ constexpr int kButtonsMask = 0x7;
 constexpr int kIconMask = 0x70;
 
 std::wstring Title(const std::string& title) {
-  return AnsiCodePage::ToWide(title.empty() ? kDefaultTitle : title);
+  return WideText::FromAnsi(title.empty() ? kDefaultTitle : title);
 }
 
 MsgBoxResult ResultOf(int answer, int style) {
@@ -41,16 +41,16 @@ MsgBoxResult Win32Prompts::MsgBox(const std::string& body, int style, const std:
   const UINT flags = static_cast<UINT>(style & (kButtonsMask | kIconMask)) | MB_TASKMODAL |
                      MB_SETFOREGROUND | MB_TOPMOST;
   const int answer =
-      MessageBoxW(nullptr, AnsiCodePage::ToWide(body).c_str(), Title(title).c_str(), flags);
+      MessageBoxW(nullptr, WideText::FromAnsi(body).c_str(), Title(title).c_str(), flags);
   pump_.RethrowPending();
   return ResultOf(answer, style);
 }
 
 std::string Win32Prompts::InputBox(const std::string& prompt, const std::string& title,
                                    const std::string& defaultText) {
-  Win32InputBox box(pump_, AnsiCodePage::ToWide(prompt), Title(title),
-                    AnsiCodePage::ToWide(defaultText));
-  return AnsiCodePage::FromWide(box.Run());
+  Win32InputBox box(pump_, WideText::FromAnsi(prompt), Title(title),
+                    WideText::FromAnsi(defaultText));
+  return WideText::ToAnsi(box.Run());
 }
 
 void Win32Prompts::DoEvents() {

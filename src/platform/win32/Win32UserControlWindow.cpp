@@ -4,7 +4,7 @@
 
 #include "platform/Error.h"
 #include "platform/UserControl.h"
-#include "platform/win32/AnsiCodePage.h"
+#include "platform/win32/WideText.h"
 #include "platform/win32/Win32FontCache.h"
 
 namespace qz {
@@ -194,7 +194,7 @@ void Win32UserControlWindow::DrawText(PixelCanvas& target, const Rect& rect, std
   SetBkMode(context, TRANSPARENT);
   SetTextColor(context, color & kColorBits);
   RECT box{rect.left, rect.top, rect.right, rect.bottom};
-  std::wstring wide = AnsiCodePage::ToWide(text);
+  std::wstring wide = WideText::FromAnsi(text);
   ::DrawTextW(context, wide.c_str(), static_cast<int>(wide.size()), &box,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   GdiFlush();
