@@ -471,11 +471,11 @@ int Benchmark(int runs, const std::vector<std::string>& passes) {
 int main(int argc, char** argv) {
   try {
     if (argc == 5 && std::string(argv[1]) == "--child") return RunPass(argv[2], argv[3], argv[4]);
-    if (argc == 4 && std::string(argv[1]) == "--generate") return MakeArchive(argv[2], argv[3]);
 #ifdef _WIN32
     std::fprintf(stderr, "unzip_bench.exe runs the passes of the Linux unzip_bench\n");
     return 2;
 #else
+    if (argc == 4 && std::string(argv[1]) == "--generate") return MakeArchive(argv[2], argv[3]);
     int runs = argc > 1 ? std::max(3, std::atoi(argv[1])) : 5;
     return Benchmark(runs, std::vector<std::string>(argv + std::min(argc, 2), argv + argc));
 #endif
