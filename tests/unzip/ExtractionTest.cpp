@@ -173,7 +173,7 @@ TEST_F(ExtractionTest, EveryMemberOfALargeArchiveArrivesWhole) {
   test::ArchiveMaker maker = Maker();
   for (int i = 0; i < 1100; ++i) maker.Add("f" + std::to_string(i) + ".txt", std::to_string(i));
   std::string large;
-  for (int i = 0; large.size() < 17 * 1024 * 1024; ++i) large += std::to_string(i * 7919) + ",";
+  for (int64_t i = 0; large.size() < 17 * 1024 * 1024; ++i) large += std::to_string(i * 7919) + ",";
   maker.Add("large.bin", large).Close();
   EXPECT_EQ(Install(true), 0) << message;
   EXPECT_EQ(Install(false), 0) << message;
