@@ -7,11 +7,13 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #include "libunzip32/CallerText.h"
 #include "libunzip32/EntrySpans.h"
 #include "libunzip32/MemberFile.h"
 #include "libunzip32/MemberPath.h"
+#include "libunzip32/MemberPrefetch.h"
 #include "libunzip32/MemberReader.h"
 #include "libunzip32/SystemError.h"
 #include "libunzip32/TargetFolder.h"
@@ -31,9 +33,13 @@ constexpr int32_t kReplaceNone = 104;
 // The longest name of one file or folder that the file systems take (bytes here, UTF-16
 // units on Windows, where the 8-bit name never has more units than bytes).
 constexpr size_t kNameMax = 255;
-// Members written before their data is flushed together and they are renamed; bounds the
+// Members are flushed and renamed in batches of this many members or bytes: each batch is
+// flushed while the next is written, and renamed once that one is complete. Also bounds the
 // temporary files that a run leaves when it is killed.
-constexpr size_t kPendingMembers = 1024;
+constexpr size_t kPendingMembers = 256;
+constexpr uint64_t kPendingBytes = 64ull << 20;
+// Folders kept open for the members that wait in them; bounds the handles a run holds.
+constexpr size_t kOpenFolders = 64;
 
 std::string Folded(std::string text) {
   for (char& c : text) {
@@ -99,8 +105,10 @@ int32_t ExtractionRun::Run() {
   }
   buffer_.resize(kBufferSize);
   whole_ = std::make_unique<WholeReader>(archivePath_);
+  StartPrefetch(*archive);
   ProcessAll(*archive);
-  Settle();
+  prefetch_.reset();
+  SettleAll();
   try {
     if (target_) target_->Flush();
   } catch (const SystemError& failure) {
@@ -260,7 +268,7 @@ void ExtractionRun::Test(const ZipArchive& archive, const ZipArchive::Member& me
     PlanWrite(member);
   }
   if (std::optional<uint64_t> offset = WholeOffset(member)) {
-    whole_->Read(member, *offset);
+    ReadWhole(member, *offset);
   } else {
     std::unique_ptr<MemberReader> reader = Open(archive, member);
     if (!reader) return;
@@ -277,7 +285,7 @@ void ExtractionRun::Extract(const ZipArchive& archive, const ZipArchive::Member&
   std::string_view data;
   std::unique_ptr<MemberReader> reader;
   if (std::optional<uint64_t> offset = WholeOffset(member)) {
-    data = whole_->Read(member, *offset);
+    data = ReadWhole(member, *offset);
   } else if (!(reader = Open(archive, member))) {
     return;
   }
@@ -290,22 +298,47 @@ void ExtractionRun::Extract(const ZipArchive& archive, const ZipArchive::Member&
   }
   file->Close(member.modified);
   pending_.push_back({std::move(file), *name, member.name});
-  if (pending_.size() >= kPendingMembers) Settle();
+  pendingBytes_ += member.size;
+  if (pending_.size() >= kPendingMembers || pendingBytes_ >= kPendingBytes) Settle();
   ++processed_;
   report_.Progress("  inflating: " + member.name);
 }
 
-void ExtractionRun::Settle() {
-  if (pending_.empty()) return;
-  // Whatever fails here, the temporary files of the batch go with it.
-  std::vector<Pending> batch = std::move(pending_);
-  pending_.clear();
-  try {
-    target_->Current()->FlushFiles();
-  } catch (const SystemError& failure) {
-    for (const Pending& member : batch) ReportSystemFailure(member.member, failure);
-    return;
+void ExtractionRun::EnterFolder(const std::vector<std::string>& folders) {
+  if (!target_->IsCurrent(folders) && target_->OpenFolders() >= kOpenFolders) {
+    SettleAll();
+    target_->CloseOthers();
   }
+  target_->Enter(folders);
+}
+
+void ExtractionRun::Settle() {
+  std::vector<Pending> flushed = std::move(flushing_);
+  flushing_.clear();
+  if (!flushed.empty()) {
+    try {
+      flush_.get();
+    } catch (const SystemError& failure) {
+      // The temporary files of the batch go with it.
+      for (const Pending& member : flushed) ReportSystemFailure(member.member, failure);
+      flushed.clear();
+    }
+    Rename(flushed);
+  }
+  if (pending_.empty()) return;
+  flushing_ = std::move(pending_);
+  pending_.clear();
+  pendingBytes_ = 0;
+  target_->Changed();
+  flush_ = target_->FlushInBackground();
+}
+
+void ExtractionRun::SettleAll() {
+  Settle();
+  Settle();
+}
+
+void ExtractionRun::Rename(std::vector<Pending>& batch) {
   for (Pending& member : batch) {
     try {
       member.file->Rename(member.name);
@@ -338,8 +371,7 @@ std::optional<std::string> ExtractionRun::PlanWrite(const ZipArchive::Member& me
     report_.Problem(kUnzipArchiveError, member.name + ": the name is too long to be written.");
     return std::nullopt;
   }
-  if (!target_->IsCurrent(path.folders)) Settle();
-  target_->Enter(path.folders);
+  EnterFolder(path.folders);
   std::string existing = target_->ExistingName(path.file).value_or("");
   std::string key = Folded(shown);
   if (!existing.empty() && target_->IsFolder(existing)) {
@@ -378,8 +410,7 @@ void ExtractionRun::MakeFolders(const ZipArchive::Member& member) {
   if (path.changed) {
     report_.Problem(kUnzipWarning, member.name + ": root, drive or parent folder parts removed.");
   }
-  if (!target_->IsCurrent(path.folders)) Settle();
-  target_->Enter(path.folders);
+  EnterFolder(path.folders);
 }
 
 bool ExtractionRun::MayWrite(const ZipArchive::Member& member, const MemberPath& path,
@@ -442,6 +473,37 @@ std::optional<uint64_t> ExtractionRun::WholeOffset(const ZipArchive::Member& mem
   // The archive library and the directory's own reading must agree on the member.
   if (span.compressedSize != member.compressedSize) return std::nullopt;
   return span.offset;
+}
+
+void ExtractionRun::StartPrefetch(const ZipArchive& archive) {
+  const unsigned threads = MemberPrefetch::Threads();
+  if (options_.ExtractList || threads == 0) return;
+  // A copy, so that which patterns have matched is still noted as the run goes.
+  NameFilter filter = filter_;
+  std::vector<MemberPrefetch::Job> jobs;
+  for (uint64_t index = 0; index < archive.Count(); ++index) {
+    try {
+      ZipArchive::Member member = archive.Stat(index);
+      if (member.kind != ZipArchive::Kind::kFile || !filter.Selects(member.name)) continue;
+      if (std::optional<uint64_t> offset = WholeOffset(member)) {
+        jobs.push_back({std::move(member), *offset});
+      }
+    } catch (const ZipError&) {
+      // Reported when the run comes to it.
+    }
+  }
+  // One member gains nothing from another thread.
+  if (jobs.size() < 2) return;
+  try {
+    prefetch_ = std::make_unique<MemberPrefetch>(archivePath_, std::move(jobs), threads);
+  } catch (const std::system_error&) {
+    // Without threads the run reads every member itself.
+  }
+}
+
+std::string_view ExtractionRun::ReadWhole(const ZipArchive::Member& member, uint64_t offset) {
+  if (prefetch_ && prefetch_->Has(member.index)) return prefetch_->Take(member.index);
+  return whole_->Read(member, offset);
 }
 
 bool ExtractionRun::AskPassword(const std::string& name) {

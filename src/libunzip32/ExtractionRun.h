@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <optional>
 #include <set>
@@ -17,6 +18,7 @@
 namespace qz::unzip32 {
 
 class MemberFile;
+class MemberPrefetch;
 class MemberReader;
 class SystemError;
 class TargetFolder;
@@ -33,6 +35,12 @@ class ExtractionRun {
   int32_t Run();
 
  private:
+  struct Pending {
+    std::unique_ptr<MemberFile> file;
+    std::string name;    // the file's name once renamed
+    std::string member;  // the member's name, for messages
+  };
+
   bool OptionsRefused();
   void ProcessAll(const ZipArchive& archive);
   void Process(const ZipArchive& archive, const ZipArchive::Member& member);
@@ -43,6 +51,9 @@ class ExtractionRun {
   // it; the test pass runs the same checks as the installing pass.
   std::optional<std::string> PlanWrite(const ZipArchive::Member& member);
   void MakeFolders(const ZipArchive::Member& member);
+  // Makes `folders` current; when too many folders are open, the members written so far
+  // take their names first.
+  void EnterFolder(const std::vector<std::string>& folders);
   bool OverlapRefused(const ZipArchive& archive);
   bool MayWrite(const ZipArchive::Member& member, const MemberPath& path,
                 const std::string& existing);
@@ -52,10 +63,18 @@ class ExtractionRun {
   bool AskPassword(const std::string& name);
   // Where the member's local header starts when WholeReader can read it.
   std::optional<uint64_t> WholeOffset(const ZipArchive::Member& member) const;
+  // Starts reading ahead on other threads the members that the run will read whole.
+  void StartPrefetch(const ZipArchive& archive);
+  // The checked data of a member that WholeReader suits, from the readers ahead when they
+  // have it.
+  std::string_view ReadWhole(const ZipArchive::Member& member, uint64_t offset);
   void Copy(MemberReader& reader, MemberFile* out);
-  // Flushes the data of the members written since the last call all at once, then gives
-  // them their names in member order.
+  // Gives the batch whose flush was started by the previous call its names in member
+  // order, once that flush is done, then starts flushing the members written since.
   void Settle();
+  // Settles every member written so far.
+  void SettleAll();
+  void Rename(std::vector<Pending>& batch);
   void ReportSystemFailure(const std::string& name, const SystemError& failure);
   void ReportZipFailure(const std::string& name, int code, const std::string& text);
   void ReportOpenFailure(int code, const std::string& text);
@@ -70,12 +89,11 @@ class ExtractionRun {
   std::unique_ptr<TargetFolder> target_;
   std::vector<EntrySpans::Span> spans_;  // in directory order
   std::unique_ptr<WholeReader> whole_;
-  struct Pending {
-    std::unique_ptr<MemberFile> file;
-    std::string name;    // the file's name once renamed
-    std::string member;  // the member's name, for messages
-  };
-  std::vector<Pending> pending_;  // written and closed, in member order, all in the current folder
+  std::unique_ptr<MemberPrefetch> prefetch_;
+  std::vector<Pending> pending_;  // written and closed, in member order
+  uint64_t pendingBytes_ = 0;
+  std::vector<Pending> flushing_;  // the batch before, being flushed by flush_
+  std::future<void> flush_;        // declared after target_: waits before it closes
   std::vector<char> buffer_;
   std::string password_;
   std::set<std::string> written_;  // paths written in this run, without regard to case

@@ -31,9 +31,9 @@ class MemberFile {
 
   void Write(const char* data, size_t size);
   // Gives the complete file the time `modified` and closes it. Its data is on disk after
-  // the folder's FlushFiles (on Windows already after Close).
+  // the folder's FlushAll (on Windows already after Close).
   void Close(time_t modified);
-  // Renames the closed and flushed file over `name`. The folder's entry is flushed by its
+  // Renames the closed and flushed file over `name`. The new entry is flushed by the
   // TargetFolder.
   void Rename(const std::string& name);
 

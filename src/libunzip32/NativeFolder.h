@@ -32,7 +32,7 @@ class NativeFolder {
   // Opens the existing subfolder `name`. A link there, or anything that is not a folder,
   // is an error.
   std::unique_ptr<NativeFolder> Child(const std::string& name) const;
-  // Makes the subfolder `name` (an existing one is no error) and flushes the new entry.
+  // Makes the subfolder `name` (an existing one is no error); FlushAll makes it durable.
   void MakeChild(const std::string& name);
   // The names of every entry, without "." and "..".
   std::vector<std::string> Names() const;
@@ -41,10 +41,9 @@ class NativeFolder {
   // True when another process holds the file open as a running program does (a lock on
   // POSIX systems, no delete sharing on Windows).
   bool IsHeldOpen(const std::string& name) const;
-  // Makes the folder's entries (renames into it) durable.
-  void Flush();
-  // Makes the data of every file closed in the folder durable, all at once.
-  void FlushFiles();
+  // Makes everything written to the folder's file system so far durable, all at once: the
+  // data of closed files, new folders and renames.
+  void FlushAll() const;
 
   // For the member files written here: the folder's path and native handle.
   const std::string& Path() const { return path_; }

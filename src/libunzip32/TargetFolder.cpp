@@ -1,5 +1,7 @@
 #include "libunzip32/TargetFolder.h"
 
+#include <system_error>
+
 #include "libunzip32/SystemError.h"
 
 namespace qz::unzip32 {
@@ -10,6 +12,12 @@ std::string Folded(std::string text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return text;
+}
+
+std::future<void> Done() {
+  std::promise<void> done;
+  done.set_value();
+  return done.get_future();
 }
 
 }  // namespace
@@ -32,8 +40,11 @@ bool TargetFolder::IsCurrent(const std::vector<std::string>& folders) const {
 void TargetFolder::Enter(const std::vector<std::string>& folders) {
   std::string key = KeyOf(folders);
   if (key == currentKey_) return;
-  Flush();
-  child_.reset();
+  if (auto found = open_.find(key); found != open_.end()) {
+    current_ = found->second.get();
+    currentKey_ = key;
+    return;
+  }
   current_ = root_.get();
   currentKey_.clear();
   NativeFolder* folder = root_.get();
@@ -44,9 +55,15 @@ void TargetFolder::Enter(const std::vector<std::string>& folders) {
     folder = owned.get();
     partKey += Folded(part) + "/";
   }
-  child_ = std::move(owned);
+  if (owned) open_[key] = std::move(owned);
   current_ = folder;
   currentKey_ = key;
+}
+
+void TargetFolder::CloseOthers() {
+  for (auto folder = open_.begin(); folder != open_.end();) {
+    folder = folder->first == currentKey_ ? std::next(folder) : open_.erase(folder);
+  }
 }
 
 std::unique_ptr<NativeFolder> TargetFolder::OpenPart(NativeFolder* parent, const std::string& key,
@@ -59,7 +76,10 @@ std::unique_ptr<NativeFolder> TargetFolder::OpenPart(NativeFolder* parent, const
     return parent->Child(listing.exact.count(part) ? part : found->second);
   }
   bool real = parent != nullptr && !planOnly_;
-  if (real) parent->MakeChild(part);
+  if (real) {
+    parent->MakeChild(part);
+    changed_ = true;
+  }
   listing.exact.insert(part);
   listing.folded.emplace(folded, part);
   listing.madeFolders.insert(folded);
@@ -111,9 +131,21 @@ void TargetFolder::Added(const std::string& name) {
   listing.madeFiles.insert(Folded(name));
 }
 
+std::future<void> TargetFolder::FlushInBackground() {
+  if (!changed_ || planOnly_ || root_ == nullptr) return Done();
+  changed_ = false;
+  const NativeFolder* root = root_.get();
+  try {
+    return std::async(std::launch::async, [root] { root->FlushAll(); });
+  } catch (const std::system_error&) {
+    root->FlushAll();
+    return Done();
+  }
+}
+
 void TargetFolder::Flush() {
-  if (!changed_ || current_ == nullptr) return;
-  current_->Flush();
+  if (!changed_ || planOnly_ || root_ == nullptr) return;
+  root_->FlushAll();
   changed_ = false;
 }
 

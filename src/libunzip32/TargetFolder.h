@@ -1,5 +1,6 @@
 #pragma once
 
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -28,9 +29,13 @@ class TargetFolder {
   TargetFolder& operator=(const TargetFolder&) = delete;
 
   // Makes `folders` the current folder (the extraction folder for none), creating missing
-  // parts. A part that exists as a file or a link is an error. Flushes the folder it
-  // leaves when files were written there.
+  // parts. A part that exists as a file or a link is an error. The folder it leaves stays
+  // open, for the files that wait there for their names, until CloseOthers.
   void Enter(const std::vector<std::string>& folders);
+  // How many folders below the extraction folder are open.
+  size_t OpenFolders() const { return open_.size(); }
+  // Closes every open folder but the current one.
+  void CloseOthers();
   // True when `folders` name the current folder.
   bool IsCurrent(const std::vector<std::string>& folders) const;
   // The current folder; null for a folder that a plan only noted.
@@ -46,10 +51,14 @@ class TargetFolder {
   bool IsHeldOpen(const std::string& name) const;
   // Records that the file `name` now exists (or, in a plan, would) in the current folder.
   void Added(const std::string& name);
-  // Records that the current folder's entries changed and need flushing.
+  // Records that something was written and needs flushing.
   void Changed() { changed_ = true; }
-  // Flushes the current folder's entries to disk when they changed.
+  // Makes everything written below the extraction folder since the last flush durable (file
+  // data, new folders, renames), when anything was.
   void Flush();
+  // Starts a Flush on a thread of its own (here, when no thread can be started); the
+  // future gives its outcome. The folder must outlive the future.
+  std::future<void> FlushInBackground();
 
  private:
   struct Listing {
@@ -66,7 +75,7 @@ class TargetFolder {
 
   bool planOnly_;
   std::unique_ptr<NativeFolder> root_;
-  std::unique_ptr<NativeFolder> child_;  // the current folder when it is not the root
+  std::map<std::string, std::unique_ptr<NativeFolder>> open_;  // below the root, by key
   NativeFolder* current_ = nullptr;
   bool changed_ = false;
   std::string currentKey_;

@@ -188,6 +188,64 @@ TEST_F(ExtractionTest, EveryMemberOfALargeArchiveArrivesWhole) {
   EXPECT_TRUE(dir.Read("app/large.bin") == large);
 }
 
+// An empty count restores the default.
+void SetInflaters(const char* count) {
+#ifdef _WIN32
+  _putenv_s("QZ_UNZIP_INFLATERS", count);
+#else
+  if (*count == '\0') {
+    unsetenv("QZ_UNZIP_INFLATERS");
+  } else {
+    setenv("QZ_UNZIP_INFLATERS", count, 1);
+  }
+#endif
+}
+
+// Members read ahead on other threads: every result, message and file is what the calling
+// thread alone gives, across batches of flushes, more folders than stay open, a damaged
+// member, a member passed over after it was read, and one that streams.
+TEST_F(ExtractionTest, ReadingAheadChangesNothingARunReports) {
+  test::ArchiveMaker::Options stored;
+  stored.stored = true;
+  test::ArchiveMaker maker = Maker();
+  for (int i = 0; i < 600; ++i) {
+    maker.Add("d" + std::to_string(i % 80) + "/f" + std::to_string(i) + ".txt",
+              std::string(static_cast<size_t>(i) * 37, static_cast<char>('a' + i % 26)));
+    if (i == 300) maker.Add("damaged.bin", "bytes that will be damaged", stored);
+  }
+  maker.Add("large.bin", std::string(17 << 20, 'L')).Close();
+  test::DamageFile(Archive(), "bytes that will be");
+  auto snapshot = [&](bool testOnly) {
+    fs::remove_all(Out());
+    dir.Write("app/d7/f7.txt", "in use");
+    test::FileHolder holder(dir / "app/d7/f7.txt");
+    CGUnzipFiles unzip = Unzipper();
+    unzip.SetTestZip(testOnly);
+    unzip.SetMessageLevel(0);
+    std::string seen = std::to_string(Finish(unzip)) + "\n" + message;
+    std::vector<std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(Out())) {
+      files.push_back(entry.path().generic_string() + " " +
+                      (entry.is_regular_file() ? std::to_string(entry.file_size()) : "/"));
+    }
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) seen += file + "\n";
+    return seen;
+  };
+  SetInflaters("0");
+  const std::string tested = snapshot(true), installed = snapshot(false);
+  EXPECT_NE(installed.find("damaged.bin: bad CRC"), std::string::npos) << installed;
+  EXPECT_NE(installed.find("f7.txt is in use"), std::string::npos) << installed;
+  EXPECT_NE(installed.find("large.bin " + std::to_string(17 << 20)), std::string::npos);
+  for (const char* inflaters : {"1", "3"}) {
+    SCOPED_TRACE(inflaters);
+    SetInflaters(inflaters);
+    EXPECT_EQ(snapshot(true), tested);
+    EXPECT_EQ(snapshot(false), installed);
+  }
+  SetInflaters("");
+}
+
 TEST_F(ExtractionTest, HostileNamesNeverLeadOutsideTheFolder) {
   test::ArchiveMaker::Options link;
   link.unixMode = test::kUnixSymlink | 0777;

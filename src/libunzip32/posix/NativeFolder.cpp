@@ -58,8 +58,6 @@ void NativeFolder::MakeChild(const std::string& name) {
   if (mkdirat(Fd(handle_), name.c_str(), 0777) != 0 && errno != EEXIST) {
     throw SystemError::LastFailure("Cannot create folder " + name);
   }
-  // The new folder's entry must survive as well as the files that go into it.
-  Flush();
 }
 
 std::vector<std::string> NativeFolder::Names() const {
@@ -103,15 +101,10 @@ bool NativeFolder::IsHeldOpen(const std::string& name) const {
   return held;
 }
 
-void NativeFolder::Flush() {
-  if (fsync(Fd(handle_)) != 0 && errno != EINVAL) {
-    throw SystemError::LastFailure("Cannot flush folder " + path_);
-  }
-}
-
-// One flush of the whole file system costs about what one file's flush does (a journal
-// commit), where a flush per member multiplies the time of an extraction.
-void NativeFolder::FlushFiles() {
+// One flush of the whole file system costs about what one file's or folder's flush does (a
+// journal commit), where a flush per member or per folder multiplies the time of an
+// extraction.
+void NativeFolder::FlushAll() const {
   if (syncfs(Fd(handle_)) != 0) throw SystemError::LastFailure("Cannot write to " + path_);
 }
 

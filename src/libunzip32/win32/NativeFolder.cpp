@@ -123,12 +123,9 @@ bool NativeFolder::IsHeldOpen(const std::string& name) const {
   return GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
-void NativeFolder::Flush() {
-  // Every rename into the folder was made with MOVEFILE_WRITE_THROUGH, which returns only
-  // once the change is on disk; Windows has no separate flush of a folder's entries.
-}
-
-// Each member file was flushed as it was closed (MemberFile::Close).
-void NativeFolder::FlushFiles() {}
+// Each member file was flushed as it was closed (MemberFile::Close), and every rename was
+// made with MOVEFILE_WRITE_THROUGH, which returns only once the change is on disk; Windows
+// has no separate flush of a folder's entries.
+void NativeFolder::FlushAll() const {}
 
 }  // namespace qz::unzip32
