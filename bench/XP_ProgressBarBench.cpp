@@ -18,13 +18,13 @@ std::atomic<long> allocations{0};
 
 }  // namespace
 
-void* operator new(std::size_t size) {
+// None of the three is inlined: GCC would otherwise pair an inlined malloc or free with
+// the library's own operators and warn of a mismatch that is not there.
+[[gnu::noinline]] void* operator new(std::size_t size) {
   allocations.fetch_add(1, std::memory_order_relaxed);
   if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
   throw std::bad_alloc();
 }
-// Not inlined: GCC would otherwise pair the inlined free with the static initializers'
-// operator new and warn of a mismatch that is not there.
 [[gnu::noinline]] void operator delete(void* block) noexcept {
   std::free(block);
 }
