@@ -319,7 +319,8 @@ void ExtractionRun::Settle() {
     try {
       flush_.get();
     } catch (const SystemError& failure) {
-      // The temporary files of the batch go with it.
+      // The temporary files of the batch go with it: on Windows a file is flushed and
+      // closed there, one by one, so its failure is the whole batch's too.
       for (const Pending& member : flushed) ReportSystemFailure(member.member, failure);
       flushed.clear();
     }
@@ -329,8 +330,9 @@ void ExtractionRun::Settle() {
   flushing_ = std::move(pending_);
   pending_.clear();
   pendingBytes_ = 0;
-  target_->Changed();
-  flush_ = target_->FlushInBackground();
+  std::vector<MemberFile*> files;
+  for (Pending& member : flushing_) files.push_back(member.file.get());
+  flush_ = target_->FlushInBackground(std::move(files));
 }
 
 void ExtractionRun::SettleAll() {

@@ -30,9 +30,12 @@ class MemberFile {
   static bool IsTemporaryName(const std::string& name);
 
   void Write(const char* data, size_t size);
-  // Gives the complete file the time `modified` and closes it. Its data is on disk after
-  // the folder's FlushAll (on Windows already after Close).
+  // Gives the complete file the time `modified`; on POSIX systems also closes it.
   void Close(time_t modified);
+  // Makes the closed file's data durable, together with the folder's FlushAll: on Windows
+  // flushes and closes the file here (there is no flush of many files at once), elsewhere
+  // leaves it to FlushAll. May run on another thread than the one that wrote the file.
+  void Flush();
   // Renames the closed and flushed file over `name`. The new entry is flushed by the
   // TargetFolder.
   void Rename(const std::string& name);

@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "libunzip32/MemberFile.h"
 #include "libunzip32/SystemError.h"
 
 namespace qz::unzip32 {
@@ -12,12 +13,6 @@ std::string Folded(std::string text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return text;
-}
-
-std::future<void> Done() {
-  std::promise<void> done;
-  done.set_value();
-  return done.get_future();
 }
 
 }  // namespace
@@ -131,15 +126,18 @@ void TargetFolder::Added(const std::string& name) {
   listing.madeFiles.insert(Folded(name));
 }
 
-std::future<void> TargetFolder::FlushInBackground() {
-  if (!changed_ || planOnly_ || root_ == nullptr) return Done();
-  changed_ = false;
+std::future<void> TargetFolder::FlushInBackground(std::vector<MemberFile*> files) const {
   const NativeFolder* root = root_.get();
-  try {
-    return std::async(std::launch::async, [root] { root->FlushAll(); });
-  } catch (const std::system_error&) {
+  auto flush = [files = std::move(files), root] {
+    for (MemberFile* file : files) file->Flush();
     root->FlushAll();
-    return Done();
+  };
+  try {
+    return std::async(std::launch::async, std::move(flush));
+  } catch (const std::system_error&) {
+    std::packaged_task<void()> here(std::move(flush));
+    here();
+    return here.get_future();
   }
 }
 

@@ -12,6 +12,8 @@
 
 namespace qz::unzip32 {
 
+class MemberFile;
+
 // The extraction folder and the folders made below it. Every folder is reached from the
 // extraction folder by opening one part at a time without following links, so nothing
 // can be written outside it. Names match existing entries without regard to case, as
@@ -56,9 +58,10 @@ class TargetFolder {
   // Makes everything written below the extraction folder since the last flush durable (file
   // data, new folders, renames), when anything was.
   void Flush();
-  // Starts a Flush on a thread of its own (here, when no thread can be started); the
-  // future gives its outcome. The folder must outlive the future.
-  std::future<void> FlushInBackground();
+  // On a thread of its own (here, when no thread can be started): flushes `files`, then
+  // everything written below the extraction folder. The future gives the outcome; the
+  // folder and the files must outlive it, and the files must not be used until it is ready.
+  std::future<void> FlushInBackground(std::vector<MemberFile*> files) const;
 
  private:
   struct Listing {

@@ -64,6 +64,9 @@ void MemberFile::Close(time_t modified) {
   if (close(fd) != 0) throw SystemError::LastFailure("Cannot write a member");
 }
 
+// One flush of the whole file system covers every file (NativeFolder::FlushAll).
+void MemberFile::Flush() {}
+
 void MemberFile::Rename(const std::string& name) {
   if (renameat(Fd(folder_.Handle()), tempName_.c_str(), Fd(folder_.Handle()), name.c_str()) != 0) {
     throw SystemError::LastFailure("Cannot replace " + name);

@@ -67,13 +67,16 @@ void MemberFile::Write(const char* data, size_t size) {
   }
 }
 
-// Windows has no call that flushes many files at once: each is flushed as it is closed,
-// before any rename.
+// The file stays open for Flush: Windows has no call that flushes many files at once, and
+// flushing each one here would hold up the writing of the next.
 void MemberFile::Close(time_t modified) {
   FILETIME time = FileTimeOf(modified);
   if (!SetFileTime(Win(file_), nullptr, &time, &time)) {
     throw SystemError::LastFailure("Cannot set the time of a member");
   }
+}
+
+void MemberFile::Flush() {
   if (!FlushFileBuffers(Win(file_))) throw SystemError::LastFailure("Cannot write a member");
   CloseHandle(Win(file_));
   file_ = -1;

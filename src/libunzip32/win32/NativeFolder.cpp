@@ -123,7 +123,7 @@ bool NativeFolder::IsHeldOpen(const std::string& name) const {
   return GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
-// Each member file was flushed as it was closed (MemberFile::Close), and every rename was
+// Each member file is flushed on its own (MemberFile::Flush), and every rename is
 // made with MOVEFILE_WRITE_THROUGH, which returns only once the change is on disk; Windows
 // has no separate flush of a folder's entries.
 void NativeFolder::FlushAll() const {}
