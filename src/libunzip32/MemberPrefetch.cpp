@@ -59,16 +59,19 @@ unsigned MemberPrefetch::Threads() {
   return std::clamp(processors, 1u, kMostThreads);
 }
 
-bool MemberPrefetch::Has(uint64_t index) const {
+size_t MemberPrefetch::Position(uint64_t index) const {
   auto found = std::lower_bound(jobs_.begin(), jobs_.end(), index,
                                 [](const Job& job, uint64_t i) { return job.member.index < i; });
-  return found != jobs_.end() && found->member.index == index;
+  return static_cast<size_t>(found - jobs_.begin());
+}
+
+bool MemberPrefetch::Has(uint64_t index) const {
+  const size_t position = Position(index);
+  return position < jobs_.size() && jobs_[position].member.index == index;
 }
 
 std::string_view MemberPrefetch::Take(uint64_t index) {
-  auto found = std::lower_bound(jobs_.begin(), jobs_.end(), index,
-                                [](const Job& job, uint64_t i) { return job.member.index < i; });
-  const size_t position = static_cast<size_t>(found - jobs_.begin());
+  const size_t position = Position(index);
   std::exception_ptr failure;
   {
     std::unique_lock<std::mutex> lock(mutex_);

@@ -54,6 +54,8 @@ class MemberPrefetch {
   };
 
   void Stop();
+  // Where the member of `index` is, or would be, among the jobs.
+  size_t Position(uint64_t index) const;
   void Work(const std::string& path);
   void Read(WholeReader& reader, size_t position);
   // Waits for room and claims the next job; false when there is no more work.

@@ -142,7 +142,8 @@ std::future<void> TargetFolder::FlushInBackground(std::vector<MemberFile*> files
 }
 
 void TargetFolder::Flush() {
-  if (!changed_ || planOnly_ || root_ == nullptr) return;
+  // Only a writing run changes anything, and it always has its root.
+  if (!changed_) return;
   root_->FlushAll();
   changed_ = false;
 }
