@@ -20,9 +20,13 @@ export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
 # Wine's helper processes inherit the standard streams of whoever starts them first; kept
 # away from CTest's pipes, they cannot make CTest wait for them after every test. A
 # persistent server and one warm-up run leave every test a started Wine to use.
+# The server must be made persistent before anything else starts one: a server that Wine
+# starts itself ends as soon as its last program does, so it would stop whenever no test
+# happens to run, and a test starting at that moment fails with "Connection reset by peer".
+wineserver -k </dev/null >/dev/null 2>&1 || true
+mkdir -p "$WINEPREFIX"
+wineserver -p </dev/null >/dev/null 2>&1
 wineboot -i </dev/null >/dev/null 2>&1
-# -p fails harmlessly when wineboot's server is still running; it then stays on anyway.
-wineserver -p </dev/null >/dev/null 2>&1 || true
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 status=0
 ctest --test-dir "$build" --output-on-failure -j2 || status=$?
