@@ -65,6 +65,7 @@ int ReplacementFile::Write(const char* data, size_t size) {
 }
 
 int ReplacementFile::Commit() {
+  if (int error = writeback_.Finish()) return error;
   if (fsync(fd_) != 0) return errno;
   int fd = std::exchange(fd_, -1);
   if (close(fd) != 0) return errno;
@@ -81,6 +82,7 @@ int ReplacementFile::Commit() {
 }
 
 void ReplacementFile::Discard() {
+  writeback_.Finish();
   if (fd_ >= 0) close(std::exchange(fd_, -1));
   if (!temporary_.empty()) unlink(temporary_.c_str());
   temporary_.clear();
