@@ -35,7 +35,7 @@ class MemberPrefetch {
   MemberPrefetch(const MemberPrefetch&) = delete;
   MemberPrefetch& operator=(const MemberPrefetch&) = delete;
 
-  // How many readers a run uses: the processors beside the calling thread, at most four;
+  // How many readers a run uses: one per processor, at most four;
   // QZ_UNZIP_INFLATERS overrides it (0: the whole run on the calling thread).
   static unsigned Threads();
 

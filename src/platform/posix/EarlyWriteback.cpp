@@ -55,4 +55,9 @@ int EarlyWriteback::Finish() {
   return error_.load();
 }
 
+int EarlyWriteback::Flush(int fd) {
+  if (int error = Finish()) return error;
+  return fsync(fd) == 0 ? 0 : errno;
+}
+
 }  // namespace qz

@@ -25,6 +25,8 @@ class EarlyWriteback {
   // Waits for a flush in progress; returns 0 or the error number of the first flush that
   // failed. Call it before the file is closed.
   int Finish();
+  // Finish, then flushes `fd` whole; returns 0 or the first error of either.
+  int Flush(int fd);
 
  private:
   void StartFlush(int fd);

@@ -43,10 +43,9 @@ PartialFile::PartialFile(std::string partial, std::string target)
 
 PartialFile::~PartialFile() {
   if (fd_ < 0) return;
-  writeback_.Finish();
   // Kept for the next attempt: on disk, so a crash cannot leave a gap that later passes
   // as data.
-  fdatasync(fd_);
+  writeback_.Flush(fd_);
   close(fd_);
 }
 
@@ -95,8 +94,7 @@ int PartialFile::Write(const char* data, size_t size) {
 }
 
 int PartialFile::Commit() {
-  if (int error = writeback_.Finish()) return error;
-  if (fsync(fd_) != 0) return errno;
+  if (int error = writeback_.Flush(fd_)) return error;
   int fd = std::exchange(fd_, -1);
   if (close(fd) != 0) return errno;
   if (rename(partial_.c_str(), target_.c_str()) != 0) return errno;

@@ -65,8 +65,7 @@ int ReplacementFile::Write(const char* data, size_t size) {
 }
 
 int ReplacementFile::Commit() {
-  if (int error = writeback_.Finish()) return error;
-  if (fsync(fd_) != 0) return errno;
+  if (int error = writeback_.Flush(fd_)) return error;
   int fd = std::exchange(fd_, -1);
   if (close(fd) != 0) return errno;
   if (rename(temporary_.c_str(), target_.c_str()) != 0) return errno;
