@@ -25,8 +25,9 @@ class MemberFile {
   MemberFile(const MemberFile&) = delete;
   MemberFile& operator=(const MemberFile&) = delete;
 
-  // True for names of the pattern of the temporary files (".qzunzip-*.tmp", any case),
-  // which a member must not take: they are cleaned up as leftovers of a broken run.
+  // True for names of the patterns of this library's and the updater's temporary files
+  // (".qzunzip-*.tmp" and ".*.qztmp", any case), which a member must not take: a later
+  // start of the updater would delete such a file as a leftover of a broken run.
   static bool IsTemporaryName(const std::string& name);
 
   void Write(const char* data, size_t size);

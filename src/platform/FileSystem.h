@@ -60,8 +60,18 @@ class FileSystem {
   // Replaces the file with `text` (lines already ended by CR LF).
   virtual void WriteTextFile(const std::string& path, const std::string& text) = 0;
 
+  // Adds `text` at the end of the file, creating it when missing, and closes it before
+  // returning, so what was added survives an immediate end of the process. Other
+  // processes may append to the same file at the same time.
+  virtual void AppendToFile(const std::string& path, const std::string& text) = 0;
+
   // The size of the file in bytes.
   virtual uint64_t FileSize(const std::string& path) = 0;
+
+  // Seconds by the system's clock since the file was last created, written or had its
+  // times changed, whichever is latest (a time set back to a member's date does not make
+  // the file look old); negative when that lies in the future.
+  virtual int64_t SecondsSinceChanged(const std::string& path) = 0;
 
   // The bytes that this user may still write on the disk that holds `folder`.
   virtual uint64_t FreeSpace(const std::string& folder) = 0;

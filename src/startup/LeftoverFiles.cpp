@@ -16,10 +16,13 @@ void LeftoverFiles::DeleteIn(FileSystem& files, const std::vector<std::string>& 
     }
     for (const std::string& name : names) {
       if (!TemporaryFileName::IsOurs(name)) continue;
+      const std::string path = folder + "/" + name;
       try {
-        files.DeleteFile(folder + "/" + name);
+        if (files.SecondsSinceChanged(path) < kAbandonedAfterSeconds) continue;
+        // Deleting refuses a file that another process holds, as a writer does.
+        files.DeleteFile(path);
       } catch (const Error&) {
-        // Held or read-only: it stays, and the next start tries again.
+        // Gone already, held or read-only: it stays, and a later start tries again.
       }
     }
   }

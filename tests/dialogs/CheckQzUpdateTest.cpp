@@ -4,6 +4,7 @@
 #include "dialogs/frmDownloadUpdate.h"
 #include "dialogs/frmNeedsNoUpdate.h"
 #include "startup/InfoFile.h"
+#include "startup/LeftoverFiles.h"
 #include "support/UpdaterFixture.h"
 #include "unzip/CGCodeModule.h"
 
@@ -176,6 +177,7 @@ TEST_F(CheckQzUpdateTest, TemporaryFilesOfAKilledRunGoAtTheNextStart) {
     for (const std::string& name : others) app.Write(folder + name, "");
   }
   updater.Write(".QzUpdate.INF.99.qztmp", "");
+  files.ageSeconds = LeftoverFiles::kAbandonedAfterSeconds;
   EXPECT_FALSE(RunMain("/Verbose"));
   for (const std::string& folder : folders) {
     for (const std::string& name : ours) EXPECT_FALSE(app.Exists(folder + name)) << folder + name;

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "dialogs/frmDownloadUpdate.h"
+#include "platform/TemporaryFileName.h"
 #include "progressbar/XP_ProgressBar.h"
+#include "startup/LeftoverFiles.h"
 #include "support/UpdaterFixture.h"
 
 namespace qz::test {
@@ -185,6 +188,44 @@ TEST_F(DownloadUpdateTest, CancelDuringATransferEndsAtOnceAndLeavesNoPartOfTheUp
   server.LimitRate(0);
   EXPECT_FALSE(RunMain("/Verbose"));
   EXPECT_EQ(Message(), "The Online Update for Vq has been downloaded successfully!");
+}
+
+// Another user's start on the same shared folder cleans up leftovers while this run downloads.
+TEST_F(DownloadUpdateTest, AnotherRunsStartSparesTheFilesOfADownloadInProgress) {
+  Publish("1.3", std::string(300'000, 'z'), std::string(300'000, 'j'));
+  server.LimitRate(1'000'000);
+  auto ourFiles = [&] {
+    std::vector<std::string> names = files.FileNamesIn(app / "QzUFiles");
+    return std::count_if(names.begin(), names.end(), TemporaryFileName::IsOurs);
+  };
+  // The other start's clean-up runs once, while the bar is within (from, to).
+  auto cleanUpWithin = [&](int32_t from, int32_t to) {
+    bool done = false;
+    host.onSystemEvents = [&, from, to](int) {
+      if (!module->Forms.HasDownloadUpdate()) return false;
+      const int32_t bar = module->Forms.DownloadUpdate()->ProgressBar().Value();
+      if (!done && bar > from && bar < to && ourFiles() > 0) {
+        LeftoverFiles::DeleteIn(files, {app.Path(), app / "QzUFiles"});
+        done = true;
+      }
+      return false;
+    };
+    const bool ended = RunMain("plain");
+    EXPECT_TRUE(done);
+    return ended;
+  };
+  // The archive has arrived and waits under its temporary name for the Jet database: young.
+  EXPECT_FALSE(cleanUpWithin(60, 80)) << Titles();
+  EXPECT_EQ(app.Read("QzUFiles/VQ.Zip"), std::string(300'000, 'z'));
+  EXPECT_TRUE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdDRN"); }));
+
+  // Files that look old are spared while their writer holds them: the archive in flight.
+  std::filesystem::remove_all(app / "QzUFiles/Partial");
+  app.Write("QzUFiles/Partial", "without this folder each file is written whole");
+  files.ageSeconds = LeftoverFiles::kAbandonedAfterSeconds;
+  EXPECT_FALSE(cleanUpWithin(20, 60)) << Titles();
+  EXPECT_EQ(app.Read("QzUFiles/VQ.Zip"), std::string(300'000, 'z'));
+  EXPECT_EQ(ourFiles(), 0);
 }
 
 TEST_F(DownloadUpdateTest, AnInterruptedDownloadContinuesUnlessAnotherVersionIsPublished) {

@@ -43,7 +43,13 @@ class RedirectedFileSystem : public FileSystem {
   void WriteTextFile(const std::string& path, const std::string& text) override {
     real_.WriteTextFile(path, text);
   }
+  void AppendToFile(const std::string& path, const std::string& text) override {
+    real_.AppendToFile(path, text);
+  }
   uint64_t FileSize(const std::string& path) override { return real_.FileSize(path); }
+  int64_t SecondsSinceChanged(const std::string& path) override {
+    return ageSeconds ? *ageSeconds : real_.SecondsSinceChanged(path);
+  }
   uint64_t FreeSpace(const std::string& folder) override {
     return freeSpace ? *freeSpace : real_.FreeSpace(folder);
   }
@@ -51,6 +57,9 @@ class RedirectedFileSystem : public FileSystem {
 
   // When set, the free space that every disk reports.
   std::optional<uint64_t> freeSpace;
+
+  // When set, the age that every file reports.
+  std::optional<int64_t> ageSeconds;
 
   // Runs before each read; a test can throw here to make the read fail.
   std::function<void(const std::string& path)> beforeRead;

@@ -334,6 +334,7 @@ TEST_F(ExtractionTest, TestPassRefusesWhatTheInstallingPassWouldRefuse) {
       {"a/..", 0, "a/..: not a usable file name, skipped."},
       // The pattern of the temporary files, which a later start cleans up.
       {"x/.QzUnzip-7-0.tmp", 0, "x/.QzUnzip-7-0.tmp: not a usable file name, skipped."},
+      {"x/.Vq.exe.123.QzTmp", 0, "x/.Vq.exe.123.QzTmp: not a usable file name, skipped."},
       {"pack/qzufiles", 0, "pack/qzufiles: QzUFiles is a folder and cannot be replaced."},
       {std::string(256, 'n') + ".dll", 0, ".dll: the name is too long to be written."},
       {"bin/Vq.exe", 0, "bin/Vq.exe: Vq.exe is in use by another program and was not replaced."},

@@ -1,6 +1,7 @@
 #include "libunzip32/MemberFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +34,9 @@ MemberFile::MemberFile(const NativeFolder& folder, uint32_t mode, uint64_t seria
       throw SystemError::LastFailure("Cannot create a temporary file");
     }
   }
+  // Held while it is written, so that a clean-up started by another run meanwhile spares
+  // it; a new file of a unique name cannot be held by anyone else, so the lock is granted.
+  flock(Fd(file_), LOCK_EX | LOCK_NB);
 }
 
 void MemberFile::Discard() {

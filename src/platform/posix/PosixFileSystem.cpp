@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -276,6 +277,32 @@ void PosixFileSystem::WriteTextFile(const std::string& path, const std::string& 
   CheckReplaceable(target);
   ReplacementFile file(target, 0666);
   Replace(file, text);
+}
+
+void PosixFileSystem::AppendToFile(const std::string& path, const std::string& text) {
+  std::string target = PathResolver::Resolve(path);
+  FileDescriptor out(
+      open(target.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (out.get() < 0) throw FileError(errno, target);
+  const char* data = text.data();
+  size_t size = text.size();
+  while (size > 0) {
+    ssize_t written = write(out.get(), data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) throw ErrnoError(errno, Error::kPathNotFound);
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+}
+
+int64_t PosixFileSystem::SecondsSinceChanged(const std::string& path) {
+  std::string resolved = PathResolver::Resolve(path);
+  struct stat info;
+  if (stat(resolved.c_str(), &info) != 0) throw FileError(errno, resolved);
+  // The status change time cannot be set back, unlike the modification time, which the
+  // extraction library sets to each member's date before the file takes its name.
+  const int64_t changed = std::max<int64_t>(info.st_mtime, info.st_ctime);
+  return static_cast<int64_t>(time(nullptr)) - changed;
 }
 
 uint64_t PosixFileSystem::FileSize(const std::string& path) {

@@ -37,7 +37,11 @@ class PosixFileSystem : public FileSystem {
   // Writes a temporary file and renames it over the target, like CopyFile; the same
   // read-only and held-open failures apply.
   void WriteTextFile(const std::string& path, const std::string& text) override;
+  // O_APPEND, so the lines of two processes never overwrite each other.
+  void AppendToFile(const std::string& path, const std::string& text) override;
   uint64_t FileSize(const std::string& path) override;
+  // The later of the modification and the status change time.
+  int64_t SecondsSinceChanged(const std::string& path) override;
   uint64_t FreeSpace(const std::string& folder) override;
   // From /proc/self/exe; "/" when the executable lies in the root.
   std::string ExecutableFolder() override;

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <random>
@@ -43,6 +44,9 @@ int ReplacementFile::Open() {
     fd_ = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode_);
     if (fd_ >= 0) {
       temporary_ = name;
+      // Another run's start-up clean-up spares a file that is held; a new file of a unique
+      // name cannot be held by anyone else yet, so the lock is always granted.
+      flock(fd_, LOCK_EX | LOCK_NB);
       return 0;
     }
     if (errno != EEXIST) return errno;

@@ -13,8 +13,9 @@ namespace qz {
 // New contents for a file, written to a temporary file in the same folder and renamed
 // over the target only when complete, so the target is either the old file or the whole
 // new one, even after a crash or power cut. Without Commit the temporary file is removed.
-// The temporary name follows TemporaryFileName. Every operation returns 0 or the errno of
-// the failure.
+// The temporary name follows TemporaryFileName, and the temporary file is held under an
+// exclusive flock until it is closed, so no other run takes it for a leftover. Every operation
+// returns 0 or the errno of the failure.
 class ReplacementFile : public TransferTarget {
  public:
   // `target` is used as given (already resolved); `mode` are the permission bits of the

@@ -297,6 +297,43 @@ uint64_t Win32FileSystem::FileSize(const std::string& path) {
   return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+void Win32FileSystem::AppendToFile(const std::string& path, const std::string& text) {
+  std::wstring target = WideText::FromAnsi(path);
+  Handle out(CreateFileW(target.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out.valid()) throw FileError(GetLastError(), target);
+  const char* data = text.data();
+  size_t left = text.size();
+  while (left > 0) {
+    DWORD written = 0;
+    DWORD piece = static_cast<DWORD>(std::min<size_t>(left, kCopyBufferSize));
+    if (!WriteFile(out.get(), data, piece, &written, nullptr)) {
+      throw Win32Error(GetLastError(), Error::kPathNotFound);
+    }
+    data += written;
+    left -= written;
+  }
+}
+
+int64_t Win32FileSystem::SecondsSinceChanged(const std::string& path) {
+  std::wstring resolved = WideText::FromAnsi(path);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(resolved.c_str(), GetFileExInfoStandard, &data)) {
+    throw FileError(GetLastError(), resolved);
+  }
+  auto ticks = [](const FILETIME& time) {
+    return static_cast<int64_t>(static_cast<uint64_t>(time.dwHighDateTime) << 32 |
+                                time.dwLowDateTime);
+  };
+  // The extraction library sets a member's last write time to its date before the file
+  // takes its name; the creation time is when the temporary file was made.
+  const int64_t changed = std::max(ticks(data.ftCreationTime), ticks(data.ftLastWriteTime));
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  constexpr int64_t kTicksPerSecond = 10'000'000;
+  return (ticks(now) - changed) / kTicksPerSecond;
+}
+
 uint64_t Win32FileSystem::FreeSpace(const std::string& folder) {
   ULARGE_INTEGER available;
   if (!GetDiskFreeSpaceExW(WideText::FromAnsi(folder).c_str(), &available, nullptr, nullptr)) {

@@ -41,7 +41,11 @@ class Win32FileSystem : public FileSystem {
   // Writes a temporary file and moves it over the target, like CopyFile; the same
   // read-only and held-open failures apply.
   void WriteTextFile(const std::string& path, const std::string& text) override;
+  // FILE_APPEND_DATA, shared for reading and writing, so two processes can append at once.
+  void AppendToFile(const std::string& path, const std::string& text) override;
   uint64_t FileSize(const std::string& path) override;
+  // The later of the creation and the last write time.
+  int64_t SecondsSinceChanged(const std::string& path) override;
   uint64_t FreeSpace(const std::string& folder) override;
   // From GetModuleFileName, with "\" separators; "C:" when the executable lies in a root.
   std::string ExecutableFolder() override;
