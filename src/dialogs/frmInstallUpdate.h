@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "dialogs/UpdaterDialog.h"
@@ -30,9 +31,14 @@ class frmInstallUpdate : public UpdaterDialog {
   // Ends the program on any failure.
   void ExtractExecutable(const bool& bTestOnly);
   void RunExtraction(bool testOnly);
-  // Fails unless the archive's members and the staged database files fit on the disk of
-  // the host's folder, so that no step runs out of room halfway.
-  void CheckFreeSpace(uint64_t archiveSize);
+  // Ends the program with "Cannot Install Files ..." unless the installation fits on the
+  // disk of the host's folder, before anything is tested or written. The sum covers what
+  // InstallSpace counts: each member's and database file's growth over the file it
+  // replaces, the backups and copies in QzUFiles/Before and After, and the largest write in
+  // flight. The staged update stays, so the next start offers it again.
+  void CheckFreeSpace();
+  // The text that says how much is needed and free when the space does not suffice.
+  std::optional<std::string> SpaceShortage();
   // Backs up, replaces and copies one database file when the update brings it.
   void InstallDatabaseFile(const std::string& name);
   void Wait(int32_t seconds);

@@ -173,8 +173,14 @@ int32_t UnzipPassword(char* buffer, int32_t size, const char*, const char*) {
   return 0;
 }
 
-void UnzipListEntry(uint32_t, uint32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, char,
-                    const char*, const char*, uint32_t, int32_t) {}
+void UnzipListEntry(uint32_t size, uint32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                    char flag, const char* name, const char*, uint32_t, int32_t) {
+  try {
+    if (State().onListEntry) State().onListEntry(ReadText(name, kPrintLimit), size, flag);
+  } catch (...) {
+    // Nothing may reach the library; the listing goes on.
+  }
+}
 
 int32_t UnzipService(const char*, uint32_t) {
   try {

@@ -28,6 +28,9 @@ struct ModuleState {
   // Runs at the library's service call before each member, so that the caller can keep
   // its windows alive during a long run; must not throw. Nothing runs when unset.
   std::function<void()> beforeEachMember;
+  // Receives each member of a listing run: its stored name, uncompressed size (at most
+  // 4 GiB - 1) and kind ('-' file, 'd' folder, 'l' link); must not throw. Unset: nothing.
+  std::function<void(const std::string& name, uint32_t size, char kind)> onListEntry;
   // The library, loaded on first use and kept; loaded again from another folder.
   std::string libraryPath;
   std::unique_ptr<DynamicLibrary> library;
@@ -70,7 +73,7 @@ int32_t UnzipReplace(const char* name);
 // or Cancel, after which the run asks no more and every later request gets 1 at once.
 int32_t UnzipPassword(char* buffer, int32_t size, const char* prompt, const char* name);
 
-// Accepts one listing entry and does nothing with it.
+// Hands one listing entry to the state's onListEntry.
 void UnzipListEntry(uint32_t size, uint32_t compressedSize, int32_t factor, int32_t month,
                     int32_t day, int32_t year, int32_t hour, int32_t minute, char flag,
                     const char* name, const char* method, uint32_t crc, int32_t encrypted);

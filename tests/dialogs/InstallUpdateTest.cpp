@@ -138,25 +138,40 @@ TEST_F(InstallUpdateTest, DamagedArchiveTouchesNothingAndEmptiesTheStagingFolder
   EXPECT_EQ(app.FilesIn("QzUFiles/Before"), "");
 }
 
-TEST_F(InstallUpdateTest, TooLittleFreeSpaceFailsTheTestPassBeforeAnyHostFileChanges) {
-  // The members "new exe" and "read me" and the staged "new data": 22 bytes.
-  files.freeSpace = 21;
+TEST_F(InstallUpdateTest, TooLittleFreeSpaceKeepsTheUpdateUntilThereIsRoom) {
+  constexpr size_t kMiB = 1 << 20;
+  app.Write("Vq.exe", std::string(2 * kMiB, 'o'));
+  app.Write("Data.Mdb", std::string(1 * kMiB, 'd'));
+  std::filesystem::create_directories(app / "QzUFiles");
+  ArchiveMaker(app / "QzUFiles/VQ.Zip")
+      .Add("bin/vq.EXE", std::string(3 * kMiB, 'n'))
+      .Add("docs/ReadMe.txt", std::string(1 * kMiB, 'r'))
+      .Close();
+  app.Write("QzUFiles/Data.Mdb", std::string(2 * kMiB, 'D'));
+  // Growth: Vq.exe 1, ReadMe.txt 1, Data.Mdb 1, Before 2 + 1, After 3 + 2 MiB; while the
+  // members are written the old Vq.exe (2 MiB) still takes its room: 13 MiB in all. The
+  // whole archive and the staged database together would be 6 MiB.
+  files.freeSpace = 13 * kMiB - 1;
   EXPECT_TRUE(Install());
-  EXPECT_EQ(Titles(), "Cannot UnCompress ...");
+  EXPECT_EQ(Titles(), "Cannot Install Files ...");
   EXPECT_EQ(prompts.boxes[0].body,
-            "0\r\nNot enough free space on the disk of " + app.Path() +
-                ": the update needs 1 MB, 0 MB are free.\r\n\r\nThis online update will be "
-                "discarded. Please download it again.");
-  EXPECT_EQ(app.Read("Vq.exe"), "old exe");
+            "61\r\nNot enough free space on the disk of " + app.Path() +
+                ": the update needs 13 MB, 12 MB are free.\r\nThe update has been kept: it is "
+                "offered again at the next start, once there is room.");
+  EXPECT_EQ(prompts.boxes[0].style, kOkOnly | kExclamation);
+  EXPECT_EQ(app.Read("Vq.exe"), std::string(2 * kMiB, 'o'));
   EXPECT_EQ(app.FilesIn("QzUFiles/Before"), "");
-  EXPECT_EQ(app.FilesIn("QzUFiles"), "");
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "Data.Mdb RemindedVersion.INF VQ.Zip Version.INF");
 
+  // Once there is room, the next start offers the kept update and installs it.
   prompts.boxes.clear();
-  Stage("new exe", "new data");
-  files.freeSpace = 22;
-  EXPECT_FALSE(Install());
-  EXPECT_TRUE(prompts.boxes.empty());
-  EXPECT_EQ(app.Read("Vq.exe"), "new exe");
+  files.freeSpace = 13 * kMiB;
+  EXPECT_FALSE(RunMain("/Verbose"));
+  EXPECT_EQ(module->Forms.DownloadUpdate()->FindControl("lblMsg1")->CaptionText(),
+            "The Online Update for Vq has earlier been downloaded and saved.");
+  EXPECT_FALSE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); }));
+  EXPECT_TRUE(prompts.boxes.empty()) << Titles();
+  EXPECT_EQ(app.Read("Vq.exe"), std::string(3 * kMiB, 'n'));
 }
 
 TEST_F(InstallUpdateTest, CloseBoxWhileTheHostCheckYieldsKeepsTheDialogUntilFinish) {
