@@ -3,6 +3,8 @@
 #include "dialogs/DialogLayouts.h"
 #include "dialogs/frmDownloadUpdate.h"
 #include "dialogs/frmNeedsNoUpdate.h"
+#include "log/UpdateLog.h"
+#include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
 #include "platform/UrlServices.h"
@@ -48,11 +50,17 @@ void frmCheckQzUpdate::Initialize() {
     lblMsg1.SetCaption("Reading Application Information ...");
     if (module_.IsVerbose()) Show();
     ReadApplicationInformation(versionFile);
+    module_.log.Open(module_.App.ApplicationPath);
+    module_.log.Event("application " + module_.App.ApplicationName + " in " +
+                      module_.App.ApplicationPath + ": installed version " + installedVersionText_ +
+                      " (" + UpdateLog::Number(module_.App.InstalledVersion) +
+                      "), reminded version " + UpdateLog::Number(module_.App.RemindedVersion));
     lblMsg1.SetCaption("Checking for any online updates available for " +
                        module_.App.ApplicationName);
     lblMsg3.SetCaption("Installed Version:  " + installedVersionText_);
     DeleteLeftoverFiles();
     if (files.FileExists(Staging() + "/Vq.Zip")) {
+      module_.log.Event("a saved update waits: offered without a check");
       Hide();
       Yield();
       module_.Forms.DownloadUpdate()->ShowForm(false);
@@ -102,8 +110,12 @@ void frmCheckQzUpdate::DownloadVersionInfo() {
   SkipOnError([&] { Yield(); });
   const std::string url = env.baseUrl + name + "/Version.INF";
   SkipOnError([&] { env.urls.DeleteCacheEntry(url); });
+  const int64_t started = env.clock.NowMilliseconds();
   const int32_t result =
       env.urls.DownloadToFile(url, Staging() + "/Version.INF", nullptr, InfoFile::kMaxSize);
+  uint64_t bytes = 0;
+  SkipOnError([&] { bytes = result == 0 ? env.files.FileSize(Staging() + "/Version.INF") : 0; });
+  module_.log.Download(url, result, bytes, env.clock.NowMilliseconds() - started);
   SkipOnError([&] { env.prompts.SetBusyPointer(false); });
   if (result != 0) {
     Fail("No Version Info ...", "There has been an Error " + std::to_string(result) +
@@ -131,8 +143,13 @@ void frmCheckQzUpdate::CompareVersions() {
     if (auto version = online.First("ApplicationVersion")) {
       app.OnlineVersion = VersionToNumber(*version);
     }
+    module_.log.Event("online version " + UpdateLog::Number(app.OnlineVersion) +
+                      (app.OnlineVersion > app.InstalledVersion ? ": newer" : ": not newer"));
     if (app.OnlineVersion > app.InstalledVersion) {
-      if (module_.IsSilent() && !(app.OnlineVersion > app.RemindedVersion)) cmdCancel_Click();
+      if (module_.IsSilent() && !(app.OnlineVersion > app.RemindedVersion)) {
+        module_.log.Event("not newer than the reminded version: nothing to do in silent mode");
+        cmdCancel_Click();
+      }
       Hide();
       Yield();
       module_.Forms.DownloadUpdate()->DownloadUpdateFiles();
@@ -150,6 +167,7 @@ void frmCheckQzUpdate::CompareVersions() {
 }
 
 void frmCheckQzUpdate::Fail(const std::string& title, const std::string& body) {
+  module_.log.Event("check failed: " + title + " " + body);
   if (module_.IsVerbose()) module_.env.prompts.MsgBox(body, kOkOnly | kCritical, title);
   cmdCancel_Click();
 }

@@ -7,6 +7,8 @@
 #include "dialogs/SystemEventPacer.h"
 #include "dialogs/frmInstallUpdate.h"
 #include "forms/FormHost.h"
+#include "log/UpdateLog.h"
+#include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
@@ -28,6 +30,19 @@ constexpr size_t kPartialVersionMarkLimit = 64;
 const char kRetryHint[] = "\r\n\r\nCheck your Internet connection and try again.";
 const char kStagedTag[] = "staged";
 const char kArchive[] = "VQ.Zip";
+
+// The bytes of the file that a transfer saw, for the log.
+class ByteCount : public TransferObserver {
+ public:
+  bool OnData(const char*, size_t, uint64_t received, int64_t) override {
+    received_ = received;
+    return true;
+  }
+  uint64_t Received() const { return received_; }
+
+ private:
+  uint64_t received_ = 0;
+};
 
 }  // namespace
 
@@ -120,13 +135,17 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
   DownloadProgress progress(
       pacer, [this](int32_t value) { SkipOnError([&] { SetProgress(value); }); }, download.barFrom,
       download.barTo);
+  ByteCount count;
   TransferObserverChain observers;
-  observers.Add(check.get()).Add(&progress);
+  observers.Add(check.get()).Add(&progress).Add(&count);
+  LogResumeDecision(download);
+  const int64_t started = env.clock.NowMilliseconds();
   const int32_t result = resumable_
                              ? env.urls.ResumeToFile(url, StagedPath(download),
                                                      PartialFolder() + "/" + download.stagingName,
                                                      &observers, UrlServices::kNoLimit)
                              : env.urls.DownloadToFile(url, StagedPath(download), &observers);
+  module_.log.Download(url, result, count.Received(), env.clock.NowMilliseconds() - started);
   SkipOnError([&] { pacer.RethrowFailure(); });
   SkipOnError([&] { env.prompts.SetBusyPointer(false); });
   if (pacer.CancelRequested()) CancelDuringTransfer();
@@ -140,6 +159,22 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
 // Every file waits under a temporary name until the whole update has arrived, and the
 // archive takes its name last: an archive in the staging folder always means a complete
 // download, which is what the next start relies on when it offers a saved update.
+void frmDownloadUpdate::LogResumeDecision(const Download& download) {
+  if (!resumable_) {
+    module_.log.Event("no folder for interrupted downloads: " + download.serverName +
+                      " downloads whole");
+    return;
+  }
+  uint64_t kept = 0;
+  const std::string partial = PartialFolder() + "/" + download.stagingName;
+  SkipOnError([&] {
+    kept = module_.env.files.FileExists(partial) ? module_.env.files.FileSize(partial) : 0;
+  });
+  module_.log.Event(kept > 0 ? "resume " + download.serverName + ": " + std::to_string(kept) +
+                                   " bytes kept from an interrupted download"
+                             : "no kept part of " + download.serverName + ": downloads whole");
+}
+
 void frmDownloadUpdate::PutDownloadsInPlace() {
   std::stable_partition(arrived_.begin(), arrived_.end(),
                         [](const Download& download) { return download.stagingName != kArchive; });
@@ -151,6 +186,7 @@ void frmDownloadUpdate::PutDownloadsInPlace() {
     }
   }
   arrived_.clear();
+  module_.log.Event("every file of the update has arrived and is staged");
 }
 
 bool frmDownloadUpdate::PreparePartialFolder() {
@@ -164,6 +200,9 @@ bool frmDownloadUpdate::PreparePartialFolder() {
       return true;
     }
     files.DeleteFilesIn(PartialFolder());
+    module_.log.Event(
+        "kept parts of interrupted downloads dropped: they belong to another "
+        "published version");
     files.WriteTextFile(mark, version);
     return true;
   } catch (const Error&) {
@@ -181,6 +220,7 @@ std::string frmDownloadUpdate::StagedPath(const Download& download) const {
 }
 
 void frmDownloadUpdate::CancelDuringTransfer() {
+  module_.log.Event("download cancelled by the user; what arrived keeps its temporary name");
   cmdCancel_Click();
 }
 
@@ -195,6 +235,7 @@ void frmDownloadUpdate::DownloadRefused(const std::string& why, const Download& 
 }
 
 void frmDownloadUpdate::GiveUp(const std::string& message) {
+  module_.log.Event("download failed, staged files deleted: " + message);
   SkipOnError([&] { module_.env.files.DeleteFilesIn(Staging()); });
   if (module_.IsVerbose()) module_.env.prompts.MsgBox(message, kOkOnly | kCritical, "Oops ...");
   cmdCancel_Click();
@@ -203,6 +244,8 @@ void frmDownloadUpdate::GiveUp(const std::string& message) {
 void frmDownloadUpdate::ShowForm(const bool& bNewUpdate) {
   auto keepAlive = shared_from_this();
   const std::string& name = module_.App.ApplicationName;
+  module_.log.Event(bNewUpdate ? "choices shown for the new download"
+                               : "choices shown for the saved download");
   lblMsg1.SetCaption("The Online Update for " + name +
                      (bNewUpdate ? " has been downloaded successfully!"
                                  : " has earlier been downloaded and saved."));
@@ -216,6 +259,7 @@ void frmDownloadUpdate::ShowForm(const bool& bNewUpdate) {
 
 void frmDownloadUpdate::cmdIRN_Click() {
   auto keepAlive = shared_from_this();
+  module_.log.Event("choice: install it right now");
   Hide();
   Yield();
   module_.Forms.InstallUpdate()->Show();
@@ -223,6 +267,7 @@ void frmDownloadUpdate::cmdIRN_Click() {
 }
 
 void frmDownloadUpdate::cmdSIL_Click() {
+  module_.log.Event("choice: save it to be installed later on");
   module_.env.prompts.MsgBox(
       "Update has been saved, and can be installed later on.\r\n\r\nClick OK to exit.",
       kOkOnly | kInformation, "Saved ...");
@@ -231,6 +276,7 @@ void frmDownloadUpdate::cmdSIL_Click() {
 
 void frmDownloadUpdate::cmdDRN_Click() {
   Prompts& prompts = module_.env.prompts;
+  module_.log.Event("choice: discard the download");
   try {
     module_.env.files.DeleteFilesIn(Staging());
     prompts.MsgBox(

@@ -53,6 +53,8 @@ class frmDownloadUpdate : public UpdaterDialog {
   // temporary names, so nothing of it looks like a complete update.
   [[noreturn]] void CancelDuringTransfer();
   void PutDownloadsInPlace();
+  // Logs whether the file continues a kept part or downloads whole.
+  void LogResumeDecision(const Download& download);
   std::string StagedPath(const Download& download) const;
   // Readies the folder that keeps interrupted downloads for the next attempt; kept parts of
   // another published version are dropped. False when there is no such folder.

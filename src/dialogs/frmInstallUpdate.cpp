@@ -100,7 +100,11 @@ void frmInstallUpdate::CheckApplicationRunning() {
   for (;;) {
     SkipOnError([&] { files.DeleteFile(lockFile); });
     SkipOnError([&] { Yield(); });
-    if (!files.FileExists(lockFile)) return;
+    if (!files.FileExists(lockFile)) {
+      module_.log.Event("install: the host application is closed everywhere");
+      return;
+    }
+    module_.log.Event("install: Config.ldb is held, the host application runs: asking to close it");
     const MsgBoxResult answer = module_.env.prompts.MsgBox(
         module_.App.ApplicationName +
             " is already running on this computer, or any other computer\r\n"
@@ -109,7 +113,10 @@ void frmInstallUpdate::CheckApplicationRunning() {
             "Please close it and then click \"Retry\" to install update.\r\n\r\n"
             "Click \"Cancel\" to abort and install update later on.",
         kRetryCancel | kExclamation, "Already Running ...");
-    if (answer == MsgBoxResult::kCancel) cmdCancel_Click();
+    if (answer == MsgBoxResult::kCancel) {
+      module_.log.Event("install put off by the user while the host application runs");
+      cmdCancel_Click();
+    }
     Wait(2);
   }
 }
@@ -128,6 +135,7 @@ void frmInstallUpdate::InstallUpdateFiles() {
     InstallDatabaseFile("Data.Mdb");
     InstallDatabaseFile("VqData.Mdf");
     files.DeleteFilesIn(Path("/QzUFiles"));
+    module_.log.Event("install: staging folder emptied; installed successfully");
     cmdCancel.SetCaption("&Finish");
     lblMsg1.SetCaption("The Online Update for " + module_.App.ApplicationName +
                        " has been installed successfully.");
@@ -135,6 +143,7 @@ void frmInstallUpdate::InstallUpdateFiles() {
     lblMsg4.SetVisible(false);
     finished_ = true;
   } catch (const Error& error) {
+    module_.log.Event("install failed: Cannot Install Files ... " + ErrorLines(error));
     module_.env.prompts.MsgBox(ErrorLines(error), kOkOnly | kExclamation,
                                "Cannot Install Files ...");
     cmdCancel_Click();
@@ -152,6 +161,7 @@ void frmInstallUpdate::InstallDatabaseFile(const std::string& name) {
   files.CopyFile(staged, installed);
   Wait(2);
   files.CopyFile(installed, Path("/QzUFiles/After/" + name));
+  module_.log.Event("install: " + name + " installed, with its backup and copy: result 0");
 }
 
 void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
@@ -164,8 +174,13 @@ void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
     }
     if (!bTestOnly) files.CopyFile(Path("/Vq.exe"), Path("/QzUFiles/Before/Vq.Exe"));
     RunExtraction(bTestOnly);
+    module_.log.Event(bTestOnly ? "install: test pass: result 0"
+                                : "install: installing pass: result 0");
     if (!bTestOnly) files.CopyFile(Path("/Vq.exe"), Path("/QzUFiles/After/Vq.Exe"));
   } catch (const Error& error) {
+    module_.log.Event(std::string("install failed in the ") +
+                      (bTestOnly ? "test pass" : "installing pass") +
+                      ", staged files deleted: Cannot UnCompress ... " + ErrorLines(error));
     module_.env.prompts.MsgBox(
         ErrorLines(error) +
             "\r\n\r\nThis online update will be discarded. Please download it "
@@ -197,6 +212,7 @@ void frmInstallUpdate::CheckFreeSpace() {
     // Without the figures the installation goes ahead; a full disk then fails its step.
   }
   if (!shortage) return;
+  module_.log.Event("install failed, update kept: Cannot Install Files ... " + *shortage);
   module_.env.prompts.MsgBox(ErrorLines(Error(Error::kDiskFull, *shortage)), kOkOnly | kExclamation,
                              "Cannot Install Files ...");
   cmdCancel_Click();
@@ -217,6 +233,8 @@ std::optional<std::string> frmInstallUpdate::SpaceShortage() {
   }
   const uint64_t needed = space.Needed();
   const uint64_t available = files.FreeSpace(module_.App.ApplicationPath);
+  module_.log.Event("install: free space needed " + std::to_string(needed) + " bytes, " +
+                    std::to_string(available) + " bytes free");
   if (needed <= available) return std::nullopt;
   return "Not enough free space on the disk of " + module_.App.ApplicationPath +
          ": the update needs " + Megabytes(needed, true) + ", " + Megabytes(available, false) +

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace qz {
 
@@ -15,6 +16,9 @@ class Clock {
   // The same clock in milliseconds: NowSeconds() is NowMilliseconds() / 1000, rounded
   // down, so a wait can sleep up to the next whole second.
   virtual int64_t NowMilliseconds() = 0;
+
+  // The local date and time as "YYYY-MM-DD HH:MM:SS", for records that people read.
+  virtual std::string LocalTimeText() = 0;
 
   // Sleeps for about `milliseconds`; never handles window messages.
   virtual void SleepMilliseconds(int milliseconds) = 0;

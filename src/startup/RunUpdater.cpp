@@ -10,8 +10,14 @@ void RunUpdater(Env& env, const std::string& commandLine) {
   mQzUpdate module(env, commandLine);
   GuardedRun guarded(env.prompts, env.terminator, module.IsVerbose());
   guarded.Run([&] {
-    module.Main();
-    env.forms.RunUntilLastFormClosed();
+    try {
+      module.Main();
+      env.forms.RunUntilLastFormClosed();
+    } catch (...) {
+      module.log.Event("stopped by an unexpected error");
+      throw;
+    }
+    module.log.Event("end of run: the last dialog was closed");
   });
 }
 

@@ -35,12 +35,21 @@ std::string VersionText(const UpdaterVersionInfo& version) {
 }  // namespace
 
 mQzUpdate::mQzUpdate(Env& environment, std::string commandLine)
-    : env(environment), Forms(*this), commandLine_(std::move(commandLine)) {}
+    : env(environment),
+      Forms(*this),
+      log(environment.files, environment.clock),
+      commandLine_(std::move(commandLine)) {}
 
 void mQzUpdate::Main() {
   App.InstalledVersion = 0;
   App.OnlineVersion = 0;
   App.RemindedVersion = 0;
+  log.Event(std::string("start: ") +
+            (IsSilent()    ? "silent"
+             : IsVerbose() ? "verbose"
+                           : "plain") +
+            " mode, command line \"" + commandLine_ + "\", updater " +
+            VersionText(UpdaterVersionInfo::Current()));
   if (IsBlank(commandLine_)) {
     env.prompts.MsgBox(
         "This program can not be run from here. It is internally used by Vq to download and "
@@ -98,6 +107,7 @@ void mQzUpdate::WaitSeconds(const int32_t& n) {
 }
 
 void mQzUpdate::End() {
+  log.Event("end of run");
   env.terminator.EndProgram();
   // A terminator must not return; if one ever does, no later step may run either.
   std::abort();

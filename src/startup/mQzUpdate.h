@@ -4,6 +4,7 @@
 #include <string>
 
 #include "dialogs/DialogInstances.h"
+#include "log/UpdateLog.h"
 #include "platform/Env.h"
 #include "startup/ApplicationRecord.h"
 
@@ -39,6 +40,8 @@ class mQzUpdate {
   Env& env;
   ApplicationRecord App;
   DialogInstances Forms;
+  // The vendor's record of this run; every step adds its lines with log.Event("...").
+  UpdateLog log;
 
  private:
   std::string commandLine_;

@@ -13,6 +13,7 @@ class SystemClock : public Clock {
   // Seconds since 1970-01-01 00:00 local time (the UTC time plus the current UTC offset).
   int64_t NowSeconds() override;
   int64_t NowMilliseconds() override;
+  std::string LocalTimeText() override;
   // Sleeps the whole time even when a signal interrupts; 0 or less returns at once.
   void SleepMilliseconds(int milliseconds) override;
 };

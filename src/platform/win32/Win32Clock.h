@@ -13,6 +13,7 @@ class Win32Clock : public Clock {
   int64_t NowSeconds() override;
   // Milliseconds of local time since 1 January 1601.
   int64_t NowMilliseconds() override;
+  std::string LocalTimeText() override;
   void SleepMilliseconds(int milliseconds) override;
 };
 
