@@ -92,8 +92,8 @@ void frmCheckQzUpdate::ReadApplicationInformation(const std::string& versionFile
   }
 }
 
-// A run killed while writing leaves temporary files in the folders the updater writes to;
-// they are never of use later, and once the application's folder is known they can go.
+// Killed and cancelled runs leave temporary files in the folders the updater writes to;
+// once the application's folder is known, those that no run is still writing can go.
 void frmCheckQzUpdate::DeleteLeftoverFiles() {
   FileSystem& files = module_.env.files;
   std::vector<std::string> folders{module_.App.ApplicationPath, Staging(), Staging() + "/Before",

@@ -37,6 +37,7 @@ void frmNeedsNoUpdate::Click(const std::string& controlName) {
 
 void frmNeedsNoUpdate::cmdDIA_Click() {
   auto keepAlive = shared_from_this();
+  module_.log.Event("choice: download and install anyway");
   Hide();
   Yield();
   module_.Forms.DownloadUpdate()->DownloadUpdateFiles();
@@ -44,12 +45,14 @@ void frmNeedsNoUpdate::cmdDIA_Click() {
 }
 
 void frmNeedsNoUpdate::cmdCRL_Click() {
+  module_.log.Event("choice: check and remind me later on");
   cmdCancel_Click();
 }
 
 void frmNeedsNoUpdate::cmdDNU_Click() {
   FileSystem& files = module_.env.files;
   const std::string staging = module_.App.ApplicationPath + "/QzUFiles";
+  module_.log.Event("choice: don't remind until the next update is published");
   SkipOnError([&] { files.DeleteFile(staging + "/RemindedVersion.INF"); });
   try {
     files.RenameFile(staging + "/Version.INF", staging + "/RemindedVersion.INF");

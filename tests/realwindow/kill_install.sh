@@ -3,7 +3,8 @@
 # replaces or removes a file, then started again. After each kill every file of the
 # installation is wholly old or wholly new; the next start offers the staged update again
 # and completes it (unless the kill came once the clean-up had removed the archive); after
-# that run no temporary file of ours remains anywhere in the installation.
+# that run, started as if 13 hours later (younger files could be another run's work in
+# progress), no temporary file of ours remains anywhere in the installation.
 #
 # The kills are exact, not timed: the shim in QZ_KILL_SHIM (KillShim.c), preloaded into the
 # updater, counts those operations and kills the process at the chosen one. It also makes
@@ -104,7 +105,7 @@ for ((n = 1; n <= total; n++)); do
 
     # The next start: the staged update again, installed whole; or, once the clean-up has
     # removed the archive, a check that finds no server and ends quietly.
-    start_shimmed
+    start_shimmed QZ_CLOCK_AHEAD=$((13 * 3600))
     pid=$RW_PID
     if [ -n "$(rw_find "$RW_STAGING" VQ.Zip)" ]; then
       choose_install "$pid" || rw_fail "the staged update was not offered after the kill $when operation $n"
