@@ -43,7 +43,7 @@ class Win32FileSystem : public FileSystem {
   void WriteTextFile(const std::string& path, const std::string& text) override;
   uint64_t FileSize(const std::string& path) override;
   uint64_t FreeSpace(const std::string& folder) override;
-  // From GetModuleFileName, with "\" separators; "C:" when the executable lies in a root.
+  // From GetModuleFileName, with "\" separators; "C:\" when the executable lies in a root.
   std::string ExecutableFolder() override;
 };
 
