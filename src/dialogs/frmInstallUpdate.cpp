@@ -60,7 +60,10 @@ frmInstallUpdate::frmInstallUpdate(mQzUpdate& module)
       lblMsg1(Ctl("lblMsg1")),
       lblMsg2(Ctl("lblMsg2")),
       lblMsg4(Ctl("lblMsg4")),
-      cmdCancel(Ctl("cmdCancel")) {}
+      cmdCancel(Ctl("cmdCancel")),
+      installFiles_(
+          module.env.files, module.env.clock, [this] { SkipOnError([&] { Yield(); }); },
+          BusyFileRetry::Limit{}) {}
 
 void frmInstallUpdate::Click(const std::string& controlName) {
   if (controlName == "cmdCancel") cmdCancel_Click();
@@ -122,7 +125,7 @@ void frmInstallUpdate::CheckApplicationRunning() {
 }
 
 void frmInstallUpdate::InstallUpdateFiles() {
-  FileSystem& files = module_.env.files;
+  FileSystem& files = installFiles_;
   SkipOnError([&] { files.CreateFolder(Path("/QzUFiles/After")); });
   SkipOnError([&] { files.CreateFolder(Path("/QzUFiles/Before")); });
   Wait(5);
@@ -151,7 +154,7 @@ void frmInstallUpdate::InstallUpdateFiles() {
 }
 
 void frmInstallUpdate::InstallDatabaseFile(const std::string& name) {
-  FileSystem& files = module_.env.files;
+  FileSystem& files = installFiles_;
   const std::string staged = Path("/QzUFiles/" + name);
   const std::string installed = Path("/" + name);
   if (!files.FileExists(staged)) return;
@@ -165,7 +168,7 @@ void frmInstallUpdate::InstallDatabaseFile(const std::string& name) {
 }
 
 void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
-  FileSystem& files = module_.env.files;
+  FileSystem& files = installFiles_;
   try {
     // Whatever sat in the staging folder since the download must still be what was signed.
     if (bTestOnly) {

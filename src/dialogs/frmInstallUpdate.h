@@ -4,6 +4,7 @@
 #include <string>
 
 #include "dialogs/UpdaterDialog.h"
+#include "platform/BusyFileRetry.h"
 
 namespace qz {
 
@@ -48,6 +49,9 @@ class frmInstallUpdate : public UpdaterDialog {
   Control& lblMsg2;
   Control& lblMsg4;
   Control& cmdCancel;
+  // The installation's changes, which wait out a file that another program (a virus
+  // scanner, an indexer) holds for a moment.
+  BusyFileRetry installFiles_;
   bool finished_ = false;
 };
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "libunzip32/BusyWait.h"
 #include "libunzip32/CallerText.h"
 #include "libunzip32/EntrySpans.h"
 #include "libunzip32/MemberFile.h"
@@ -395,7 +396,7 @@ std::optional<std::string> ExtractionRun::PlanWrite(const ZipArchive::Member& me
     report_.Progress("   skipping: " + shown + " (no file to freshen)");
     return std::nullopt;
   }
-  if (!existing.empty() && target_->IsHeldOpen(existing)) {
+  if (!existing.empty() && StillHeld(member, existing)) {
     report_.Problem(kUnzipArchiveError, member.name + ": " + existing +
                                             " is in use by another program and was not replaced.");
     return std::nullopt;
@@ -404,6 +405,16 @@ std::optional<std::string> ExtractionRun::PlanWrite(const ZipArchive::Member& me
   if (existing.empty()) target_->Added(name);
   written_.insert(key);
   return name;
+}
+
+bool ExtractionRun::StillHeld(const ZipArchive::Member& member, const std::string& existing) {
+  // The caller's service function keeps its windows alive while the run waits.
+  auto keepAlive = [&] {
+    if (callbacks_ != nullptr && callbacks_->Service != nullptr) {
+      callbacks_->Service(CallerText::Outward(member.name).c_str(), Clamped(member.size));
+    }
+  };
+  return !BusyWait::Retry([&] { return !target_->IsHeldOpen(existing); }, keepAlive);
 }
 
 void ExtractionRun::MakeFolders(const ZipArchive::Member& member) {

@@ -55,6 +55,8 @@ class ExtractionRun {
   // take their names first.
   void EnterFolder(const std::vector<std::string>& folders);
   bool OverlapRefused(const ZipArchive& archive);
+  // True when another program holds `existing` open even after a bounded wait (BusyWait).
+  bool StillHeld(const ZipArchive::Member& member, const std::string& existing);
   bool MayWrite(const ZipArchive::Member& member, const MemberPath& path,
                 const std::string& existing);
   // The member's data, asking for a password when it is encrypted; none when no

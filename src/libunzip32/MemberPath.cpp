@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 namespace qz::unzip32 {
 namespace {
@@ -35,10 +36,9 @@ bool IsReservedDevice(const std::string& part) {
          stem[3] >= '1' && stem[3] <= '9';
 }
 
-// The part as every platform can store it, so that the same archive gives the same files
-// everywhere: characters that Windows forbids become "_", trailing dots and spaces (which
-// Windows drops) go, and a device name ("CON", "nul.txt") gets a leading "_" so that it
-// names a file. May become empty.
+// The part as Windows can store it: characters that Windows forbids become "_", trailing
+// dots and spaces (which Windows drops) go, and a device name ("CON", "nul.txt") gets a
+// leading "_" so that it names a file. May become empty.
 std::string Portable(std::string part) {
   for (char& c : part) {
     if (static_cast<unsigned char>(c) < 0x20 || std::strchr("<>:\"|?*", c) != nullptr) c = '_';
@@ -47,13 +47,42 @@ std::string Portable(std::string part) {
   return IsReservedDevice(part) ? "_" + part : part;
 }
 
+bool HasControlCharacter(const std::string& part) {
+  return std::any_of(part.begin(), part.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) == 0x7f;
+  });
+}
+
+#ifdef _WIN32
+constexpr bool kWindowsNames = true;
+#else
+constexpr bool kWindowsNames = false;
+#endif
+
+// The part as this platform stores it: mapped on Windows; kept as stored elsewhere, where
+// every byte but "/" and NUL is a valid name, except that control characters make it
+// unusable (nullopt): they would hide in listings and messages.
+std::optional<std::string> Stored(const std::string& part) {
+  if constexpr (kWindowsNames) return Portable(part);
+  if (HasControlCharacter(part)) return std::nullopt;
+  return part;
+}
+
+// A drive prefix: on Windows any "X:" that starts the name, elsewhere only a whole first
+// part "X:" (as in "C:\dir\file"), since "a:b" is a valid name there.
+bool IsDrive(const std::vector<std::string>& parts) {
+  const std::string& first = parts.front();
+  if (!IsDriveLetter(first)) return false;
+  return kWindowsNames || (first.size() == 2 && parts.size() > 1);
+}
+
 }  // namespace
 
 MemberPath MemberPath::From(const std::string& name, bool honorDirectories,
                             bool spaceToUnderscore) {
   std::vector<std::string> parts = SplitParts(name);
   MemberPath path;
-  if (IsDriveLetter(parts.front())) {
+  if (IsDrive(parts)) {
     parts.front().erase(0, 2);
     path.changed = honorDirectories;
   }
@@ -67,11 +96,14 @@ MemberPath MemberPath::From(const std::string& name, bool honorDirectories,
   if (honorDirectories) {
     for (const auto& part : parts) {
       if (part == "..") path.changed = true;
-      std::string portable = IsNavigation(part) ? "" : Portable(part);
-      if (!portable.empty()) path.folders.push_back(portable);
+      if (IsNavigation(part)) continue;
+      std::optional<std::string> stored = Stored(part);
+      // A folder that cannot be stored makes the whole member unusable.
+      if (!stored) return MemberPath{};
+      if (!stored->empty()) path.folders.push_back(*stored);
     }
   }
-  if (!IsNavigation(file)) path.file = Portable(file);
+  if (!IsNavigation(file)) path.file = Stored(file).value_or("");
   return path;
 }
 

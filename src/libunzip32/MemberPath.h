@@ -8,8 +8,9 @@ namespace qz::unzip32 {
 // Where a member may be written, relative to the extraction folder. Archives come from
 // the network, so a stored name can never lead outside the folder: both "/" and "\" are
 // separators, and empty, "." and ".." parts, a leading root and a drive letter are dropped.
-// Parts are made portable: characters Windows forbids become "_", trailing dots and
-// spaces go, device names get a leading "_".
+// On Windows parts are mapped to names Windows can store: characters it forbids become
+// "_", trailing dots and spaces go, device names get a leading "_". Elsewhere parts stay
+// as stored, and a part with a control character makes the member unusable.
 struct MemberPath {
   std::vector<std::string> folders;  // always empty when folders are not recreated
   std::string file;                  // empty: nothing may be written for this member

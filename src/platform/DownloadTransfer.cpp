@@ -32,13 +32,12 @@ DownloadTransfer::DownloadTransfer(ResumableTarget& target, uint64_t resumeFrom,
 
 bool DownloadTransfer::OnResponse(const Response& response) {
   responseSeen_ = true;
-  if (resumeFrom_ > 0 && response.status == kPartial && response.rangeStart >= 0 &&
-      static_cast<uint64_t>(response.rangeStart) == resumeFrom_ && !response.encoded) {
-    return Resume(response);
+  if (resumeFrom_ > 0 && response.status == kPartial) {
+    return ContinuesKept(response) ? Resume(response) : DropKept(response.status);
   }
   // Kept bytes that the server cannot continue (the file shrank, or they were already
   // whole) would fail every later attempt the same way.
-  if (resumeFrom_ > 0 && response.status == kRangeNotSatisfiable) resumable_->StartOver("");
+  if (resumeFrom_ > 0 && response.status == kRangeNotSatisfiable) return DropKept(response.status);
   if (response.status != kOk) return Stop(StatusFailure(response.status));
   if (resumable_ != nullptr) {
     if (int error = resumable_->StartOver(response.validator)) {
@@ -65,6 +64,20 @@ bool DownloadTransfer::Observe(const char* data, size_t size) {
     return Stop(UrlServices::kAborted);
   }
   return true;
+}
+
+// The exact rest of the file that the kept bytes came from. A server may ignore If-Range,
+// so the answer's own validator must match the kept one where it has one.
+bool DownloadTransfer::ContinuesKept(const Response& response) const {
+  return response.rangeStart >= 0 && static_cast<uint64_t>(response.rangeStart) == resumeFrom_ &&
+         !response.encoded &&
+         (response.validator.empty() || response.validator == resumable_->Validator());
+}
+
+bool DownloadTransfer::DropKept(long status) {
+  if (int error = resumable_->StartOver("")) return Stop(UrlServices::LocalFailure(error));
+  startsOver_ = true;
+  return Stop(StatusFailure(status));
 }
 
 // The kept bytes count as received and pass the observer as if they had just arrived.

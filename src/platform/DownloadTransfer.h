@@ -59,9 +59,16 @@ class DownloadTransfer {
   // Body bytes written to the target so far.
   uint64_t Received() const { return received_; }
 
+  // True when the kept bytes could not be continued (416, or a 206 that is not the rest
+  // of the same file) and were dropped: the transport asks again for the whole file, in
+  // a new transfer, so that such a part never fails the download by itself.
+  bool StartsOver() const { return startsOver_; }
+
  private:
   bool Stop(int32_t code);
   bool Resume(const Response& response);
+  bool ContinuesKept(const Response& response) const;
+  bool DropKept(long status);
   bool Observe(const char* data, size_t size);
   static int32_t StatusFailure(long status);
 
@@ -75,6 +82,7 @@ class DownloadTransfer {
   int64_t expected_ = -1;
   uint64_t received_ = 0;
   int32_t stopCode_ = 0;
+  bool startsOver_ = false;
 };
 
 }  // namespace qz

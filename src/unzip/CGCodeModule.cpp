@@ -77,6 +77,8 @@ int32_t VBUnzip(Prompts& prompts, const std::string& libraryFolder, const std::s
   ModuleState& state = State();
   state.sLastMessage.clear();
   state.iSkipPassword = 0;
+  state.otherPassword.clear();
+  state.otherPasswordMember.clear();
   state.totalSize = 0;
   try {
     // The record's order differs from the argument order.
@@ -149,21 +151,35 @@ int32_t UnzipReplace(const char* name) {
   }
 }
 
-int32_t UnzipPassword(char* buffer, int32_t size, const char*, const char*) {
+int32_t UnzipPassword(char* buffer, int32_t size, const char*, const char* name) {
   ModuleState& state = State();
   if (state.iSkipPassword == 1) return 1;
+  std::string member;
   std::string answer;
+  bool typed = false;
   try {
-    if (state.prompts != nullptr)
+    member = ReadText(name, kNameLimit);
+    if (!state.otherPassword.empty() && member == state.otherPasswordMember) {
+      answer.swap(state.otherPassword);
+    } else if (state.prompts != nullptr) {
+      typed = true;
       answer = state.prompts->InputBox("Please Enter The Password!", "", "");
+    }
   } catch (...) {
     answer.clear();
   }
+  state.otherPassword.clear();
   if (answer.empty()) {
     state.iSkipPassword = 1;
     return 1;
   }
-  answer = ArchivePassword::FromAnswer(answer);
+  // An archive made on Linux takes the bytes as typed, one made on Windows the ANSI code
+  // page's: the typed bytes first, the other form at the next request for this member.
+  std::string other = typed ? ArchivePassword::FromAnswer(answer) : answer;
+  if (other != answer) {
+    state.otherPassword = std::move(other);
+    state.otherPasswordMember = member;
+  }
   if (buffer != nullptr && size > 0) {
     std::memset(buffer, 0, static_cast<size_t>(std::min(size, kPasswordClearLimit)));
     size_t count = std::min(

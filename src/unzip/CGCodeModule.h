@@ -10,8 +10,9 @@ namespace qz {
 class DynamicLibrary;
 class Prompts;
 
-// The unzip driver: runs one extraction through the extraction library libunzip32.so and
-// answers the library's calls back during the run. Single-threaded: runs never overlap.
+// The unzip driver: runs one extraction through the extraction library (libunzip32.so on
+// Linux, unzip32.dll on Windows) and answers the library's calls back during the run.
+// Single-threaded: runs never overlap.
 namespace CGCodeModule {
 
 // The module's state, one copy for the whole process.
@@ -20,6 +21,10 @@ struct ModuleState {
   std::string sLastMessage;
   // 1 once the user has declined to give a password in the current run.
   int16_t iSkipPassword = 0;
+  // The typed password's other form (Windows-1252) and the member it was typed for: the
+  // answer when the library asks again for that member, before the user is asked again.
+  std::string otherPassword;
+  std::string otherPasswordMember;
   // The uncompressed size of the selected members of the most recent run, as the library
   // reports it (held in 32 bits, so at most 4 GiB - 1).
   uint32_t totalSize = 0;
@@ -69,8 +74,10 @@ int32_t UnzipPrint(const char* text, int32_t length);
 int32_t UnzipReplace(const char* name);
 
 // Asks for the archive password and writes it into `buffer` (size bytes, NUL-terminated,
-// at most 256 characters) as ArchivePassword converts it: 0 with a password; 1 for an empty answer
-// or Cancel, after which the run asks no more and every later request gets 1 at once.
+// at most 256 characters) as typed: 0 with a password; 1 for an empty answer or Cancel,
+// after which the run asks no more and every later request gets 1 at once. When the
+// library asks again for the same member `name`, the typed password's other form from
+// ArchivePassword is written instead of asking, if it differs.
 int32_t UnzipPassword(char* buffer, int32_t size, const char* prompt, const char* name);
 
 // Hands one listing entry to the state's onListEntry.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 
 #include "dialogs/frmDownloadUpdate.h"
 #include "dialogs/frmInstallUpdate.h"
@@ -192,9 +193,42 @@ TEST_F(InstallUpdateTest, MissingInstalledDatabaseIsInstalledWithoutABackup) {
   std::filesystem::remove(app / "Data.Mdb");
   EXPECT_FALSE(Install());
   EXPECT_TRUE(prompts.boxes.empty());
+  EXPECT_EQ(Caption("cmdCancel"), "&Finish");
+  EXPECT_EQ(app.Read("Vq.exe"), "new exe");
   EXPECT_EQ(app.Read("Data.Mdb"), "new data");
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "");
   EXPECT_EQ(app.FilesIn("QzUFiles/Before"), "Vq.Exe");
   EXPECT_EQ(app.Read("QzUFiles/After/Data.Mdb"), "new data");
+}
+
+// Another program (a virus scanner) holding a file for a moment is waited out; one that
+// holds it beyond the wait fails the installation as before, and nothing is lost.
+TEST_F(InstallUpdateTest, AFileHeldBrieflyIsWaitedOutAndOneHeldLongerFailsAsBefore) {
+  auto scanner = std::make_unique<FileHolder>(app / "Data.Mdb");
+  ASSERT_TRUE(scanner->Holding());
+  // The database is replaced 8.5 s into the run; the scanner lets go a second later.
+  clock.onSleep = [&] {
+    if (clock.sleptMs >= 9'500) scanner.reset();
+  };
+  EXPECT_FALSE(Install());
+  clock.onSleep = nullptr;
+  EXPECT_TRUE(prompts.boxes.empty());
+  EXPECT_EQ(clock.sleptMs, 11'500);
+  EXPECT_EQ(app.Read("Data.Mdb"), "new data");
+  EXPECT_EQ(app.Read("QzUFiles/Before/Data.Mdb"), "old data");
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "");
+
+  Stage("newer exe", "newer data");
+  scanner = std::make_unique<FileHolder>(app / "Data.Mdb");
+  ASSERT_TRUE(scanner->Holding());
+  clock.sleptMs = 0;
+  EXPECT_TRUE(Install());
+  ASSERT_EQ(prompts.boxes.size(), 1u);
+  EXPECT_EQ(prompts.boxes[0].title, "Cannot Install Files ...");
+  EXPECT_EQ(prompts.boxes[0].body, "70\r\nPermission denied");
+  EXPECT_GE(clock.sleptMs, 18'000);
+  EXPECT_EQ(app.Read("Data.Mdb"), "new data");
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "Data.Mdb RemindedVersion.INF VQ.Zip Version.INF");
 }
 
 TEST_F(InstallUpdateTest, FailedDatabaseStepKeepsTheStagedUpdate) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/win32/Win32CommandLine.h"
 #include "platform/win32/Win32MessagePump.h"
@@ -119,6 +120,32 @@ TEST(Win32CommandLineTest, IsWhatFollowsTheProgramPathUntrimmedAtTheEnd) {
   EXPECT_EQ(Win32CommandLine::Arguments(L"qzupdate.exe    "), L"");
   EXPECT_EQ(Win32CommandLine::Arguments(L"qzupdate.exe"), L"");
   EXPECT_EQ(Win32CommandLine::Arguments(L"\"C:\\Vq\\qzupdate.exe"), L"");
+}
+
+// A plain Shell call passes a program path with blanks unquoted; the arguments start
+// after the longest part that names this program, whatever its form.
+TEST(Win32CommandLineTest, FindsAnUnquotedProgramPathWithBlanks) {
+  const std::vector<std::wstring> program{L"C:\\Program Files\\Vq Tools\\qz update.exe",
+                                          L"C:\\PROGRA~1\\VQTOOL~1\\QZUPDA~1.EXE"};
+  auto arguments = [&](std::wstring_view whole) {
+    return std::wstring(Win32CommandLine::Arguments(whole, program));
+  };
+  EXPECT_EQ(arguments(L"C:\\Program Files\\Vq Tools\\qz update.exe /Silent"), L"/Silent");
+  EXPECT_EQ(arguments(L"c:\\PROGRAM FILES\\vq tools\\QZ UPDATE.EXE /Verbose"), L"/Verbose");
+  EXPECT_EQ(arguments(L"C:\\Program Files\\Vq Tools\\qz update\t/Silent "), L"/Silent ");
+  EXPECT_EQ(arguments(L"C:/Program Files/Vq Tools/qz update.exe  /Silent"), L"/Silent");
+  EXPECT_EQ(arguments(L"C:\\PROGRA~1\\VqTool~1\\qzupda~1.exe /Silent"), L"/Silent");
+  EXPECT_EQ(arguments(L"C:\\Program Files\\Vq Tools\\qz update.exe"), L"");
+  EXPECT_EQ(arguments(L"\"C:\\Program Files\\Vq Tools\\qz update.exe\" /Silent"), L"/Silent");
+  // A relative path, as from the host's own folder.
+  EXPECT_EQ(arguments(L"Vq Tools\\qz update.exe /Silent"), L"/Silent");
+  // Paths that merely begin like the program's: the first blank ends them.
+  EXPECT_EQ(arguments(L"C:\\Program Files\\Vq Tools\\qz update.exe.bak /Silent"),
+            L"Files\\Vq Tools\\qz update.exe.bak /Silent");
+  EXPECT_EQ(arguments(L"C:\\Program Files\\Vq Tools\\qz /Silent"), L"Files\\Vq Tools\\qz /Silent");
+  // An argument that repeats the program's name is not part of the path.
+  EXPECT_EQ(arguments(L"C:\\Program Files\\Vq Tools\\qz update.exe qz update.exe"),
+            L"qz update.exe");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "platform/Clock.h"
@@ -26,10 +27,13 @@ class FakeClock : public Clock {
   void SleepMilliseconds(int milliseconds) override {
     nowMs += milliseconds;
     sleptMs += milliseconds;
+    if (onSleep) onSleep();
   }
 
   int64_t nowMs = 1'000'000'500;
   int64_t sleptMs = 0;
+  // Runs after each sleep, for what is to happen a given time into a run.
+  std::function<void()> onSleep;
 };
 
 }  // namespace qz::test

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Error.h"
+#include "platform/win32/Win32ProgramPath.h"
 #include "support/TempDir.h"
 #include "support/win32/HolderProcess.h"
 
@@ -144,6 +145,14 @@ TEST_F(Win32FileSystemTest, TheExecutableFolderHoldsTheRunningProgram) {
   ASSERT_FALSE(folder.empty());
   EXPECT_NE(folder.back(), '\\');
   EXPECT_TRUE(files.FileExists(folder + "\\win32_platform_tests.exe"));
+}
+
+// "C:" alone would name the drive's current folder, not its root.
+TEST(Win32ProgramPathTest, AProgramAtADriveRootLiesInTheRootWithItsBackslash) {
+  EXPECT_EQ(Win32ProgramPath::FolderOf(L"C:\\qzupdate.exe"), L"C:\\");
+  EXPECT_EQ(Win32ProgramPath::FolderOf(L"D:/qzupdate.exe"), L"D:/");
+  EXPECT_EQ(Win32ProgramPath::FolderOf(L"C:\\Vq\\qzupdate.exe"), L"C:\\Vq");
+  EXPECT_EQ(Win32ProgramPath::FolderOf(L"\\\\server\\share\\qzupdate.exe"), L"\\\\server\\share");
 }
 
 }  // namespace

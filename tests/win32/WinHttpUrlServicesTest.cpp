@@ -277,5 +277,50 @@ TEST_F(WinHttpUrlServicesTest, TheNextDownloadWaitsUntilAStoppedWorkerHasEnded) 
   EXPECT_EQ(dir.Read("VQ.Zip"), body);
 }
 
+// A resume that fails keeps no part file, and a part that cannot be continued (already
+// whole, or from an older file at a server that ignores If-Range) is replaced by the
+// whole file within the same call.
+TEST_F(WinHttpUrlServicesTest, FailedAnswersKeepNoPartAndStalePartsAreFetchedWhole) {
+  std::filesystem::create_directories(dir / "Partial");
+  auto attempt = [&](const std::string& path) {
+    return urls.ResumeToFile(Url(path), dir / "VQ.Zip", dir / "Partial/VQ.Zip", nullptr,
+                             UrlServices::kNoLimit);
+  };
+  server.Fail("/Vq/Data.TXT", 204);
+  EXPECT_EQ(attempt("/Vq/Missing.Zip"), 404);
+  EXPECT_EQ(attempt("/Vq/Data.TXT"), 204);
+  EXPECT_EQ(dir.FilesIn("Partial"), "");
+  EXPECT_FALSE(dir.Exists("VQ.Zip"));
+
+  const std::string body = PatternBytes(4096);
+  const std::string changed = PatternBytes(4099).substr(3);
+  // Answers a range with 416 when it starts at the end and with the asked rest of
+  // `changed` (ETag "v2") otherwise, whatever If-Range says.
+  server.Route("/Vq/VQ.Zip", [&](const httplib::Request& request, httplib::Response& response) {
+    const std::string range = request.get_header_value("Range");
+    const_cast<httplib::Request&>(request).ranges.clear();
+    response.set_header("ETag", "\"v2\"");
+    if (range == "bytes=4096-") {
+      response.status = 416;
+      response.set_header("Content-Range", "bytes */4096");
+    } else if (range == "bytes=2048-") {
+      response.status = 206;
+      response.set_header("Content-Range", "bytes 2048-4095/4096");
+      response.set_content(changed.substr(2048), "application/zip");
+    } else {
+      response.set_content(changed, "application/zip");
+    }
+  });
+  for (size_t kept : {size_t{4096}, size_t{2048}}) {
+    SCOPED_TRACE(kept);
+    dir.Write("Partial/VQ.Zip", body.substr(0, kept));
+    dir.Write("Partial/VQ.Zip.validator", "\"v1\"");
+    EXPECT_EQ(attempt("/Vq/VQ.Zip"), 0);
+    EXPECT_EQ(dir.Read("VQ.Zip"), changed);
+    EXPECT_EQ(server.RangesAsked().back(), "");
+    EXPECT_EQ(dir.FilesIn("Partial"), "");
+  }
+}
+
 }  // namespace
 }  // namespace qz

@@ -1,7 +1,8 @@
 #ifndef QZ_UNZIP32_H
 #define QZ_UNZIP32_H
 
-/* Records exchanged between the updater and its extraction library libunzip32.so.
+/* Records exchanged between the updater and its extraction library (libunzip32.so on
+ * Linux, unzip32.dll on Windows).
  * Plain C so that the library's interface does not depend on a C++ ABI. Field order and
  * integer widths are fixed; pointers are native, so the sizes of records that hold
  * pointers depend on the platform.

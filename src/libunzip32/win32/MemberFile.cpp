@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "libunzip32/BusyWait.h"
 #include "libunzip32/NativeFolder.h"
 #include "libunzip32/SystemError.h"
 #include "libunzip32/win32/WidePath.h"
@@ -83,9 +84,19 @@ void MemberFile::Flush() {
 }
 
 void MemberFile::Rename(const std::string& name) {
-  if (!MoveFileExW(WidePath::From(folder_.Path() + "\\" + tempName_).c_str(),
-                   WidePath::From(folder_.Path() + "\\" + name).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  const std::wstring from = WidePath::From(folder_.Path() + "\\" + tempName_);
+  const std::wstring to = WidePath::From(folder_.Path() + "\\" + name);
+  DWORD failure = ERROR_SUCCESS;
+  // A target that a scanner holds for a moment is waited out; other failures end at once.
+  BusyWait::Retry([&] {
+    failure =
+        MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+            ? ERROR_SUCCESS
+            : GetLastError();
+    return failure != ERROR_SHARING_VIOLATION && failure != ERROR_ACCESS_DENIED;
+  });
+  if (failure != ERROR_SUCCESS) {
+    SetLastError(failure);
     throw SystemError::LastFailure("Cannot replace " + name);
   }
   renamed_ = true;

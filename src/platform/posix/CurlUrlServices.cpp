@@ -152,7 +152,10 @@ int32_t CurlUrlServices::ResumeToFile(const std::string& url, const std::string&
   if (int error = file.Open()) return LocalFailure(error);
   ResumePlan plan(file);
   DownloadTransfer transfer(file, plan.Offset(), observer, maxBytes, stall_);
-  return Perform(url, transfer, plan.RequestHeaders());
+  const int32_t result = Perform(url, transfer, plan.RequestHeaders());
+  if (!transfer.StartsOver()) return result;
+  DownloadTransfer whole(file, 0, observer, maxBytes, stall_);
+  return Perform(url, whole, {});
 }
 
 int32_t CurlUrlServices::Perform(const std::string& url, DownloadTransfer& transfer,

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -43,10 +44,17 @@ PartialFile::PartialFile(std::string partial, std::string target)
 
 PartialFile::~PartialFile() {
   if (fd_ < 0) return;
+  struct stat status {};
+  const bool empty = fstat(fd_, &status) == 0 && status.st_size == 0;
   // Kept for the next attempt: on disk, so a crash cannot leave a gap that later passes
   // as data.
   writeback_.Flush(fd_);
   close(fd_);
+  // An empty part continues nothing; a failed answer (404, 204) leaves no trace.
+  if (empty) {
+    unlink(partial_.c_str());
+    unlink(ValidatorPath().c_str());
+  }
 }
 
 int PartialFile::Open() {

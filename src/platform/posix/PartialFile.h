@@ -11,7 +11,8 @@ namespace qz {
 
 // A download's body kept at `partial` across attempts, with its validator in `partial` +
 // ".validator"; Commit renames it over `target` (same file system) and removes the
-// validator. Without Commit both stay, flushed, for the next attempt.
+// validator. Without Commit both stay, flushed, for the next attempt, unless the part is
+// empty: then neither stays.
 class PartialFile : public ResumableTarget {
  public:
   PartialFile(std::string partial, std::string target);

@@ -14,6 +14,7 @@
 #include "platform/Error.h"
 #include "platform/TemporaryFileName.h"
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32ProgramPath.h"
 #include "platform/win32/Win32ReplacementFile.h"
 
 namespace qz {
@@ -349,17 +350,9 @@ void Win32FileSystem::WriteTextFile(const std::string& path, const std::string& 
 }
 
 std::string Win32FileSystem::ExecutableFolder() {
-  std::wstring path(MAX_PATH, L'\0');
-  while (true) {
-    DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) throw FolderError(GetLastError());
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-  return WideText::ToAnsi(path.substr(0, path.find_last_of(L"\\/")));
+  const std::wstring program = Win32ProgramPath::Full();
+  if (program.empty()) throw FolderError(GetLastError());
+  return WideText::ToAnsi(Win32ProgramPath::FolderOf(program));
 }
 
 }  // namespace qz

@@ -47,7 +47,7 @@ class Win32FileSystem : public FileSystem {
   // The later of the creation and the last write time.
   int64_t SecondsSinceChanged(const std::string& path) override;
   uint64_t FreeSpace(const std::string& folder) override;
-  // From GetModuleFileName, with "\" separators; "C:" when the executable lies in a root.
+  // From GetModuleFileName, with "\" separators; "C:\" when the executable lies in a root.
   std::string ExecutableFolder() override;
 };
 

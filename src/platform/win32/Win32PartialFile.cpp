@@ -48,10 +48,17 @@ Win32PartialFile::Win32PartialFile(const std::string& partial, const std::string
 
 Win32PartialFile::~Win32PartialFile() {
   if (file_ == INVALID_HANDLE_VALUE) return;
+  LARGE_INTEGER size{};
+  const bool empty = GetFileSizeEx(file_, &size) && size.QuadPart == 0;
   // Kept for the next attempt: on disk, so a crash cannot leave a gap that later passes
   // as data.
   FlushFileBuffers(file_);
   CloseHandle(file_);
+  // An empty part continues nothing; a failed answer (404, 204) leaves no trace.
+  if (empty) {
+    DeleteFileW(partial_.c_str());
+    DeleteFileW(ValidatorPath().c_str());
+  }
 }
 
 int Win32PartialFile::Open() {

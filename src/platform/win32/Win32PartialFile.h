@@ -11,7 +11,8 @@ namespace qz {
 
 // A download's body kept at `partial` across attempts, with its validator in `partial` +
 // ".validator"; Commit moves it over `target` (same volume, write-through) and removes the
-// validator. Without Commit both stay, flushed, for the next attempt. Paths are in the
+// validator. Without Commit both stay, flushed, for the next attempt, unless the part is
+// empty: then neither stays. Paths are in the
 // ANSI code page; every operation returns 0 or the Win32 error code (GetLastError).
 class Win32PartialFile : public ResumableTarget {
  public:

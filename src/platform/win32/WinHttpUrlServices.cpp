@@ -338,8 +338,11 @@ int32_t WinHttpUrlServices::ResumeToFile(const std::string& url, const std::stri
   if (int error = file.Open()) return LocalFailure(error);
   ResumePlan plan(file);
   DownloadTransfer transfer(file, plan.Offset(), observer, maxBytes, stall_);
-  return transfer.Finish(Exchange(url, plan.RequestHeaders(), transfer),
-                         DownloadTransfer::Response{});
+  const int32_t result =
+      transfer.Finish(Exchange(url, plan.RequestHeaders(), transfer), DownloadTransfer::Response{});
+  if (!transfer.StartsOver()) return result;
+  DownloadTransfer whole(file, 0, observer, maxBytes, stall_);
+  return whole.Finish(Exchange(url, {}, whole), DownloadTransfer::Response{});
 }
 
 }  // namespace qz
