@@ -78,8 +78,17 @@ void BusyFileRetry::WriteTextFile(const std::string& path, const std::string& te
   Patiently([&] { files_.WriteTextFile(path, text); });
 }
 
+// The run log is never worth a wait: its writer drops a line it cannot add.
+void BusyFileRetry::AppendToFile(const std::string& path, const std::string& text) {
+  files_.AppendToFile(path, text);
+}
+
 uint64_t BusyFileRetry::FileSize(const std::string& path) {
   return files_.FileSize(path);
+}
+
+int64_t BusyFileRetry::SecondsSinceChanged(const std::string& path) {
+  return files_.SecondsSinceChanged(path);
 }
 
 uint64_t BusyFileRetry::FreeSpace(const std::string& folder) {

@@ -43,7 +43,9 @@ class BusyFileRetry : public FileSystem {
   void ReadInPieces(const std::string& path,
                     const std::function<void(const char* data, size_t size)>& consume) override;
   void WriteTextFile(const std::string& path, const std::string& text) override;
+  void AppendToFile(const std::string& path, const std::string& text) override;
   uint64_t FileSize(const std::string& path) override;
+  int64_t SecondsSinceChanged(const std::string& path) override;
   uint64_t FreeSpace(const std::string& folder) override;
   std::string ExecutableFolder() override;
 
