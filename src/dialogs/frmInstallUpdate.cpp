@@ -7,7 +7,7 @@
 #include "dialogs/SystemEventPacer.h"
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
-#include "signing/SignedUpdateCheck.h"
+#include "signing/VerifiedStaging.h"
 #include "startup/mQzUpdate.h"
 #include "unzip/CGCodeModule.h"
 #include "unzip/CGUnzipFiles.h"
@@ -45,6 +45,8 @@ frmInstallUpdate::frmInstallUpdate(mQzUpdate& module)
       lblMsg2(Ctl("lblMsg2")),
       lblMsg4(Ctl("lblMsg4")),
       cmdCancel(Ctl("cmdCancel")) {}
+
+frmInstallUpdate::~frmInstallUpdate() = default;
 
 void frmInstallUpdate::Click(const std::string& controlName) {
   if (controlName == "cmdCancel") cmdCancel_Click();
@@ -103,9 +105,12 @@ void frmInstallUpdate::InstallUpdateFiles() {
   SkipOnError([&] { files.CreateFolder(Path("/QzUFiles/After")); });
   SkipOnError([&] { files.CreateFolder(Path("/QzUFiles/Before")); });
   Wait(5);
+  staging_ = std::make_unique<VerifiedStaging>(module_.env, module_.App.ApplicationName,
+                                               Path("/QzUFiles"));
   ExtractExecutable(true);
   Wait(2);
   ExtractExecutable(false);
+  staging_->Discard();
   Wait(2);
   try {
     InstallDatabaseFile("Data.Mdb");
@@ -132,7 +137,7 @@ void frmInstallUpdate::InstallDatabaseFile(const std::string& name) {
   // A first installation of this file has nothing to back up; failing here would leave
   // the new executable in place and fail the same way at every later attempt.
   if (files.FileExists(installed)) files.CopyFile(installed, Path("/QzUFiles/Before/" + name));
-  files.CopyFile(staged, installed);
+  staging_->CopyDatabaseFile(name, installed);
   Wait(2);
   files.CopyFile(installed, Path("/QzUFiles/After/" + name));
 }
@@ -141,27 +146,34 @@ void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
   FileSystem& files = module_.env.files;
   try {
     // Whatever sat in the staging folder since the download must still be what was signed.
-    if (bTestOnly) {
-      SignedUpdateCheck(module_.env, module_.App.ApplicationName, Path("/QzUFiles"))
-          .VerifyStagedFiles();
-    }
+    if (bTestOnly) staging_->Verify(module_.App.InstalledVersion);
     if (!bTestOnly) files.CopyFile(Path("/Vq.exe"), Path("/QzUFiles/Before/Vq.Exe"));
     RunExtraction(bTestOnly);
     if (!bTestOnly) files.CopyFile(Path("/Vq.exe"), Path("/QzUFiles/After/Vq.Exe"));
   } catch (const Error& error) {
+    DiscardUpdate(error);
+  }
+}
+
+void frmInstallUpdate::DiscardUpdate(const Error& error) {
+  staging_->Discard();
+  if (error.Number() != VerifiedStaging::kOlderRelease) {
     module_.env.prompts.MsgBox(
         ErrorLines(error) +
             "\r\n\r\nThis online update will be discarded. Please download it "
             "again.",
         kOkOnly | kExclamation, "Cannot UnCompress ...");
-    SkipOnError([&] { files.DeleteFilesIn(Path("/QzUFiles")); });
-    cmdCancel_Click();
+  } else if (module_.IsVerbose()) {
+    module_.env.prompts.MsgBox(error.Description(), kOkOnly | kExclamation,
+                               VerifiedStaging::kOlderReleaseTitle);
   }
+  SkipOnError([&] { module_.env.files.DeleteFilesIn(Path("/QzUFiles")); });
+  cmdCancel_Click();
 }
 
 void frmInstallUpdate::RunExtraction(bool testOnly) {
   CGUnzipFiles unzip(module_.env.prompts, module_.env.files.ExecutableFolder());
-  unzip.SetZipFileName(Path("/QzUFiles/VQ.Zip"));
+  unzip.SetZipFileName(staging_->Archive());
   unzip.SetExtractDir(module_.App.ApplicationPath);
   unzip.SetHonorDirectories(false);
   unzip.SetTestZip(testOnly);

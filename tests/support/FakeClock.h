@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/Clock.h"
 
@@ -14,10 +15,13 @@ class FakeClock : public Clock {
   void SleepMilliseconds(int milliseconds) override {
     nowMs += milliseconds;
     sleptMs += milliseconds;
+    if (onSleep) onSleep();
   }
 
   int64_t nowMs = 1'000'000'500;
   int64_t sleptMs = 0;
+  // Runs after each sleep: a test's way to act at a chosen wait of the program.
+  std::function<void()> onSleep;
 };
 
 }  // namespace qz::test
