@@ -9,6 +9,7 @@
 #include "platform/Prompts.h"
 #include "platform/UrlServices.h"
 #include "signing/SignedUpdateCheck.h"
+#include "signing/VerifiedStaging.h"
 #include "startup/InfoFile.h"
 #include "startup/LeftoverFiles.h"
 #include "startup/VersionToNumber.h"
@@ -59,7 +60,7 @@ void frmCheckQzUpdate::Initialize() {
                        module_.App.ApplicationName);
     lblMsg3.SetCaption("Installed Version:  " + installedVersionText_);
     DeleteLeftoverFiles();
-    if (files.FileExists(Staging() + "/Vq.Zip")) {
+    if (files.FileExists(Staging() + "/Vq.Zip") && SavedDownloadUsable()) {
       module_.log.Event("a saved update waits: offered without a check");
       Hide();
       Yield();
@@ -100,6 +101,28 @@ void frmCheckQzUpdate::DeleteLeftoverFiles() {
                                    Staging() + "/After"};
   SkipOnError([&] { folders.push_back(files.ExecutableFolder()); });
   LeftoverFiles::DeleteIn(files, folders);
+}
+
+// The user is offered only what would install; a download that would not is of no use to
+// keep, and the server is asked afresh instead. Only an older release is worth a word.
+bool frmCheckQzUpdate::SavedDownloadUsable() {
+  const ApplicationRecord& app = module_.App;
+  SignedUpdateCheck check(module_.env, app.ApplicationName, Staging());
+  if (!check.Enabled()) return true;
+  try {
+    const SignedRelease release = check.Release();
+    VerifiedStaging::RefuseOlder(app.ApplicationName, VersionToNumber(release.applicationVersion),
+                                 app.InstalledVersion);
+    check.VerifyStagedFiles();
+    return true;
+  } catch (const Error& error) {
+    if (error.Number() == VerifiedStaging::kOlderRelease && module_.IsVerbose()) {
+      module_.env.prompts.MsgBox(error.Description(), kOkOnly | kExclamation,
+                                 VerifiedStaging::kOlderReleaseTitle);
+    }
+    SkipOnError([&] { module_.env.files.DeleteFilesIn(Staging()); });
+    return false;
+  }
 }
 
 void frmCheckQzUpdate::DownloadVersionInfo() {

@@ -24,6 +24,9 @@ class frmCheckQzUpdate : public UpdaterDialog {
  private:
   void ReadApplicationInformation(const std::string& versionFile);
   void DeleteLeftoverFiles();
+  // False, with the saved files discarded, when a signed build finds the saved download no
+  // longer signed for this application, changed since, or older than what is installed.
+  bool SavedDownloadUsable();
   void DownloadVersionInfo();
   // Ends the check when the downloaded Version.INF lacks the vendor's signature.
   void VerifySignature();

@@ -230,6 +230,9 @@ void frmDownloadUpdate::DownloadFailed(int32_t result, const Download& download)
 }
 
 void frmDownloadUpdate::DownloadRefused(const std::string& why, const Download& download) {
+  // Kept parts of a server or network that hands out what was not signed are not worth
+  // resuming; a refused part would be resumed beyond its signed end at the next start.
+  SkipOnError([&] { module_.env.files.DeleteFilesIn(PartialFolder()); });
   GiveUp("The downloaded file " + download.serverName + " is not the one its vendor signed.\r\n" +
          why + kRetryHint);
 }

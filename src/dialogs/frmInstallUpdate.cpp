@@ -9,7 +9,7 @@
 #include "dialogs/SystemEventPacer.h"
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
-#include "signing/SignedUpdateCheck.h"
+#include "signing/VerifiedStaging.h"
 #include "startup/mQzUpdate.h"
 #include "unzip/CGCodeModule.h"
 #include "unzip/CGUnzipFiles.h"
@@ -64,6 +64,8 @@ frmInstallUpdate::frmInstallUpdate(mQzUpdate& module)
       installFiles_(
           module.env.files, module.env.clock, [this] { SkipOnError([&] { Yield(); }); },
           BusyFileRetry::Limit{}) {}
+
+frmInstallUpdate::~frmInstallUpdate() = default;
 
 void frmInstallUpdate::Click(const std::string& controlName) {
   if (controlName == "cmdCancel") cmdCancel_Click();
@@ -130,9 +132,12 @@ void frmInstallUpdate::InstallUpdateFiles() {
   SkipOnError([&] { files.CreateFolder(Path("/QzUFiles/Before")); });
   Wait(5);
   CheckFreeSpace();
+  staging_ = std::make_unique<VerifiedStaging>(module_.env, module_.App.ApplicationName,
+                                               Path("/QzUFiles"));
   ExtractExecutable(true);
   Wait(2);
   ExtractExecutable(false);
+  staging_->Discard();
   Wait(2);
   try {
     InstallDatabaseFile("Data.Mdb");
@@ -161,7 +166,7 @@ void frmInstallUpdate::InstallDatabaseFile(const std::string& name) {
   // A first installation of this file has nothing to back up; failing here would leave
   // the new executable in place and fail the same way at every later attempt.
   if (files.FileExists(installed)) files.CopyFile(installed, Path("/QzUFiles/Before/" + name));
-  files.CopyFile(staged, installed);
+  staging_->CopyDatabaseFile(files, name, installed);
   Wait(2);
   files.CopyFile(installed, Path("/QzUFiles/After/" + name));
   module_.log.Event("install: " + name + " installed, with its backup and copy: result 0");
@@ -171,10 +176,7 @@ void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
   FileSystem& files = installFiles_;
   try {
     // Whatever sat in the staging folder since the download must still be what was signed.
-    if (bTestOnly) {
-      SignedUpdateCheck(module_.env, module_.App.ApplicationName, Path("/QzUFiles"))
-          .VerifyStagedFiles();
-    }
+    if (bTestOnly) staging_->Verify(module_.App.InstalledVersion);
     if (!bTestOnly) files.CopyFile(Path("/Vq.exe"), Path("/QzUFiles/Before/Vq.Exe"));
     RunExtraction(bTestOnly);
     module_.log.Event(bTestOnly ? "install: test pass: result 0"
@@ -183,20 +185,30 @@ void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
   } catch (const Error& error) {
     module_.log.Event(std::string("install failed in the ") +
                       (bTestOnly ? "test pass" : "installing pass") +
-                      ", staged files deleted: Cannot UnCompress ... " + ErrorLines(error));
+                      ", staged files deleted: " + ErrorLines(error));
+    DiscardUpdate(error);
+  }
+}
+
+void frmInstallUpdate::DiscardUpdate(const Error& error) {
+  staging_->Discard();
+  if (error.Number() != VerifiedStaging::kOlderRelease) {
     module_.env.prompts.MsgBox(
         ErrorLines(error) +
             "\r\n\r\nThis online update will be discarded. Please download it "
             "again.",
         kOkOnly | kExclamation, "Cannot UnCompress ...");
-    SkipOnError([&] { files.DeleteFilesIn(Path("/QzUFiles")); });
-    cmdCancel_Click();
+  } else if (module_.IsVerbose()) {
+    module_.env.prompts.MsgBox(error.Description(), kOkOnly | kExclamation,
+                               VerifiedStaging::kOlderReleaseTitle);
   }
+  SkipOnError([&] { module_.env.files.DeleteFilesIn(Path("/QzUFiles")); });
+  cmdCancel_Click();
 }
 
 void frmInstallUpdate::RunExtraction(bool testOnly) {
   CGUnzipFiles unzip(module_.env.prompts, module_.env.files.ExecutableFolder());
-  unzip.SetZipFileName(Path("/QzUFiles/VQ.Zip"));
+  unzip.SetZipFileName(staging_->Archive());
   unzip.SetExtractDir(module_.App.ApplicationPath);
   unzip.SetHonorDirectories(false);
   unzip.SetTestZip(testOnly);

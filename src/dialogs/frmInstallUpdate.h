@@ -1,12 +1,15 @@
 #pragma once
 
 #include <optional>
+#include <memory>
 #include <string>
 
 #include "dialogs/UpdaterDialog.h"
 #include "platform/BusyFileRetry.h"
 
 namespace qz {
+
+class VerifiedStaging;
 
 // Installs the staged update while the dialog loads: waits until the host application is
 // closed everywhere, tests and extracts VQ.Zip into the host's folder, installs the
@@ -15,6 +18,7 @@ namespace qz {
 class frmInstallUpdate : public UpdaterDialog {
  public:
   explicit frmInstallUpdate(mQzUpdate& module);
+  ~frmInstallUpdate() override;
 
   void Click(const std::string& controlName) override;
   // Ignored until the installation has finished, so that its outcome is always seen.
@@ -28,9 +32,11 @@ class frmInstallUpdate : public UpdaterDialog {
   // Returns once Config.ldb is gone; ends the program when the user gives up.
   void CheckApplicationRunning();
   void InstallUpdateFiles();
-  // Tests the archive, or backs up Vq.exe, extracts and copies the new Vq.exe to After.
-  // Ends the program on any failure.
+  // Verifies the staged files and tests the archive, or backs up Vq.exe, extracts and
+  // copies the new Vq.exe to After. Ends the program on any failure.
   void ExtractExecutable(const bool& bTestOnly);
+  // Tells of a failed archive step, discards the update and ends the program.
+  [[noreturn]] void DiscardUpdate(const Error& error);
   void RunExtraction(bool testOnly);
   // Ends the program with "Cannot Install Files ..." unless the installation fits on the
   // disk of the host's folder, before anything is tested or written. The sum covers what
@@ -53,6 +59,8 @@ class frmInstallUpdate : public UpdaterDialog {
   // scanner, an indexer) holds for a moment.
   BusyFileRetry installFiles_;
   bool finished_ = false;
+  // The staged files as verified, from the test pass on.
+  std::unique_ptr<VerifiedStaging> staging_;
 };
 
 }  // namespace qz

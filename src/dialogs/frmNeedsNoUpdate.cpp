@@ -4,6 +4,8 @@
 #include "dialogs/frmDownloadUpdate.h"
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
+#include "signing/SignedUpdateCheck.h"
+#include "signing/VerifiedStaging.h"
 #include "startup/mQzUpdate.h"
 
 namespace qz {
@@ -38,10 +40,27 @@ void frmNeedsNoUpdate::Click(const std::string& controlName) {
 void frmNeedsNoUpdate::cmdDIA_Click() {
   auto keepAlive = shared_from_this();
   module_.log.Event("choice: download and install anyway");
+  RefuseOlderRelease();
   Hide();
   Yield();
   module_.Forms.DownloadUpdate()->DownloadUpdateFiles();
   Unload();
+}
+
+void frmNeedsNoUpdate::RefuseOlderRelease() {
+  const ApplicationRecord& app = module_.App;
+  const std::string staging = app.ApplicationPath + "/QzUFiles";
+  if (!SignedUpdateCheck(module_.env, app.ApplicationName, staging).Enabled()) return;
+  try {
+    VerifiedStaging::RefuseOlder(app.ApplicationName, app.OnlineVersion, app.InstalledVersion);
+  } catch (const Error& error) {
+    if (module_.IsVerbose()) {
+      module_.env.prompts.MsgBox(error.Description(), kOkOnly | kExclamation,
+                                 VerifiedStaging::kOlderReleaseTitle);
+    }
+    SkipOnError([&] { module_.env.files.DeleteFile(staging + "/Version.INF"); });
+    cmdCancel_Click();
+  }
 }
 
 void frmNeedsNoUpdate::cmdCRL_Click() {

@@ -12,7 +12,8 @@ class frmNeedsNoUpdate : public UpdaterDialog {
 
   void Click(const std::string& controlName) override;
 
-  // Download and install anyway: hands over to the download dialog.
+  // Download and install anyway: hands over to the download dialog. A signed build
+  // reinstalls the same version only and ends the program for an older one.
   void cmdDIA_Click();
   // Remind me later: ends the program touching nothing.
   [[noreturn]] void cmdCRL_Click();
@@ -25,6 +26,10 @@ class frmNeedsNoUpdate : public UpdaterDialog {
   void Form_Unload() override;
 
  private:
+  // Ends the program, with the downloaded Version.INF deleted, when a signed build would
+  // install a release older than the installed one; a word in verbose mode only.
+  void RefuseOlderRelease();
+
   Control& lblMsg1;
 };
 

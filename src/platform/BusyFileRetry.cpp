@@ -45,6 +45,20 @@ void BusyFileRetry::CopyFile(const std::string& from, const std::string& to) {
   Patiently([&] { files_.CopyFile(from, to); });
 }
 
+void BusyFileRetry::CopyFileChecked(
+    const std::string& from, const std::string& to,
+    const std::function<void(const char* data, size_t size)>& inspect,
+    const std::function<void()>& approve) {
+  // Not tried again: `inspect` has seen the bytes of the failed attempt, and a second
+  // reading would be checked as if it followed them.
+  files_.CopyFileChecked(from, to, inspect, approve);
+}
+
+std::string BusyFileRetry::CopyToPrivateFile(
+    const std::string& from, const std::function<void(const char* data, size_t size)>& inspect) {
+  return files_.CopyToPrivateFile(from, inspect);
+}
+
 void BusyFileRetry::RenameFile(const std::string& from, const std::string& to) {
   Patiently([&] { files_.RenameFile(from, to); });
 }

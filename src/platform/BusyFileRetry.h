@@ -34,6 +34,12 @@ class BusyFileRetry : public FileSystem {
   bool FileExists(const std::string& path) override;
   void CreateFolder(const std::string& path) override;
   void CopyFile(const std::string& from, const std::string& to) override;
+  void CopyFileChecked(const std::string& from, const std::string& to,
+                       const std::function<void(const char* data, size_t size)>& inspect,
+                       const std::function<void()>& approve) override;
+  std::string CopyToPrivateFile(
+      const std::string& from,
+      const std::function<void(const char* data, size_t size)>& inspect) override;
   void RenameFile(const std::string& from, const std::string& to) override;
   void ReplaceFile(const std::string& from, const std::string& to) override;
   void DeleteFile(const std::string& path) override;

@@ -20,12 +20,28 @@ class FileSystem {
   // True when `path` names an ordinary file (not a folder). Never throws.
   virtual bool FileExists(const std::string& path) = 0;
 
-  // Creates one folder; an existing folder is no error.
+  // Creates one folder, without write access for anyone but its owner where the platform
+  // has such permissions; an existing folder is no error.
   virtual void CreateFolder(const std::string& path) = 0;
 
   // Copies the whole file, replacing `to`. The copy goes to a temporary file beside
   // `to`, is flushed and renamed over it, so `to` is never left half-written.
   virtual void CopyFile(const std::string& from, const std::string& to) = 0;
+
+  // Copies like CopyFile, reading `from` once: each piece passes `inspect` on its way, and
+  // `approve` runs before `to` is replaced. Whatever either throws ends the copy with `to`
+  // as it was, and reaches the caller.
+  virtual void CopyFileChecked(const std::string& from, const std::string& to,
+                               const std::function<void(const char* data, size_t size)>& inspect,
+                               const std::function<void()>& approve) = 0;
+
+  // Copies `from` into a new file of this user's temporary folder that no other user can
+  // change, replace or delete, passing each piece read to `inspect`; returns the copy's
+  // name, which the caller deletes (DeleteFile). What `inspect` throws ends the copy,
+  // removes it and reaches the caller.
+  virtual std::string CopyToPrivateFile(
+      const std::string& from,
+      const std::function<void(const char* data, size_t size)>& inspect) = 0;
 
   // Gives `from` the name `to`; fails with 58 when `to` already exists.
   virtual void RenameFile(const std::string& from, const std::string& to) = 0;

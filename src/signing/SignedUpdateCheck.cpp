@@ -36,6 +36,12 @@ bool SignedUpdateCheck::Enabled() const {
 
 SignedRelease SignedUpdateCheck::Release() {
   if (keyError_) throw *keyError_;
+  // Without a name to compare, a release signed for any of the vendor's applications would do.
+  if (applicationName_.empty()) {
+    throw Error(UpdateVerifier::kOtherApplication,
+                "This installation's Version.INF names no application, so no signed update "
+                "can be for it.");
+  }
   std::string content;
   try {
     content = env_.files.ReadTextFile(staging_ + "/Version.INF", InfoFile::kMaxSize);

@@ -33,11 +33,14 @@ class SignedUpdateCheck {
   // against the staged Version.INF; throws qz::Error naming the first that differs.
   void VerifyStagedFiles();
 
- private:
+  // The staged Version.INF's release, read and verified now; throws qz::Error with the
+  // reason it is refused. An installation that names no application accepts none.
   SignedRelease Release();
 
+  // False for an updater built without keys: nothing is checked then.
   bool Enabled() const;
 
+ private:
   Env& env_;
   // A key that cannot be read refuses every update rather than none.
   std::optional<UpdateVerifier> verifier_;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -121,6 +122,43 @@ TEST_F(PosixFileSystemTest, FailedCopyLeavesTheTargetAsItWas) {
   EXPECT_EQ(NumberOf([&] { files.CopyFile(dir / "Data.Mdb", dir / "Before/Data.Mdb"); }), 75);
   EXPECT_EQ(dir.Read("Before/Data.Mdb"), "old");
   EXPECT_EQ(dir.FilesIn("Before"), "Data.Mdb");
+}
+
+// What is checked on the way is what stays: a refused copy replaces nothing and leaves no
+// file behind, and a private copy is for this user's eyes and hands only.
+TEST_F(PosixFileSystemTest, CheckedAndPrivateCopiesKeepOnlyWhatPassed) {
+  dir.Write("QzUFiles/Data.Mdb", AllByteValues());
+  dir.Write("Data.Mdb", "old");
+  std::string seen;
+  auto see = [&](const char* data, size_t size) { seen.append(data, size); };
+  auto refuse = [] { throw Error(5, "refused"); };
+  EXPECT_EQ(NumberOf([&] {
+              files.CopyFileChecked(dir / "QzUFiles/Data.Mdb", dir / "Data.Mdb", see, refuse);
+            }),
+            5);
+  EXPECT_EQ(seen, AllByteValues());
+  EXPECT_EQ(dir.Read("Data.Mdb"), "old");
+  EXPECT_EQ(dir.FilesIn(), "Data.Mdb");
+
+  const TempDir temporary;
+  struct RestoreTmpdir {
+    ~RestoreTmpdir() { earlier ? setenv("TMPDIR", earlier->c_str(), 1) : unsetenv("TMPDIR"); }
+    std::optional<std::string> earlier;
+  } restore{getenv("TMPDIR") ? std::optional<std::string>(getenv("TMPDIR")) : std::nullopt};
+  ASSERT_EQ(setenv("TMPDIR", temporary.Path().c_str(), 1), 0);
+  const std::string copy = files.CopyToPrivateFile(dir / "QzUFiles/Data.Mdb", nullptr);
+  struct stat info;
+  ASSERT_EQ(stat(copy.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(copy.rfind(temporary.Path() + "/", 0), 0u) << copy;
+  const std::string name = copy.substr(temporary.Path().size() + 1);
+  EXPECT_EQ(temporary.Read(name), AllByteValues());
+  EXPECT_EQ(NumberOf([&] {
+              files.CopyToPrivateFile(dir / "QzUFiles/Data.Mdb",
+                                      [&](const char*, size_t) { refuse(); });
+            }),
+            5);
+  EXPECT_EQ(temporary.FilesIn(), name);
 }
 
 TEST_F(PosixFileSystemTest, CopyOntoAHeldFileIsRefused) {

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
 #include <map>
 
 #include "dialogs/frmDownloadUpdate.h"
 #include "dialogs/frmInstallUpdate.h"
+#include "dialogs/frmNeedsNoUpdate.h"
 #include "signing/Sha256.h"
 #include "signing/UpdateSigner.h"
 #include "signing/UtcTimestamp.h"
@@ -79,6 +81,12 @@ class SignedUpdateTest : public UpdaterFixture {
     return Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); });
   }
 
+  void ChangeMiddleByte(const std::string& relative) {
+    std::string bytes = app.Read(relative);
+    bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x20);
+    app.Write(relative, bytes);
+  }
+
   std::string Boxes() const {
     std::string shown;
     for (const auto& box : prompts.boxes) shown += box.title + "\n" + box.body + "\n";
@@ -138,6 +146,7 @@ class RefusedUpdateTest : public SignedUpdateTest, public ::testing::WithParamIn
   using SignedUpdateTest::ServerPath;
   using SignedUpdateTest::VersionInfo;
   using SignedUpdateTest::Zip;
+  using UpdaterFixture::InstallVersion;
   using UpdaterFixture::Publish;
 };
 
@@ -212,6 +221,12 @@ const Refusal kRefusals[] = {
                     "ApplicationVersion=9.9\r\n" + t.VersionInfo(Release{}));
      },
      "No Version Info ...", "ApplicationVersion occurs 2 times."},
+    {"NoLocalApplicationName",
+     [](RefusedUpdateTest& t) {
+       t.InstallVersion("1.2", "");
+       t.server.Put(t.ServerPath("Version.INF", ""), t.VersionInfo(Release{}));
+     },
+     "No Version Info ...", "names no application"},
 };
 
 TEST_P(RefusedUpdateTest, NothingIsInstalledAndTheUserIsToldWhy) {
@@ -222,30 +237,118 @@ TEST_P(RefusedUpdateTest, NothingIsInstalledAndTheUserIsToldWhy) {
   EXPECT_NE(prompts.boxes[0].body.find(GetParam().says), std::string::npos) << Boxes();
   ExpectNothingInstalled();
   EXPECT_EQ(app.FilesIn("QzUFiles"), "");
+  // A refused part kept for resuming would be resumed past its signed end at the next start.
+  EXPECT_EQ(app.FilesIn("QzUFiles/Partial"), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(EachWayOfTampering, RefusedUpdateTest, ::testing::ValuesIn(kRefusals),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(SignedUpdateTest, StagedFilesChangedAfterTheDownloadAreDiscardedAtInstall) {
-  for (const char* staged : {"VQ.Zip", "Data.Mdb", "Version.INF"}) {
-    SCOPED_TRACE(staged);
+TEST_F(SignedUpdateTest, SavedDownloadsThatNoLongerVerifyAreDiscardedBeforeTheyAreOffered) {
+  const std::function<void()> tamperings[] = {
+      [&] { ChangeMiddleByte("QzUFiles/VQ.Zip"); },
+      [&] { ChangeMiddleByte("QzUFiles/Data.Mdb"); },
+      [&] { ChangeMiddleByte("QzUFiles/Version.INF"); },
+      [&] {
+        Release release;
+        release.keys = {kStrangerKey};
+        app.Write("QzUFiles/Version.INF", VersionInfo(release));
+      },
+  };
+  for (size_t i = 0; i < std::size(tamperings); ++i) {
+    SCOPED_TRACE(i);
     prompts.boxes.clear();
+    app.Write("Vq.exe", "old exe");
     PublishSigned(Release{});
     ASSERT_FALSE(RunMain("/Silent"));
     ASSERT_TRUE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdSIL"); }));
-    std::string bytes = app.Read(std::string("QzUFiles/") + staged);
-    ChangeByte(bytes, bytes.size() / 2);
-    app.Write(std::string("QzUFiles/") + staged, bytes);
+    tamperings[i]();
 
-    EXPECT_TRUE(CheckDownloadAndInstall());
-    ASSERT_EQ(prompts.boxes.size(), 2u) << Boxes();
-    EXPECT_EQ(prompts.boxes[1].title, "Cannot UnCompress ...");
-    EXPECT_NE(prompts.boxes[1].body.find("This online update will be discarded."),
-              std::string::npos);
+    // The server is asked afresh and its update offered as a new download.
+    ASSERT_FALSE(RunMain("/Verbose"));
+    EXPECT_EQ(Titles(), "Saved ...");
+    EXPECT_EQ(module->Forms.DownloadUpdate()->FindControl("lblMsg1")->CaptionText(),
+              "The Online Update for Vq has been downloaded successfully!");
+    EXPECT_FALSE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); }));
+    EXPECT_EQ(app.Read("Vq.exe"), "exe 1.3");
+  }
+}
+
+TEST_F(SignedUpdateTest, FilesSwappedInTheStagingFolderAfterTheCheckAreNeverInstalled) {
+  PublishSigned(Release{});
+  // Right after the staged Data.Mdb has been checked, at the next wait, another archive and
+  // another database take the staged files' names.
+  bool checked = false;
+  files.beforeRead = [&](const std::string& path) {
+    checked = checked || path == app / "QzUFiles/Data.Mdb";
+  };
+  clock.onSleep = [&] {
+    if (!checked || app.Read("QzUFiles/Data.Mdb") == "forged data") return;
+    app.Write("QzUFiles/VQ.Zip", Zip("forged exe"));
+    app.Write("QzUFiles/Data.Mdb", "forged data");
+  };
+
+  EXPECT_TRUE(CheckDownloadAndInstall());
+  EXPECT_EQ(app.Read("Vq.exe"), "exe 1.3");
+  EXPECT_EQ(app.Read("Data.Mdb"), "old data");
+  ASSERT_EQ(Titles(), "Cannot Install Files ...");
+  EXPECT_NE(prompts.boxes[0].body.find("Data.Mdb is not the file its vendor signed."),
+            std::string::npos)
+      << Boxes();
+}
+
+TEST_F(SignedUpdateTest, NoReleaseOlderThanTheInstalledOneIsInstalledByAnyPath) {
+  Release older;
+  Release newer;
+  newer.version = "1.5";
+  newer.exe = "exe 1.5";
+  newer.data = "data 1.5";
+  auto stageOlder = [&] {
+    app.Write("QzUFiles/Version.INF", VersionInfo(older));
+    app.Write("QzUFiles/VQ.Zip", Zip(older.exe));
+    app.Write("QzUFiles/Data.Mdb", older.data);
+  };
+  for (const char* mode : {"/Verbose", "plain"}) {
+    SCOPED_TRACE(mode);
+    const bool verbose = std::string(mode) == "/Verbose";
+    prompts.boxes.clear();
+    // "Download and Install anyway" with 1.3 on offer and 1.4 installed.
+    InstallVersion("1.4");
+    PublishSigned(older);
+    const size_t requests = server.Requests().size();
+    ASSERT_FALSE(RunMain(mode));
+    EXPECT_TRUE(Ends([&] { module->Forms.NeedsNoUpdate()->Click("cmdDIA"); }));
+    EXPECT_EQ(server.Requests().size(), requests + 1) << "only Version.INF is fetched";
+    EXPECT_EQ(Titles(), verbose ? "Older Update ..." : "");
+    EXPECT_EQ(app.FilesIn("QzUFiles"), "");
+
+    // A newer download replaced by an older signed release before the install.
+    prompts.boxes.clear();
+    PublishSigned(newer);
+    ASSERT_FALSE(RunMain(mode));
+    stageOlder();
+    EXPECT_TRUE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); }));
+    EXPECT_EQ(Titles(), verbose ? "Older Update ..." : "");
     ExpectNothingInstalled();
     EXPECT_EQ(app.FilesIn("QzUFiles"), "");
+
+    // An older release saved in the staging folder: discarded, then the server is asked.
+    prompts.boxes.clear();
+    stageOlder();
+    PublishSigned(older);
+    ASSERT_FALSE(RunMain(mode));
+    EXPECT_EQ(Titles(), verbose ? "Older Update ..." : "");
+    EXPECT_TRUE(module->Forms.HasNeedsNoUpdate());
+    EXPECT_FALSE(app.Exists("QzUFiles/VQ.Zip"));
+    ExpectNothingInstalled();
   }
+  // The same version is reinstalled anyway.
+  InstallVersion("1.3");
+  PublishSigned(older);
+  ASSERT_FALSE(RunMain("/Verbose"));
+  EXPECT_FALSE(Ends([&] { module->Forms.NeedsNoUpdate()->Click("cmdDIA"); }));
+  EXPECT_FALSE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); }));
+  EXPECT_EQ(app.Read("Vq.exe"), "exe 1.3");
 }
 
 }  // namespace

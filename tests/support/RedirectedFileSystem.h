@@ -20,6 +20,17 @@ class RedirectedFileSystem : public FileSystem {
   void CopyFile(const std::string& from, const std::string& to) override {
     real_.CopyFile(from, to);
   }
+  void CopyFileChecked(const std::string& from, const std::string& to,
+                       const std::function<void(const char*, size_t)>& inspect,
+                       const std::function<void()>& approve) override {
+    if (beforeRead) beforeRead(from);
+    real_.CopyFileChecked(from, to, inspect, approve);
+  }
+  std::string CopyToPrivateFile(const std::string& from,
+                                const std::function<void(const char*, size_t)>& inspect) override {
+    if (beforeRead) beforeRead(from);
+    return real_.CopyToPrivateFile(from, inspect);
+  }
   void RenameFile(const std::string& from, const std::string& to) override {
     real_.RenameFile(from, to);
   }

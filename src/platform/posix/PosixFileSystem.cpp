@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -134,17 +135,60 @@ void FlushFolder(const std::string& folder) {
   if (fd.get() >= 0) fsync(fd.get());
 }
 
-void CopyContents(int from, ReplacementFile& to) {
+// Hands each piece of `from` to `inspect` (when set), then to `write`, which returns 0 or
+// an errno.
+template <typename Write>
+void CopyContents(int from, const std::function<void(const char*, size_t)>& inspect,
+                  Write&& write) {
   auto buffer = std::make_unique<char[]>(kCopyBufferSize);
   while (true) {
     ssize_t got = read(from, buffer.get(), kCopyBufferSize);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) throw ErrnoError(errno, Error::kFileNotFound);
     if (got == 0) return;
-    if (int error = to.Write(buffer.get(), static_cast<size_t>(got))) {
+    if (inspect) inspect(buffer.get(), static_cast<size_t>(got));
+    if (int error = write(buffer.get(), static_cast<size_t>(got))) {
       throw ErrnoError(error, Error::kPathNotFound);
     }
   }
+}
+
+// Appends all `size` bytes to `fd`; 0 or the errno.
+int WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t written = write(fd, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return errno;
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return 0;
+}
+
+// Throws unless `fd`, opened from `source`, is an ordinary file; returns its mode.
+mode_t OrdinaryFileMode(int fd, const std::string& source) {
+  struct stat info;
+  if (fstat(fd, &info) != 0) throw FileError(errno, source);
+  if (!S_ISREG(info.st_mode)) throw Error::Standard(Error::kPathFileAccess);
+  return info.st_mode;
+}
+
+void Copy(const std::string& from, const std::string& to,
+          const std::function<void(const char*, size_t)>& inspect,
+          const std::function<void()>& approve) {
+  std::string source = PathResolver::Resolve(from);
+  FileDescriptor in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) throw FileError(errno, source);
+  const mode_t mode = OrdinaryFileMode(in.get(), source);
+
+  std::string target = PathResolver::Resolve(to);
+  CheckReplaceable(target);
+  ReplacementFile out(target, (mode & 0777) | S_IWUSR);
+  if (int error = out.Open()) throw FolderError(error);
+  CopyContents(in.get(), inspect,
+               [&](const char* data, size_t size) { return out.Write(data, size); });
+  if (approve) approve();
+  if (int error = out.Commit()) throw FolderError(error);
 }
 
 void Replace(ReplacementFile& file, const std::string& contents) {
@@ -162,26 +206,43 @@ bool PosixFileSystem::FileExists(const std::string& path) {
 
 void PosixFileSystem::CreateFolder(const std::string& path) {
   std::string folder = PathResolver::Resolve(path);
-  if (mkdir(folder.c_str(), 0777) == 0) return;
+  if (mkdir(folder.c_str(), 0775) == 0) return;
   int error = errno;
   if (error == EEXIST && IsFolder(folder)) return;
   throw error == EEXIST ? Error::Standard(Error::kPathFileAccess) : FolderError(error);
 }
 
 void PosixFileSystem::CopyFile(const std::string& from, const std::string& to) {
+  Copy(from, to, nullptr, nullptr);
+}
+
+void PosixFileSystem::CopyFileChecked(const std::string& from, const std::string& to,
+                                      const std::function<void(const char*, size_t)>& inspect,
+                                      const std::function<void()>& approve) {
+  Copy(from, to, inspect, approve);
+}
+
+std::string PosixFileSystem::CopyToPrivateFile(
+    const std::string& from, const std::function<void(const char*, size_t)>& inspect) {
   std::string source = PathResolver::Resolve(from);
   FileDescriptor in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) throw FileError(errno, source);
-  struct stat info;
-  if (fstat(in.get(), &info) != 0) throw FileError(errno, source);
-  if (!S_ISREG(info.st_mode)) throw Error::Standard(Error::kPathFileAccess);
-
-  std::string target = PathResolver::Resolve(to);
-  CheckReplaceable(target);
-  ReplacementFile out(target, (info.st_mode & 0777) | S_IWUSR);
-  if (int error = out.Open()) throw FolderError(error);
-  CopyContents(in.get(), out);
-  if (int error = out.Commit()) throw FolderError(error);
+  OrdinaryFileMode(in.get(), source);
+  const char* folder = getenv("TMPDIR");
+  std::string name =
+      std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/qzupdate-XXXXXX";
+  // mkostemp creates the file 0600 and exclusively; the temporary folder's sticky bit keeps
+  // others from renaming or deleting it.
+  FileDescriptor out(mkostemp(name.data(), O_CLOEXEC));
+  if (out.get() < 0) throw FolderError(errno);
+  try {
+    CopyContents(in.get(), inspect,
+                 [&](const char* data, size_t size) { return WriteAll(out.get(), data, size); });
+  } catch (...) {
+    unlink(name.c_str());
+    throw;
+  }
+  return name;
 }
 
 void PosixFileSystem::RenameFile(const std::string& from, const std::string& to) {

@@ -15,12 +15,19 @@ class PosixFileSystem : public FileSystem {
  public:
   // Ordinary files only (a symbolic link counts when it leads to one).
   bool FileExists(const std::string& path) override;
-  // An existing file of that name fails with 75.
+  // Mode 0755 before the umask. An existing file of that name fails with 75.
   void CreateFolder(const std::string& path) override;
   // The copy keeps the source's permission bits plus the owner's write bit, so whatever
   // the updater copied it can later replace or delete. A read-only target fails with 75, a
   // held one with 70, as if it were being deleted.
   void CopyFile(const std::string& from, const std::string& to) override;
+  void CopyFileChecked(const std::string& from, const std::string& to,
+                       const std::function<void(const char* data, size_t size)>& inspect,
+                       const std::function<void()>& approve) override;
+  // A file of mode 0600 in $TMPDIR, else /tmp (a folder with the sticky bit).
+  std::string CopyToPrivateFile(
+      const std::string& from,
+      const std::function<void(const char* data, size_t size)>& inspect) override;
   // Only a change of case is allowed onto the source's own name. Folders can be renamed too.
   void RenameFile(const std::string& from, const std::string& to) override;
   // rename(2) onto the resolved target, then the folder is flushed.

@@ -35,6 +35,10 @@ class Handle {
   Handle& operator=(const Handle&) = delete;
   HANDLE get() const { return handle_; }
   bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  void Close() {
+    if (valid()) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
 
  private:
   HANDLE handle_;
@@ -205,14 +209,52 @@ void Win32FileSystem::CreateFolder(const std::string& path) {
 }
 
 void Win32FileSystem::CopyFile(const std::string& from, const std::string& to) {
+  CopyFileChecked(from, to, nullptr, nullptr);
+}
+
+void Win32FileSystem::CopyFileChecked(const std::string& from, const std::string& to,
+                                      const std::function<void(const char*, size_t)>& inspect,
+                                      const std::function<void()>& approve) {
   Handle in(OpenForReading(WideText::FromAnsi(from)));
   CheckReplaceable(WideText::FromAnsi(to));
   Win32ReplacementFile out(to);
   if (int error = out.Open()) throw FolderError(error);
   ReadAll(in.get(), [&](const char* data, DWORD size) {
+    if (inspect) inspect(data, size);
     if (int error = out.Write(data, size)) throw FolderError(error);
   });
+  if (approve) approve();
   if (int error = out.Commit()) throw FolderError(error);
+}
+
+std::string Win32FileSystem::CopyToPrivateFile(
+    const std::string& from, const std::function<void(const char*, size_t)>& inspect) {
+  Handle in(OpenForReading(WideText::FromAnsi(from)));
+  wchar_t folder[MAX_PATH + 1];
+  wchar_t name[MAX_PATH];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+  if (length == 0 || length > MAX_PATH || !GetTempFileNameW(folder, L"qzu", 0, name)) {
+    throw FolderError(GetLastError());
+  }
+  // The user's temporary folder is private to the user; the file shares reading only while
+  // it is written.
+  Handle out(CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  try {
+    if (!out.valid()) throw FolderError(GetLastError());
+    ReadAll(in.get(), [&](const char* data, DWORD size) {
+      if (inspect) inspect(data, size);
+      DWORD written = 0;
+      if (!WriteFile(out.get(), data, size, &written, nullptr) || written != size) {
+        throw FolderError(GetLastError());
+      }
+    });
+  } catch (...) {
+    out.Close();
+    DeleteFileW(name);
+    throw;
+  }
+  return WideText::ToAnsi(name);
 }
 
 void Win32FileSystem::RenameFile(const std::string& from, const std::string& to) {

@@ -20,11 +20,19 @@ class Win32FileSystem : public FileSystem {
   // Ordinary files only: folders, hidden and system files do not count, except that the
   // updater's own temporaries (TemporaryFileName) always do, hidden or not.
   bool FileExists(const std::string& path) override;
-  // An existing file of that name fails with 75.
+  // Inherits the permissions of its parent. An existing file of that name fails with 75.
   void CreateFolder(const std::string& path) override;
   // The copy is an ordinary writable file. A read-only target fails with 75, a held one
   // with 70, as if it were being deleted.
   void CopyFile(const std::string& from, const std::string& to) override;
+  void CopyFileChecked(const std::string& from, const std::string& to,
+                       const std::function<void(const char* data, size_t size)>& inspect,
+                       const std::function<void()>& approve) override;
+  // A file made by GetTempFileName in the user's temporary folder (GetTempPath), whose
+  // permissions the user's profile keeps private.
+  std::string CopyToPrivateFile(
+      const std::string& from,
+      const std::function<void(const char* data, size_t size)>& inspect) override;
   // A change of case only is allowed onto the source's own name. Folders can be renamed too.
   void RenameFile(const std::string& from, const std::string& to) override;
   // MoveFileEx with replace-existing and write-through.
