@@ -6,6 +6,7 @@
 
 #include "platform/Error.h"
 #include "releasetool/CommandOptions.h"
+#include "releasetool/ReleaseChecker.h"
 #include "releasetool/ReleasePacker.h"
 #include "releasetool/UpdaterConfigurator.h"
 #include "signtool/SignCommands.h"
@@ -45,6 +46,15 @@ const std::map<std::string, std::string>& Usages() {
        "  file of the build folder (stored under its own name: the install drops folders),\n"
        "  Data.TXT, VqData.TXT and Version.INF, signed with --key. Files the install would\n"
        "  refuse are named and nothing is written; the archive is tested before it is kept.\n"},
+      {"check",
+       "qzupdate-release check <release folder | http(s) address of it>\n"
+       "                       [--public-key <key> [--public-key <key>]] [--name "
+       "<ApplicationName>]\n"
+       "  Fetches the release as the updater will, after uploading it, and prints OK, WARN\n"
+       "  or FAIL for each check: Version.INF within 1 MiB and with a version; each update\n"
+       "  file answered with 200, its length declared and not compressed; sizes and hashes\n"
+       "  as signed; the signature valid and how long; VQ.Zip passing the extraction\n"
+       "  library's test. Exits with 1 when a check failed.\n"},
       {"configure",
        "qzupdate-release configure <qzupdate or qzupdate.exe> --base-url <address>\n"
        "                           [--public-key <key> [--public-key <key>]] [--out <file>]\n"
@@ -94,6 +104,7 @@ int ReleaseCommands::Dispatch(const std::vector<std::string>& args) {
   }
   if (command == "pack") return Pack(args);
   if (command == "configure") return Configure(args);
+  if (command == "check") return Check(args);
   return Signing(args);
 }
 
@@ -133,6 +144,11 @@ int ReleaseCommands::Configure(const std::vector<std::string>& args) {
   return kDone;
 }
 
+int ReleaseCommands::Check(const std::vector<std::string>& args) {
+  const CommandOptions options(args, 1, {"public-key", "name"}, {});
+  return ReleaseChecker(files_, urls_, out_).Run(options);
+}
+
 int ReleaseCommands::Help(const std::string& command) {
   if (!command.empty()) {
     out_ << "usage: " << Usages().at(command);
@@ -140,7 +156,7 @@ int ReleaseCommands::Help(const std::string& command) {
   }
   out_ << "qzupdate-release: the vendor's tool for QzUpdate releases.\n"
           "usage: qzupdate-release <command> [options]; <command> --help for more.\n\n";
-  for (const char* name : {"keygen", "configure", "pack", "sign", "verify"}) {
+  for (const char* name : {"keygen", "configure", "pack", "check", "sign", "verify"}) {
     out_ << Usages().at(name) << "\n";
   }
   return kDone;

@@ -29,6 +29,7 @@ class ReleaseCommands {
   int Signing(const std::vector<std::string>& args);
   int Pack(const std::vector<std::string>& args);
   int Configure(const std::vector<std::string>& args);
+  int Check(const std::vector<std::string>& args);
   int Help(const std::string& command);
 
   FileSystem& files_;

@@ -5,12 +5,11 @@
 
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
+#include "releasetool/ArchiveTest.h"
 #include "releasetool/BuildFolder.h"
 #include "releasetool/CommandOptions.h"
-#include "releasetool/NoPrompts.h"
 #include "releasetool/ReproducibleZip.h"
 #include "startup/VersionToNumber.h"
-#include "unzip/CGUnzipFiles.h"
 
 namespace qz {
 namespace {
@@ -143,6 +142,7 @@ void ReleasePacker::Pack(const CommandOptions& options, const SignCommand& sign)
     fs::remove_all(staging, error);
     throw;
   }
+  out_ << "Packed " << name << " " << version << " into " << Shown(release) << ":\n";
   Report(release, members.size());
   out_ << Replaced(signing, Shown(staging), Shown(release));
 }
@@ -156,7 +156,7 @@ void ReleasePacker::WriteStaging(const fs::path& staging, const std::vector<Pack
     throw Error(Error::kPathFileAccess, "cannot make " + Shown(staging) + ": " + error.message());
   }
   ReproducibleZip::Write(staging / "VQ.Zip", members);
-  TestArchive(staging / "VQ.Zip", staging / "test");
+  ArchiveTest::Run(files_, Shown(staging / "VQ.Zip"), Shown(staging / "test"));
   fs::remove_all(staging / "test");
   CopyInto(*options.One("jet"), staging / "Data.TXT");
   if (auto sse = options.One("sse")) CopyInto(*sse, staging / "VqData.TXT");
@@ -180,33 +180,12 @@ std::string ReleasePacker::Sign(const fs::path& staging, const CommandOptions& o
 }
 
 void ReleasePacker::Report(const fs::path& release, size_t members) {
-  out_ << "Packed into " << Shown(release) << ":\n";
   std::error_code error;
   for (const std::string& file : ReleaseFiles()) {
     const fs::path path = release / file;
     if (!fs::exists(path, error)) continue;
     out_ << "  " << file << "  " << fs::file_size(path) << " bytes"
          << (file == "VQ.Zip" ? ", " + std::to_string(members) + " files, tested" : "") << "\n";
-  }
-}
-
-void ReleasePacker::TestArchive(const fs::path& archive, const fs::path& scratch) {
-  NoPrompts prompts;
-  CGUnzipFiles unzip(prompts, files_.ExecutableFolder());
-  unzip.SetHonorDirectories(false);
-  unzip.SetTestZip(true);
-  int32_t result = 0;
-  try {
-    result = unzip.Unzip(Shown(archive), Shown(scratch));
-  } catch (const Error& error) {
-    throw Error(error.Number(),
-                "cannot test VQ.Zip with the extraction library beside this "
-                "program: " +
-                    error.Description());
-  }
-  if (result != 0) {
-    throw Error(result, "the extraction library's test of VQ.Zip failed (" +
-                            std::to_string(result) + "):\n" + unzip.GetLastMessage());
   }
 }
 

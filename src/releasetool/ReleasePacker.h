@@ -35,8 +35,8 @@ class ReleasePacker {
   // Signs the release in `staging`; returns what signing printed.
   std::string Sign(const std::filesystem::path& staging, const CommandOptions& options,
                    const SignCommand& sign);
+  // Lists the files of the finished release.
   void Report(const std::filesystem::path& release, size_t members);
-  void TestArchive(const std::filesystem::path& archive, const std::filesystem::path& scratch);
 
   FileSystem& files_;
   std::ostream& out_;

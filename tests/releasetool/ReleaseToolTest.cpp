@@ -149,6 +149,72 @@ TEST_F(ReleaseToolTest, PackRefusesWhatTheInstallWouldRefuseNamingTheFileAndKeep
   EXPECT_EQ(work.FilesIn("releases"), "");
 }
 
+// The verdict line of `check` that starts with `what`, without its end of line.
+std::string LineOf(const std::string& printed, const std::string& what) {
+  for (const char* verdict : {"OK    ", "WARN  ", "FAIL  "}) {
+    const size_t at = printed.find(verdict + what);
+    if (at != std::string::npos) return printed.substr(at, printed.find('\n', at) - at);
+  }
+  return "<no line for " + what + ">";
+}
+
+TEST_F(ReleaseToolTest, CheckReportsEachFaultOfAPublishedRelease) {
+  work.Write("build/Vq.exe", "exe 1.3");
+  work.Write("Data.Mdb", "jet 1.3");
+  const std::string vendor = Keygen("vendor.key");
+  ASSERT_EQ(Pack("build", {"--key", "@vendor.key", "--days", "30"}), 0) << err.str();
+  for (const char* file : {"Version.INF", "VQ.Zip", "Data.TXT"}) Serve(file);
+  const std::string address = server.BaseUrl() + "Vq";
+  ASSERT_EQ(Run({"check", address, "--public-key", vendor, "--name", "Vq"}), 0) << out.str();
+  EXPECT_EQ(out.str().find("WARN"), std::string::npos) << out.str();
+  EXPECT_EQ(LineOf(out.str(), "VQ.Zip: passes"),
+            "OK    VQ.Zip: passes the extraction library's test.");
+  EXPECT_EQ(LineOf(out.str(), "Data.TXT: status"), "OK    Data.TXT: status 200, 7 bytes.");
+
+  // Every fault at once: a file missing, one changed, one sent without a length.
+  const std::string zip = work.Read("releases/Vq/VQ.Zip");
+  server.Fail(ServerPath("Data.TXT"), 404);
+  server.Route(ServerPath("VQ.Zip"), [zip](const httplib::Request&, httplib::Response& response) {
+    response.set_chunked_content_provider("application/zip",
+                                          [zip](size_t offset, httplib::DataSink& sink) {
+                                            if (offset >= zip.size()) {
+                                              sink.done();
+                                            } else {
+                                              sink.write(zip.data(), zip.size());
+                                            }
+                                            return true;
+                                          });
+  });
+  EXPECT_EQ(Run({"check", address, "--public-key", vendor}), 1);
+  EXPECT_NE(LineOf(out.str(), "Data.TXT:").find("FAIL  Data.TXT: the server answered 404"),
+            std::string::npos)
+      << out.str();
+  EXPECT_NE(LineOf(out.str(), "VQ.Zip: status")
+                .find("WARN  VQ.Zip: status 200, " + std::to_string(zip.size()) +
+                      " bytes, but without a declared length"),
+            std::string::npos)
+      << out.str();
+  work.Write("releases/Vq/VQ.Zip", zip + "x");
+  work.Write("releases/Vq/Data.TXT", "jet 1.3");
+  EXPECT_EQ(Run({"check", "@releases/Vq", "--public-key", vendor}), 1);
+  EXPECT_NE(LineOf(out.str(), "VQ.Zip: It ").find("FAIL"), std::string::npos) << out.str();
+
+  // A signature by another key, and an expired one.
+  const std::string stranger = Keygen("stranger.key");
+  work.Write("releases/Vq/VQ.Zip", zip);
+  EXPECT_EQ(Run({"check", "@releases/Vq", "--public-key", stranger}), 1);
+  EXPECT_NE(LineOf(out.str(), "signature:").find("FAIL  signature: Its signature was not made"),
+            std::string::npos)
+      << out.str();
+  EXPECT_EQ(LineOf(out.str(), "VQ.Zip: size"), "OK    VQ.Zip: size and SHA-256 as signed.");
+  std::string info = work.Read("releases/Vq/Version.INF");
+  const size_t expires = info.find("SignatureExpires=") + 17;
+  info.replace(expires, 4, "2020");
+  work.Write("releases/Vq/Version.INF", info);
+  EXPECT_EQ(Run({"check", "@releases/Vq", "--public-key", vendor}), 1);
+  EXPECT_NE(LineOf(out.str(), "signature:").find("FAIL"), std::string::npos) << out.str();
+}
+
 std::string Binary(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
