@@ -41,6 +41,16 @@ bool HasAuthenticodeSignature(const std::string& bytes) {
   return count > kCertificateTable && Read32(bytes, directories + kCertificateTable * 8 + 4) != 0;
 }
 
+// The marker alone may also be text of another program (this one holds it): only a block
+// whose lines are settings and whose rest is zero bytes may be rewritten.
+bool IsBlock(std::string_view bytes) {
+  if (bytes.size() < SettingsBlock::kSize) return false;
+  const std::string_view block = bytes.substr(0, SettingsBlock::kSize);
+  const std::string_view lines = block.substr(0, block.find('\0'));
+  return lines.compare(SettingsBlock::kMarkerSize, 8, "BaseUrl=") == 0 && lines.back() == '\n' &&
+         block.find_first_not_of('\0', lines.size()) == std::string_view::npos;
+}
+
 std::string ReadWhole(const std::string& path) {
   std::ifstream file(fs::path(path), std::ios::binary);
   if (!file) throw Error(Error::kFileNotFound, "cannot open " + path + ".");
@@ -103,7 +113,7 @@ size_t UpdaterConfigurator::BlockOffset(const std::string& binary) {
 
 size_t UpdaterConfigurator::FoundBlock(const std::string& binary) {
   const size_t at = binary.find(kMarker);
-  if (at == std::string::npos || at + SettingsBlock::kSize > binary.size()) {
+  if (at == std::string::npos || !IsBlock(std::string_view(binary).substr(at))) {
     throw Error(Error::kInvalidCall, "the file is not a QzUpdate updater with a settings block.");
   }
   if (binary.find(kMarker, at + 1) != std::string::npos) {

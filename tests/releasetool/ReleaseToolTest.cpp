@@ -280,9 +280,12 @@ TEST_F(ReleaseToolTest, ConfigureWritesTheSettingsBlockAndShowReadsItBack) {
   EXPECT_EQ(Run({"configure", "@signed.exe", "--base-url", "https://x/"}), 1);
   EXPECT_NE(err.str().find("Authenticode signature"), std::string::npos) << err.str();
   EXPECT_EQ(work.Read("signed.exe"), signedExe);
-  work.Write("Data.Mdb", "jet");
-  EXPECT_EQ(Run({"configure", "@Data.Mdb", "--show"}), 1);
+  // The marker as text of some other program, followed by its other texts.
+  const std::string other = "QZUPDATE_SETTINGS_BLOCK_1\n" + std::string(3000, 'x');
+  work.Write("other.exe", other);
+  EXPECT_EQ(Run({"configure", "@other.exe", "--base-url", "https://x/"}), 1);
   EXPECT_NE(err.str().find("not a QzUpdate updater"), std::string::npos) << err.str();
+  EXPECT_EQ(work.Read("other.exe"), other);
 }
 
 }  // namespace
