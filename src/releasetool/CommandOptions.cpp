@@ -16,9 +16,9 @@ CommandOptions::CommandOptions(const std::vector<std::string>& args, size_t from
     if (flags.count(name) != 0) {
       flags_.insert(name);
     } else if (valued.count(name) == 0) {
-      throw Error(Error::kInvalidCall, "unknown option " + args[i] + ".");
+      throw Error(Error::kInvalidCall, "unknown option " + args[i] + ".", kSource);
     } else if (i + 1 >= args.size()) {
-      throw Error(Error::kInvalidCall, args[i] + " needs a value.");
+      throw Error(Error::kInvalidCall, args[i] + " needs a value.", kSource);
     } else {
       values_.emplace(name, args[++i]);
     }
@@ -40,7 +40,7 @@ std::optional<std::string> CommandOptions::One(const std::string& name) const {
 
 std::string CommandOptions::Required(const std::string& name) const {
   auto value = One(name);
-  if (!value) throw Error(Error::kInvalidCall, "--" + name + " is needed.");
+  if (!value) throw Error(Error::kInvalidCall, "--" + name + " is needed.", kSource);
   return *value;
 }
 

@@ -64,7 +64,8 @@ ReleaseChecker::ReleaseChecker(FileSystem& files, UrlServices& urls, std::ostrea
 
 int ReleaseChecker::Run(const CommandOptions& options) {
   if (options.Positional().size() != 1) {
-    throw Error(Error::kInvalidCall, "check takes one release folder or address.");
+    throw Error(Error::kInvalidCall, "check takes one release folder or address.",
+                CommandOptions::kSource);
   }
   source_ = options.Positional()[0];
   remote_ = IsAddress(source_);

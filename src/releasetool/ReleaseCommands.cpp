@@ -84,7 +84,7 @@ int ReleaseCommands::Run(const std::vector<std::string>& args) {
     return Dispatch(args);
   } catch (const Error& error) {
     err_ << kProgram << ": " << error.Description() << "\n";
-    return kFailed;
+    return error.Source() == CommandOptions::kSource ? kWrongCommandLine : kFailed;
   } catch (const std::exception& error) {
     err_ << kProgram << ": " << error.what() << "\n";
     return kFailed;

@@ -111,7 +111,7 @@ ReleasePacker::ReleasePacker(FileSystem& files, std::ostream& out) : files_(file
 
 void ReleasePacker::Pack(const CommandOptions& options, const SignCommand& sign) {
   if (options.Positional().size() != 1) {
-    throw Error(Error::kInvalidCall, "pack takes one build folder.");
+    throw Error(Error::kInvalidCall, "pack takes one build folder.", CommandOptions::kSource);
   }
   const std::string name = options.Required("name");
   const std::string version = options.Required("version");

@@ -124,7 +124,7 @@ size_t UpdaterConfigurator::FoundBlock(const std::string& binary) {
 
 void UpdaterConfigurator::Run(const CommandOptions& options) {
   if (options.Positional().size() != 1) {
-    throw Error(Error::kInvalidCall, "configure takes one updater file.");
+    throw Error(Error::kInvalidCall, "configure takes one updater file.", CommandOptions::kSource);
   }
   const std::string& updater = options.Positional()[0];
   if (options.Has("show")) return Show(updater);
