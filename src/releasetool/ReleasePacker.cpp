@@ -82,6 +82,22 @@ void CheckOutside(const fs::path& out, const fs::path& build) {
   }
 }
 
+// The earlier release stays whole until the new one is in its place, and comes back when
+// that fails.
+void Replace(const fs::path& release, const fs::path& staging, const fs::path& previous) {
+  std::error_code error;
+  fs::remove_all(previous, error);
+  const bool hadOne = fs::exists(release, error);
+  if (hadOne) fs::rename(release, previous);
+  try {
+    fs::rename(staging, release);
+  } catch (...) {
+    if (hadOne) fs::rename(previous, release, error);
+    throw;
+  }
+  fs::remove_all(previous, error);
+}
+
 void CopyInto(const std::string& from, const fs::path& to) {
   std::error_code error;
   if (!fs::is_regular_file(PathOf(from), error)) {
@@ -136,8 +152,7 @@ void ReleasePacker::Pack(const CommandOptions& options, const SignCommand& sign)
   try {
     WriteStaging(staging, members, options);
     if (!options.All("key").empty()) signing = Sign(staging, options, sign);
-    fs::remove_all(release);
-    fs::rename(staging, release);
+    Replace(release, staging, out / PathOf("." + name + ".previous"));
   } catch (...) {
     fs::remove_all(staging, error);
     throw;
