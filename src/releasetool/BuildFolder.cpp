@@ -19,13 +19,6 @@ std::string Utf8(const fs::path& path) {
   return std::string(text.begin(), text.end());
 }
 
-// The install matches names with existing files without regard to ASCII case.
-std::string Folded(std::string name) {
-  std::transform(name.begin(), name.end(), name.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-  return name;
-}
-
 // Why the install would refuse or rename this file, or empty when it takes it as it is.
 std::string ProblemOf(const fs::directory_entry& entry, const PackMember& member) {
   const fs::file_status status = entry.symlink_status();
@@ -41,7 +34,8 @@ std::string ProblemOf(const fs::directory_entry& entry, const PackMember& member
   if (TemporaryFileName::IsOurs(member.name)) {
     return "has the name of the updater's own temporary files, which it deletes.";
   }
-  if (Folded(member.name) == "qzufiles") return "has the name of the updater's staging folder.";
+  if (BuildFolder::Folded(member.name) == "qzufiles")
+    return "has the name of the updater's staging folder.";
   return {};
 }
 
@@ -50,6 +44,12 @@ bool IsExecutable(const fs::directory_entry& entry) {
 }
 
 }  // namespace
+
+std::string BuildFolder::Folded(std::string name) {
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+  return name;
+}
 
 std::vector<PackMember> BuildFolder::Members(const fs::path& folder) {
   std::error_code error;
@@ -67,7 +67,7 @@ std::vector<PackMember> BuildFolder::Members(const fs::path& folder) {
       problems.push_back(member.relative + " " + problem);
       continue;
     }
-    auto [earlier, isNew] = seen.emplace(Folded(member.name), member.relative);
+    auto [earlier, isNew] = seen.emplace(BuildFolder::Folded(member.name), member.relative);
     if (!isNew) {
       problems.push_back(member.relative + " and " + earlier->second +
                          " would be written as one file: the install drops folders.");

@@ -24,6 +24,9 @@ class BuildFolder {
   // meet once folders are dropped (case-insensitively), names of the updater's own
   // temporary files and of its staging folder.
   static std::vector<PackMember> Members(const std::filesystem::path& folder);
+
+  // `name` with its ASCII letters in lower case: the install matches names that way.
+  static std::string Folded(std::string name);
 };
 
 }  // namespace qz

@@ -159,6 +159,12 @@ void ReleasePacker::Pack(const CommandOptions& options, const SignCommand& sign)
   }
   out_ << "Packed " << name << " " << version << " into " << Shown(release) << ":\n";
   Report(release, members.size());
+  if (std::none_of(members.begin(), members.end(), [](const PackMember& member) {
+        return BuildFolder::Folded(member.name) == "vq.exe";
+      })) {
+    out_ << "Note: the build folder holds no Vq.exe, so this update leaves the program as it "
+            "is.\n";
+  }
   out_ << Replaced(signing, Shown(staging), Shown(release));
 }
 
