@@ -12,8 +12,9 @@
 set(QZUPDATE_INSTALL_DIR lib/qzupdate CACHE STRING
     "Folder under the prefix for the updater and its extraction library")
 
-set_target_properties(qzupdate PROPERTIES INSTALL_RPATH "$ORIGIN")
-install(TARGETS qzupdate RUNTIME DESTINATION ${QZUPDATE_INSTALL_DIR} COMPONENT updater)
+set_target_properties(qzupdate qzupdate-release PROPERTIES INSTALL_RPATH "$ORIGIN")
+# The vendor's tool goes beside the library, with which it tests the archives it packs.
+install(TARGETS qzupdate qzupdate-release RUNTIME DESTINATION ${QZUPDATE_INSTALL_DIR} COMPONENT updater)
 if(TARGET unzip32)
   install(TARGETS unzip32
     LIBRARY DESTINATION ${QZUPDATE_INSTALL_DIR} COMPONENT updater

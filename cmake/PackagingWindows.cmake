@@ -1,10 +1,11 @@
 # The vendor's package of the Windows build: QzUpdate-<version>-win64.zip with
-# qzupdate.exe, unzip32.dll and a short readme (what goes beside Vq.exe, the server's
-# layout, signing). Both programs are stripped; they need no other file.
+# qzupdate.exe, unzip32.dll, the vendor's tool qzupdate-release.exe (it tests archives with
+# the unzip32.dll beside it) and a short readme (configuring, what goes beside Vq.exe, the
+# server's layout, signing). The programs are stripped; they need no other file.
 #
 #   cmake --build build-windows --target package
 
-install(TARGETS qzupdate RUNTIME DESTINATION . COMPONENT updater)
+install(TARGETS qzupdate qzupdate-release RUNTIME DESTINATION . COMPONENT updater)
 if(TARGET unzip32)
   install(TARGETS unzip32 RUNTIME DESTINATION . COMPONENT updater)
 else()

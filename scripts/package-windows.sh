@@ -26,6 +26,6 @@ echo "Update server: $url"
 echo "Signing key:   ${key:-none (any update the server hands out installs)}"
 case $url in
   http://127.0.0.1* | http://localhost*)
-    echo "warning: this updater asks the demo server on this computer; build with" \
-      "-DQZUPDATE_BASE_URL=<your server> for your users" >&2 ;;
+    echo "warning: this updater asks the demo server on this computer; give it your server" \
+      "with qzupdate-release.exe configure (or build with -DQZUPDATE_BASE_URL=...)" >&2 ;;
 esac

@@ -9,7 +9,7 @@
 #include "platform/posix/SystemClock.h"
 #include "platform/qt/QtFormHost.h"
 #include "platform/qt/QtPrompts.h"
-#include "signing/CompiledKeys.h"
+#include "settings/CompiledSettings.h"
 #include "startup/RunUpdater.h"
 
 namespace {
@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
     qz::QtPrompts prompts;
     qz::QtFormHost forms;
     qz::FlockInstanceGuard instance;
+    const qz::UpdaterSettings settings = qz::CompiledSettings::Read();
     qz::Env env{files,
                 urls,
                 clock,
@@ -44,8 +45,8 @@ int main(int argc, char** argv) {
                 forms,
                 terminator,
                 instance,
-                QZUPDATE_BASE_URL,
-                qz::CompiledKeys::All()};
+                settings.baseUrl,
+                settings.publicKeys};
     qz::RunUpdater(env, CommandLine(argc, argv));
   } catch (...) {
     // Only setting up can get here (the run ends the program itself): end quietly.

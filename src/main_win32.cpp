@@ -12,7 +12,7 @@
 #include "platform/win32/Win32Terminator.h"
 #include "platform/win32/WinHttpUrlServices.h"
 #include "platform/win32/WindowsApi.h"
-#include "signing/CompiledKeys.h"
+#include "settings/CompiledSettings.h"
 #include "startup/RunUpdater.h"
 
 // The command line comes from GetCommandLineW: WinMain's own copy is in the ANSI code page
@@ -27,6 +27,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     qz::Win32Prompts prompts(pump);
     qz::Win32FormHost forms(pump);
     qz::NamedMutexInstanceGuard instance;
+    const qz::UpdaterSettings settings = qz::CompiledSettings::Read();
     qz::Env env{files,
                 urls,
                 clock,
@@ -34,8 +35,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                 forms,
                 terminator,
                 instance,
-                QZUPDATE_BASE_URL,
-                qz::CompiledKeys::All()};
+                settings.baseUrl,
+                settings.publicKeys};
     qz::RunUpdater(env, qz::Win32CommandLine::Current());
   } catch (...) {
     // Only setting up can get here (the run ends the program itself): end quietly.

@@ -1,0 +1,292 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "dialogs/frmDownloadUpdate.h"
+#include "releasetool/ReleaseCommands.h"
+#include "settings/SettingsBlock.h"
+#include "signing/SigningKeys.h"
+#include "support/UpdaterFixture.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace qz::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs qzupdate-release's commands in a scratch folder, then installs with the updater.
+class ReleaseToolTest : public UpdaterFixture {
+ protected:
+  int Run(std::vector<std::string> args) {
+    out.str("");
+    err.str("");
+    for (std::string& arg : args) {
+      if (arg.rfind("@", 0) == 0) arg = work / arg.substr(1);
+    }
+    return ReleaseCommands(realFiles, urls, out, err).Run(args);
+  }
+
+  // Makes a key pair in the scratch folder; returns the public key.
+  std::string Keygen(const std::string& name) {
+    EXPECT_EQ(Run({"keygen", "@" + name}), 0) << err.str();
+    const std::string printed = out.str();
+    const size_t at = printed.find("--public-key ");
+    return printed.substr(at + 13, printed.find('\n', at) - at - 13);
+  }
+
+  int Pack(const std::string& build, std::vector<std::string> more = {}) {
+    std::vector<std::string> args = {"pack",  "@" + build, "--name",    "Vq",    "--version",
+                                     "1.3.0", "--jet",     "@Data.Mdb", "--out", "@releases"};
+    args.insert(args.end(), more.begin(), more.end());
+    return Run(args);
+  }
+
+  void Serve(const std::string& file) {
+    server.Put(ServerPath(file), work.Read("releases/Vq/" + file));
+  }
+
+  TempDir work;
+  std::ostringstream out;
+  std::ostringstream err;
+};
+
+TEST_F(ReleaseToolTest, APackedSignedReleaseInstallsAndPackingIsReproducible) {
+  work.Write("build/Vq.exe", "exe 1.3");
+  work.Write("build/bin/helper.dll", "helper 1.3");
+  work.Write("build/Docs/ReadMe.txt", std::string(5000, 'r'));
+  work.Write("Data.Mdb", "jet 1.3");
+  const std::string vendor = Keygen("vendor.key");
+  ASSERT_EQ(Pack("build", {"--key", "@vendor.key", "--days", "30"}), 0) << err.str();
+  EXPECT_NE(out.str().find("Signed Vq 1.3.0 in "), std::string::npos) << out.str();
+  EXPECT_EQ(out.str().find(".packing"), std::string::npos) << out.str();
+  EXPECT_EQ(work.FilesIn("releases"), "");
+  EXPECT_EQ(work.FilesIn("releases/Vq"), "Data.TXT VQ.Zip Version.INF");
+  EXPECT_EQ(work.Read("releases/Vq/Version.INF")
+                .rfind("\"[Version Information]\"\r\n\"ApplicationName=Vq\"\r\n", 0),
+            0u);
+
+  // Other times, another order of creation: the same bytes.
+  const std::string zip = work.Read("releases/Vq/VQ.Zip");
+  fs::remove_all(work / "build");
+  work.Write("build/Docs/ReadMe.txt", std::string(5000, 'r'));
+  work.Write("build/bin/helper.dll", "helper 1.3");
+  work.Write("build/Vq.exe", "exe 1.3");
+  fs::last_write_time(work / "build/Vq.exe",
+                      fs::file_time_type::clock::now() - std::chrono::hours(50));
+  ASSERT_EQ(Pack("build", {"--key", "@vendor.key"}), 0) << err.str();
+  EXPECT_EQ(work.Read("releases/Vq/VQ.Zip"), zip);
+
+  env.signingKeys = {vendor};
+  InstallVersion("1.2");
+  app.Write("Vq.exe", "exe 1.2");
+  app.Write("Data.Mdb", "jet 1.2");
+  for (const char* file : {"Version.INF", "VQ.Zip", "Data.TXT"}) Serve(file);
+  ASSERT_FALSE(RunMain("/Verbose")) << Titles();
+  ASSERT_FALSE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); })) << Titles();
+  EXPECT_EQ(app.Read("Vq.exe"), "exe 1.3");
+  EXPECT_EQ(app.Read("helper.dll"), "helper 1.3");
+  EXPECT_EQ(app.Read("ReadMe.txt"), std::string(5000, 'r'));
+  EXPECT_EQ(app.Read("Data.Mdb"), "jet 1.3");
+  EXPECT_EQ(Titles(), "");
+}
+
+TEST_F(ReleaseToolTest, PackRefusesWhatTheInstallWouldRefuseNamingTheFileAndKeepsTheRelease) {
+  work.Write("Data.Mdb", "jet");
+  work.Write("good/Vq.exe", "exe");
+  ASSERT_EQ(Pack("good"), 0) << err.str();
+  const std::string published = work.Read("releases/Vq/VQ.Zip");
+  struct Case {
+    const char* file;
+    const char* says;
+  };
+  std::vector<Case> cases = {
+      {"x86/Helper.dll", "would be written as one file"},
+      {".Vq.exe.a1b2.qztmp", "the updater's own temporary files"},
+      {".qzunzip-12-3.tmp", "the updater's own temporary files"},
+      {"QzUFiles", "staging folder"},
+  };
+#ifndef _WIN32
+  cases.push_back({"con.txt", "the install would write it as _con.txt"});
+  cases.push_back({"what?.txt", "the install would write it as what_.txt"});
+  cases.push_back({"link.dll", "is a link"});
+  cases.push_back({"pipe", "is a device, socket or pipe"});
+#endif
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    fs::remove_all(work / "bad");
+    work.Write("bad/x64/helper.dll", "helper");
+#ifndef _WIN32
+    if (std::string(c.file) == "link.dll") {
+      ASSERT_EQ(symlink("x64/helper.dll", (work / "bad/link.dll").c_str()), 0);
+    } else if (std::string(c.file) == "pipe") {
+      ASSERT_EQ(mkfifo((work / "bad/pipe").c_str(), 0600), 0);
+    } else
+#endif
+    {
+      work.Write(std::string("bad/") + c.file, "x");
+    }
+    EXPECT_EQ(Pack("bad"), 1);
+    EXPECT_NE(err.str().find(std::string(c.file) + " "), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find(c.says), std::string::npos) << err.str();
+    EXPECT_EQ(work.Read("releases/Vq/VQ.Zip"), published);
+  }
+  work.Write("releases/Vq/notes.txt", "the vendor's own");
+  EXPECT_EQ(Pack("good"), 1);
+  EXPECT_NE(err.str().find("holds notes.txt"), std::string::npos) << err.str();
+  EXPECT_EQ(Pack("good", {"--days", "3"}), 1);
+  EXPECT_NE(err.str().find("--days and --expires need --key"), std::string::npos);
+  EXPECT_EQ(Run({"pack", "@good", "--name", "Vq", "--version", "beta", "--jet", "@Data.Mdb",
+                 "--out", "@releases"}),
+            1);
+  EXPECT_NE(err.str().find("\"beta\" is not a version"), std::string::npos);
+  EXPECT_EQ(work.FilesIn("releases/Vq"), "Data.TXT VQ.Zip Version.INF notes.txt");
+  EXPECT_EQ(work.FilesIn("releases"), "");
+}
+
+// The verdict line of `check` that starts with `what`, without its end of line.
+std::string LineOf(const std::string& printed, const std::string& what) {
+  for (const char* verdict : {"OK    ", "WARN  ", "FAIL  "}) {
+    const size_t at = printed.find(verdict + what);
+    if (at != std::string::npos) return printed.substr(at, printed.find('\n', at) - at);
+  }
+  return "<no line for " + what + ">";
+}
+
+TEST_F(ReleaseToolTest, CheckReportsEachFaultOfAPublishedRelease) {
+  work.Write("build/Vq.exe", "exe 1.3");
+  work.Write("Data.Mdb", "jet 1.3");
+  const std::string vendor = Keygen("vendor.key");
+  ASSERT_EQ(Pack("build", {"--key", "@vendor.key", "--days", "30"}), 0) << err.str();
+  for (const char* file : {"Version.INF", "VQ.Zip", "Data.TXT"}) Serve(file);
+  const std::string address = server.BaseUrl() + "Vq";
+  ASSERT_EQ(Run({"check", address, "--public-key", vendor, "--name", "Vq"}), 0) << out.str();
+  EXPECT_EQ(out.str().find("WARN"), std::string::npos) << out.str();
+  EXPECT_EQ(LineOf(out.str(), "VQ.Zip: passes"),
+            "OK    VQ.Zip: passes the extraction library's test.");
+  EXPECT_EQ(LineOf(out.str(), "Data.TXT: status"), "OK    Data.TXT: status 200, 7 bytes.");
+
+  // Every fault at once: a file missing, one changed, one sent without a length.
+  const std::string zip = work.Read("releases/Vq/VQ.Zip");
+  server.Fail(ServerPath("Data.TXT"), 404);
+  server.Route(ServerPath("VQ.Zip"), [zip](const httplib::Request&, httplib::Response& response) {
+    response.set_chunked_content_provider("application/zip",
+                                          [zip](size_t offset, httplib::DataSink& sink) {
+                                            if (offset >= zip.size()) {
+                                              sink.done();
+                                            } else {
+                                              sink.write(zip.data(), zip.size());
+                                            }
+                                            return true;
+                                          });
+  });
+  EXPECT_EQ(Run({"check", address, "--public-key", vendor}), 1);
+  EXPECT_NE(LineOf(out.str(), "Data.TXT:").find("FAIL  Data.TXT: the server answered 404"),
+            std::string::npos)
+      << out.str();
+  EXPECT_NE(LineOf(out.str(), "VQ.Zip: status")
+                .find("WARN  VQ.Zip: status 200, " + std::to_string(zip.size()) +
+                      " bytes, but without a declared length"),
+            std::string::npos)
+      << out.str();
+  work.Write("releases/Vq/VQ.Zip", zip + "x");
+  work.Write("releases/Vq/Data.TXT", "jet 1.3");
+  EXPECT_EQ(Run({"check", "@releases/Vq", "--public-key", vendor}), 1);
+  EXPECT_NE(LineOf(out.str(), "VQ.Zip: It ").find("FAIL"), std::string::npos) << out.str();
+
+  // A signature by another key, and an expired one.
+  const std::string stranger = Keygen("stranger.key");
+  work.Write("releases/Vq/VQ.Zip", zip);
+  EXPECT_EQ(Run({"check", "@releases/Vq", "--public-key", stranger}), 1);
+  EXPECT_NE(LineOf(out.str(), "signature:").find("FAIL  signature: Its signature was not made"),
+            std::string::npos)
+      << out.str();
+  EXPECT_EQ(LineOf(out.str(), "VQ.Zip: size"), "OK    VQ.Zip: size and SHA-256 as signed.");
+  std::string info = work.Read("releases/Vq/Version.INF");
+  const size_t expires = info.find("SignatureExpires=") + 17;
+  info.replace(expires, 4, "2020");
+  work.Write("releases/Vq/Version.INF", info);
+  EXPECT_EQ(Run({"check", "@releases/Vq", "--public-key", vendor}), 1);
+  EXPECT_NE(LineOf(out.str(), "signature:").find("FAIL"), std::string::npos) << out.str();
+}
+
+std::string Binary(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+TEST_F(ReleaseToolTest, ConfigureWritesTheSettingsBlockAndShowReadsItBack) {
+  ASSERT_EQ(Run({"configure", QZ_UPDATER_BINARY, "--show"}), 0) << err.str();
+  std::string built = std::string(QZ_BUILT_KEYS) + " ";
+  std::string expected = "  base address: " QZ_BUILT_BASE_URL "\n";
+  for (size_t at; (at = built.find(' ')) != std::string::npos; built.erase(0, at + 1)) {
+    if (at > 0) expected += "  public key:   " + built.substr(0, at) + "\n";
+  }
+  EXPECT_NE(out.str().find(expected), std::string::npos) << out.str();
+
+  const std::string key = SigningKeys::ToBase64(SigningKeys::PublicOf(SigningKeys::Generate()));
+  const std::string original = Binary(QZ_UPDATER_BINARY);
+  ASSERT_EQ(Run({"configure", QZ_UPDATER_BINARY, "--base-url", "https://updates.example.com/Vq/",
+                 "--public-key", key, "--out", "@qzupdate"}),
+            0)
+      << err.str();
+  ASSERT_EQ(Run({"configure", "@qzupdate", "--show"}), 0) << err.str();
+  EXPECT_NE(out.str().find(
+                "  base address: https://updates.example.com/Vq/\n  public key:   " + key + "\n"),
+            std::string::npos)
+      << out.str();
+  const std::string configured = work.Read("qzupdate");
+  ASSERT_EQ(configured.size(), original.size());
+  size_t differing = 0;
+  for (size_t i = 0; i < original.size(); ++i) differing += original[i] != configured[i];
+  EXPECT_LE(differing, SettingsBlock::kSize);
+  EXPECT_EQ(Binary(QZ_UPDATER_BINARY), original);
+
+  const std::vector<std::pair<std::vector<std::string>, std::string>> refusals = {
+      {{"--base-url", "ftp://updates.example.com/"}, "must start with http:// or https://"},
+      {{"--base-url", "https://updates.example.com/Vq"}, "must end in /"},
+      {{"--base-url", "https:///Vq/"}, "names no server"},
+      {{"--base-url", "https://x/", "--public-key", key.substr(1) + "A"}, "is not a public key"},
+      {{"--base-url", "https://x/", "--public-key", key, "--public-key", key, "--public-key", key},
+       "at most two keys"},
+  };
+  for (const auto& [options, says] : refusals) {
+    SCOPED_TRACE(says);
+    std::vector<std::string> args = {"configure", "@qzupdate"};
+    args.insert(args.end(), options.begin(), options.end());
+    EXPECT_EQ(Run(args), 1);
+    EXPECT_NE(err.str().find(says), std::string::npos) << err.str();
+  }
+  EXPECT_EQ(work.Read("qzupdate"), configured);
+
+  // A PE file whose certificate table is filled: signed by its vendor, so left alone.
+  std::string signedExe(4096, '\0');
+  signedExe.replace(0, 2, "MZ");
+  signedExe[0x3C] = 0x40;
+  signedExe.replace(0x40, 4, std::string("PE\0\0", 4));
+  signedExe[0x40 + 24] = 0x0B;
+  signedExe[0x40 + 25] = 0x02;
+  signedExe[0x40 + 24 + 108] = 16;
+  signedExe[0x40 + 24 + 112 + 4 * 8 + 4] = 0x10;
+  signedExe.replace(
+      1024, SettingsBlock::kSize,
+      configured.substr(configured.find("QZUPDATE_SETTINGS_BLOCK_1"), SettingsBlock::kSize));
+  work.Write("signed.exe", signedExe);
+  EXPECT_EQ(Run({"configure", "@signed.exe", "--base-url", "https://x/"}), 1);
+  EXPECT_NE(err.str().find("Authenticode signature"), std::string::npos) << err.str();
+  EXPECT_EQ(work.Read("signed.exe"), signedExe);
+  // The marker as text of some other program, followed by its other texts.
+  const std::string other = "QZUPDATE_SETTINGS_BLOCK_1\n" + std::string(3000, 'x');
+  work.Write("other.exe", other);
+  EXPECT_EQ(Run({"configure", "@other.exe", "--base-url", "https://x/"}), 1);
+  EXPECT_NE(err.str().find("not a QzUpdate updater"), std::string::npos) << err.str();
+  EXPECT_EQ(work.Read("other.exe"), other);
+}
+
+}  // namespace
+}  // namespace qz::test
