@@ -107,6 +107,10 @@ MemberPath MemberPath::From(const std::string& name, bool honorDirectories,
   return path;
 }
 
+std::string MemberPath::WindowsPart(const std::string& part) {
+  return Portable(part);
+}
+
 std::string MemberPath::Joined() const {
   std::string joined;
   for (const auto& folder : folders) joined += folder + "/";

@@ -19,6 +19,11 @@ struct MemberPath {
   // `honorDirectories` keeps the folder parts; `spaceToUnderscore` turns spaces into "_".
   static MemberPath From(const std::string& name, bool honorDirectories, bool spaceToUnderscore);
 
+  // `part` as the Windows build stores it: characters Windows forbids become "_", trailing
+  // dots and spaces go, a device name gets a leading "_"; may become empty. The same on
+  // every platform, for tools that prepare archives that Windows installs too.
+  static std::string WindowsPart(const std::string& part);
+
   // The path for messages and for matching names, parts joined by "/".
   std::string Joined() const;
 };

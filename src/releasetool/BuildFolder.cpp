@@ -26,9 +26,11 @@ std::string ProblemOf(const fs::directory_entry& entry, const PackMember& member
   if (!fs::is_regular_file(status)) return "is a device, socket or pipe, not a file.";
   const unzip32::MemberPath path = unzip32::MemberPath::From(member.relative, false, false);
   if (path.file.empty()) return "has no name the install can write.";
-  if (path.file != member.name) {
+  // Releases are installed on Windows too, which stores some names differently.
+  const std::string onWindows = unzip32::MemberPath::WindowsPart(path.file);
+  if (path.file != member.name || onWindows != member.name) {
     return "cannot be written under that name on Windows (the install would write it as " +
-           path.file + ").";
+           onWindows + ").";
   }
   if (member.name.size() > kLongestName) return "has a name longer than 255 bytes.";
   if (TemporaryFileName::IsOurs(member.name)) {
