@@ -5,6 +5,7 @@
 
 #include "dialogs/DialogLayouts.h"
 #include "dialogs/SystemEventPacer.h"
+#include "platform/BusyFileRetry.h"
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
 #include "signing/SignedUpdateCheck.h"
@@ -45,9 +46,11 @@ frmInstallUpdate::frmInstallUpdate(mQzUpdate& module)
       lblMsg2(Ctl("lblMsg2")),
       lblMsg4(Ctl("lblMsg4")),
       cmdCancel(Ctl("cmdCancel")),
-      installFiles_(
+      installFiles_(std::make_unique<BusyFileRetry>(
           module.env.files, module.env.clock, [this] { SkipOnError([&] { Yield(); }); },
-          BusyFileRetry::Limit{}) {}
+          BusyFileRetry::Limit{})) {}
+
+frmInstallUpdate::~frmInstallUpdate() = default;
 
 void frmInstallUpdate::Click(const std::string& controlName) {
   if (controlName == "cmdCancel") cmdCancel_Click();
@@ -102,7 +105,7 @@ void frmInstallUpdate::CheckApplicationRunning() {
 }
 
 void frmInstallUpdate::InstallUpdateFiles() {
-  FileSystem& files = installFiles_;
+  FileSystem& files = *installFiles_;
   SkipOnError([&] { files.CreateFolder(Path("/QzUFiles/After")); });
   SkipOnError([&] { files.CreateFolder(Path("/QzUFiles/Before")); });
   Wait(5);
@@ -128,7 +131,7 @@ void frmInstallUpdate::InstallUpdateFiles() {
 }
 
 void frmInstallUpdate::InstallDatabaseFile(const std::string& name) {
-  FileSystem& files = installFiles_;
+  FileSystem& files = *installFiles_;
   const std::string staged = Path("/QzUFiles/" + name);
   const std::string installed = Path("/" + name);
   if (!files.FileExists(staged)) return;
@@ -141,7 +144,7 @@ void frmInstallUpdate::InstallDatabaseFile(const std::string& name) {
 }
 
 void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
-  FileSystem& files = installFiles_;
+  FileSystem& files = *installFiles_;
   try {
     // Whatever sat in the staging folder since the download must still be what was signed.
     if (bTestOnly) {

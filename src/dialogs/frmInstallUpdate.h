@@ -1,11 +1,13 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "dialogs/UpdaterDialog.h"
-#include "platform/BusyFileRetry.h"
 
 namespace qz {
+
+class BusyFileRetry;
 
 // Installs the staged update while the dialog loads: waits until the host application is
 // closed everywhere, tests and extracts VQ.Zip into the host's folder, installs the
@@ -14,6 +16,7 @@ namespace qz {
 class frmInstallUpdate : public UpdaterDialog {
  public:
   explicit frmInstallUpdate(mQzUpdate& module);
+  ~frmInstallUpdate() override;
 
   void Click(const std::string& controlName) override;
   // Ignored until the installation has finished, so that its outcome is always seen.
@@ -45,7 +48,7 @@ class frmInstallUpdate : public UpdaterDialog {
   Control& cmdCancel;
   // The installation's changes, which wait out a file that another program (a virus
   // scanner, an indexer) holds for a moment.
-  BusyFileRetry installFiles_;
+  std::unique_ptr<BusyFileRetry> installFiles_;
   bool finished_ = false;
 };
 
