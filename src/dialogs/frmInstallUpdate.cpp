@@ -7,6 +7,7 @@
 #include "dialogs/DialogLayouts.h"
 #include "dialogs/InstallSpace.h"
 #include "dialogs/SystemEventPacer.h"
+#include "platform/BusyFileRetry.h"
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
 #include "signing/VerifiedStaging.h"
@@ -61,9 +62,9 @@ frmInstallUpdate::frmInstallUpdate(mQzUpdate& module)
       lblMsg2(Ctl("lblMsg2")),
       lblMsg4(Ctl("lblMsg4")),
       cmdCancel(Ctl("cmdCancel")),
-      installFiles_(
+      installFiles_(std::make_unique<BusyFileRetry>(
           module.env.files, module.env.clock, [this] { SkipOnError([&] { Yield(); }); },
-          BusyFileRetry::Limit{}) {}
+          BusyFileRetry::Limit{})) {}
 
 frmInstallUpdate::~frmInstallUpdate() = default;
 
@@ -127,7 +128,7 @@ void frmInstallUpdate::CheckApplicationRunning() {
 }
 
 void frmInstallUpdate::InstallUpdateFiles() {
-  FileSystem& files = installFiles_;
+  FileSystem& files = *installFiles_;
   SkipOnError([&] { files.CreateFolder(Path("/QzUFiles/After")); });
   SkipOnError([&] { files.CreateFolder(Path("/QzUFiles/Before")); });
   Wait(5);
@@ -159,7 +160,7 @@ void frmInstallUpdate::InstallUpdateFiles() {
 }
 
 void frmInstallUpdate::InstallDatabaseFile(const std::string& name) {
-  FileSystem& files = installFiles_;
+  FileSystem& files = *installFiles_;
   const std::string staged = Path("/QzUFiles/" + name);
   const std::string installed = Path("/" + name);
   if (!files.FileExists(staged)) return;
@@ -173,7 +174,7 @@ void frmInstallUpdate::InstallDatabaseFile(const std::string& name) {
 }
 
 void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
-  FileSystem& files = installFiles_;
+  FileSystem& files = *installFiles_;
   try {
     // Whatever sat in the staging folder since the download must still be what was signed.
     if (bTestOnly) staging_->Verify(module_.App.InstalledVersion);

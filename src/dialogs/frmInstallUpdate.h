@@ -5,11 +5,11 @@
 #include <string>
 
 #include "dialogs/UpdaterDialog.h"
-#include "platform/BusyFileRetry.h"
 
 namespace qz {
 
 class VerifiedStaging;
+class BusyFileRetry;
 
 // Installs the staged update while the dialog loads: waits until the host application is
 // closed everywhere, tests and extracts VQ.Zip into the host's folder, installs the
@@ -57,7 +57,7 @@ class frmInstallUpdate : public UpdaterDialog {
   Control& cmdCancel;
   // The installation's changes, which wait out a file that another program (a virus
   // scanner, an indexer) holds for a moment.
-  BusyFileRetry installFiles_;
+  std::unique_ptr<BusyFileRetry> installFiles_;
   bool finished_ = false;
   // The staged files as verified, from the test pass on.
   std::unique_ptr<VerifiedStaging> staging_;
