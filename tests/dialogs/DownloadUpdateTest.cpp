@@ -193,20 +193,22 @@ TEST_F(DownloadUpdateTest, CancelDuringATransferEndsAtOnceAndLeavesNoPartOfTheUp
 // Another user's start on the same shared folder cleans up leftovers while this run downloads.
 TEST_F(DownloadUpdateTest, AnotherRunsStartSparesTheFilesOfADownloadInProgress) {
   Publish("1.3", std::string(300'000, 'z'), std::string(300'000, 'j'));
-  server.LimitRate(1'000'000);
+  server.LimitRate(500'000);
   auto ourFiles = [&] {
     std::vector<std::string> names = files.FileNamesIn(app / "QzUFiles");
-    return std::count_if(names.begin(), names.end(), TemporaryFileName::IsOurs);
+    std::erase_if(names, [](const std::string& name) { return !TemporaryFileName::IsOurs(name); });
+    return names;
   };
-  // The other start's clean-up runs once, while the bar is within (from, to).
-  auto cleanUpWithin = [&](int32_t from, int32_t to) {
+  // The other start's clean-up runs once, as soon as a file of ours has a name that
+  // begins with `prefix`.
+  auto cleanUpOnceThereIs = [&](const std::string& prefix) {
     bool done = false;
-    host.onSystemEvents = [&, from, to](int) {
-      if (!module->Forms.HasDownloadUpdate()) return false;
-      const int32_t bar = module->Forms.DownloadUpdate()->ProgressBar().Value();
-      if (!done && bar > from && bar < to && ourFiles() > 0) {
-        LeftoverFiles::DeleteIn(files, {app.Path(), app / "QzUFiles"});
-        done = true;
+    host.onSystemEvents = [&](int) {
+      for (const std::string& name : ourFiles()) {
+        if (!done && name.starts_with(prefix)) {
+          LeftoverFiles::DeleteIn(files, {app.Path(), app / "QzUFiles"});
+          done = true;
+        }
       }
       return false;
     };
@@ -215,7 +217,7 @@ TEST_F(DownloadUpdateTest, AnotherRunsStartSparesTheFilesOfADownloadInProgress) 
     return ended;
   };
   // The archive has arrived and waits under its temporary name for the Jet database: young.
-  EXPECT_FALSE(cleanUpWithin(60, 80)) << Titles();
+  EXPECT_FALSE(cleanUpOnceThereIs(".VQ.Zip.staged.qztmp")) << Titles();
   EXPECT_EQ(app.Read("QzUFiles/VQ.Zip"), std::string(300'000, 'z'));
   EXPECT_TRUE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdDRN"); }));
 
@@ -223,9 +225,9 @@ TEST_F(DownloadUpdateTest, AnotherRunsStartSparesTheFilesOfADownloadInProgress) 
   std::filesystem::remove_all(app / "QzUFiles/Partial");
   app.Write("QzUFiles/Partial", "without this folder each file is written whole");
   files.ageSeconds = LeftoverFiles::kAbandonedAfterSeconds;
-  EXPECT_FALSE(cleanUpWithin(20, 60)) << Titles();
+  EXPECT_FALSE(cleanUpOnceThereIs("..VQ.Zip.staged.qztmp.")) << Titles();
   EXPECT_EQ(app.Read("QzUFiles/VQ.Zip"), std::string(300'000, 'z'));
-  EXPECT_EQ(ourFiles(), 0);
+  EXPECT_TRUE(ourFiles().empty());
 }
 
 TEST_F(DownloadUpdateTest, AnInterruptedDownloadContinuesUnlessAnotherVersionIsPublished) {
