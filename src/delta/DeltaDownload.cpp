@@ -44,16 +44,18 @@ DeltaDownload::DeltaDownload(UrlServices& urls, FileSystem& files, std::string a
     : urls_(urls), files_(files), applicationPath_(std::move(applicationPath)) {}
 
 DeltaDownload::Outcome DeltaDownload::Run(const std::string& url, const std::string& stagedPath,
-                                          TransferObserver* observer) {
+                                          const std::string& keptPath, TransferObserver* observer) {
   outcome_ = Outcome{};
   validator_.clear();
   singleRanges_ = false;
   cancelled_ = false;
+  changed_ = false;
   PartCollector parts(observer);
+  PartCollector entries(observer);
   try {
     ReadDirectory(url, parts);
     const std::vector<Needed> needed = Plan();
-    PartCollector entries(observer);
+    Restore(keptPath, entries);
     FetchEntries(url, needed, entries);
     files_.WriteTextFile(stagedPath, Build(needed, entries));
     outcome_.result = Result::kDone;
@@ -63,7 +65,34 @@ DeltaDownload::Outcome DeltaDownload::Run(const std::string& url, const std::str
   } catch (const std::bad_alloc&) {
     outcome_.reason = "not enough memory for the changed members";
   }
+  Keep(keptPath, entries);
   return outcome_;
+}
+
+void DeltaDownload::Restore(const std::string& keptPath, PartCollector& entries) {
+  try {
+    if (!keptPath.empty() && files_.FileExists(keptPath)) {
+      entries.Restore(files_.ReadTextFile(keptPath, kMaxDeltaBytes * 2), validator_);
+    }
+  } catch (const Error&) {
+    // Kept parts that cannot be read are fetched again.
+  }
+}
+
+// Fetched entries wait for the next attempt unless they are complete or outdated.
+void DeltaDownload::Keep(const std::string& keptPath, const PartCollector& entries) {
+  if (keptPath.empty()) return;
+  try {
+    const bool worthKeeping = outcome_.result != Result::kDone && !changed_ &&
+                              !validator_.empty() && entries.Received() > 0;
+    if (worthKeeping) {
+      files_.WriteTextFile(keptPath, entries.Kept(validator_));
+    } else if (files_.FileExists(keptPath)) {
+      files_.DeleteFile(keptPath);
+    }
+  } catch (const std::exception&) {
+    // Without them the next attempt fetches these entries again.
+  }
 }
 
 void DeltaDownload::ReadDirectory(const std::string& url, PartCollector& parts) {
@@ -145,6 +174,8 @@ void DeltaDownload::FetchEntries(const std::string& url, const std::vector<Neede
     FullDownload("most of the archive changed");
   }
   parts.Expect(static_cast<int64_t>(total), largest);
+  // Entries kept from an interrupted attempt are not fetched again.
+  std::erase_if(ranges, [&](const ByteRange& range) { return !parts.Slice(range).empty(); });
   for (size_t at = 0; at < ranges.size();) {
     const size_t count = singleRanges_ ? 1 : std::min(kRangesPerRequest, ranges.size() - at);
     std::vector<ByteRange> batch(ranges.begin() + at, ranges.begin() + at + count);
@@ -170,7 +201,12 @@ void DeltaDownload::Fetch(const std::string& url, const std::vector<ByteRange>& 
   cancelled_ = parts.Cancelled();
   if (cancelled_) FullDownload("cancelled");
   if (reply.code != 0 || reply.status != 206) {
-    if (reply.code == UrlServices::kRangesRefused && !Changed(reply)) singleRanges_ = true;
+    changed_ = Changed(reply);
+    // Servers that answer several ranges with the whole file, or with a broken multipart
+    // body (some give each part a total length of 0), still serve one range at a time.
+    const bool multipartFailed =
+        reply.code == UrlServices::kRangesRefused || reply.code == UrlServices::kInvalidReply;
+    if (multipartFailed && ranges.size() > 1 && !changed_) singleRanges_ = true;
     FullDownload(Reason(reply));
   }
   if (validator_.empty()) {

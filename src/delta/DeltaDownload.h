@@ -52,8 +52,11 @@ class DeltaDownload {
 
   // Writes the zip of what the installation lacks from the archive at `url` to
   // `stagedPath`. `observer` sees the members' bytes as they arrive (their total as the
-  // expected length) and ticks; its stop cancels the run.
-  Outcome Run(const std::string& url, const std::string& stagedPath, TransferObserver* observer);
+  // expected length) and ticks; its stop cancels the run. Entries fetched by a run that
+  // does not finish wait in `keptPath` (empty: nowhere) for the next run on the same
+  // version of the archive, which fetches only the rest.
+  Outcome Run(const std::string& url, const std::string& stagedPath, const std::string& keptPath,
+              TransferObserver* observer);
 
  private:
   struct Needed {
@@ -61,6 +64,8 @@ class DeltaDownload {
     ByteRange range;
   };
 
+  void Restore(const std::string& keptPath, PartCollector& entries);
+  void Keep(const std::string& keptPath, const PartCollector& entries);
   void ReadDirectory(const std::string& url, PartCollector& parts);
   std::vector<Needed> Plan();
   void FetchEntries(const std::string& url, const std::vector<Needed>& needed,
@@ -81,6 +86,7 @@ class DeltaDownload {
   std::vector<ZipMember> members_;
   bool singleRanges_ = false;
   bool cancelled_ = false;
+  bool changed_ = false;
 };
 
 }  // namespace qz

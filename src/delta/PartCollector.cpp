@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "delta/ZipBytes.h"
 #include "platform/TransferObserver.h"
 
 namespace qz {
@@ -16,6 +17,7 @@ void PartCollector::Expect(int64_t expected, uint64_t maxPart) {
 bool PartCollector::OnPart(const ByteRange& part) {
   if (part.last == kUnknownLast || part.Length() > maxPart_) return false;
   current_ = &parts_[part.first];
+  currentLength_ = part.Length();
   current_->clear();
   current_->reserve(static_cast<size_t>(part.Length()));
   return true;
@@ -34,6 +36,36 @@ bool PartCollector::OnBytes(uint64_t, const char* data, size_t size) {
 bool PartCollector::OnTick() {
   if (observer_ != nullptr && !observer_->OnTick()) cancelled_ = true;
   return !cancelled_;
+}
+
+// The validator's line, then each part as its first byte, its length and its bytes.
+std::string PartCollector::Kept(const std::string& validator) const {
+  std::string kept = validator + "\n";
+  for (const auto& [first, bytes] : parts_) {
+    if (&bytes == current_ && bytes.size() < currentLength_) continue;
+    ZipBytes::Append64(kept, first);
+    ZipBytes::Append64(kept, bytes.size());
+    kept += bytes;
+  }
+  return kept;
+}
+
+bool PartCollector::Restore(const std::string& kept, const std::string& validator) {
+  const std::string_view all(kept);
+  if (validator.empty() || all.substr(0, validator.size() + 1) != validator + "\n") return false;
+  std::map<uint64_t, std::string> parts;
+  for (size_t at = validator.size() + 1; at < all.size();) {
+    if (all.size() - at < 16) return false;
+    const uint64_t first = ZipBytes::U64(all, at);
+    const uint64_t length = ZipBytes::U64(all, at + 8);
+    at += 16;
+    if (length == 0 || length > all.size() - at) return false;
+    parts[first] = std::string(all.substr(at, static_cast<size_t>(length)));
+    at += static_cast<size_t>(length);
+  }
+  parts_ = std::move(parts);
+  current_ = nullptr;
+  return true;
 }
 
 std::string_view PartCollector::Slice(const ByteRange& range) const {

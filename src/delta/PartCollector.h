@@ -29,6 +29,12 @@ class PartCollector : public RangeReceiver {
   // The bytes `range` covers within one kept part; empty when no part holds all of them.
   std::string_view Slice(const ByteRange& range) const;
 
+  // The complete parts with `validator`, to continue from after an interrupted run.
+  std::string Kept(const std::string& validator) const;
+  // Takes the parts of `kept` (what Kept gave) when they were kept under `validator`;
+  // false, taking nothing, otherwise or when `kept` is damaged.
+  bool Restore(const std::string& kept, const std::string& validator);
+
   uint64_t Received() const { return received_; }
   bool Cancelled() const { return cancelled_; }
 
@@ -39,6 +45,7 @@ class PartCollector : public RangeReceiver {
   uint64_t received_ = 0;
   std::map<uint64_t, std::string> parts_;
   std::string* current_ = nullptr;
+  uint64_t currentLength_ = 0;
   bool cancelled_ = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "delta/DeltaDownload.h"
 #include "dialogs/DialogLayouts.h"
 #include "dialogs/DownloadProgress.h"
 #include "dialogs/SystemEventPacer.h"
@@ -28,6 +29,8 @@ constexpr size_t kPartialVersionMarkLimit = 64;
 const char kRetryHint[] = "\r\n\r\nCheck your Internet connection and try again.";
 const char kStagedTag[] = "staged";
 const char kArchive[] = "VQ.Zip";
+// Beside an archive's name in the partial folder: the entries a delta fetched so far.
+const char kDeltaSuffix[] = ".delta";
 
 }  // namespace
 
@@ -122,11 +125,17 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
       download.barTo);
   TransferObserverChain observers;
   observers.Add(check.get()).Add(&progress);
-  const int32_t result = resumable_
-                             ? env.urls.ResumeToFile(url, StagedPath(download),
-                                                     PartialFolder() + "/" + download.stagingName,
-                                                     &observers, UrlServices::kNoLimit)
-                             : env.urls.DownloadToFile(url, StagedPath(download), &observers);
+  // Signed archives are hashed whole as they arrive, which a delta cannot give.
+  const DeltaDownload::Result delta = !check && download.stagingName == kArchive
+                                          ? FetchChangedMembers(url, download, progress)
+                                          : DeltaDownload::Result::kFullDownload;
+  int32_t result = delta == DeltaDownload::Result::kDone ? 0 : UrlServices::kAborted;
+  if (delta == DeltaDownload::Result::kFullDownload) {
+    result = resumable_ ? env.urls.ResumeToFile(url, StagedPath(download),
+                                                PartialFolder() + "/" + download.stagingName,
+                                                &observers, UrlServices::kNoLimit)
+                        : env.urls.DownloadToFile(url, StagedPath(download), &observers);
+  }
   SkipOnError([&] { pacer.RethrowFailure(); });
   SkipOnError([&] { env.prompts.SetBusyPointer(false); });
   if (pacer.CancelRequested()) CancelDuringTransfer();
@@ -135,6 +144,27 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
   }
   if (result != 0) DownloadFailed(result, download);
   arrived_.push_back(download);
+}
+
+DeltaDownload::Result frmDownloadUpdate::FetchChangedMembers(const std::string& url,
+                                                             const Download& download,
+                                                             TransferObserver& progress) {
+  Env& env = module_.env;
+  // Bytes kept from an interrupted whole download are worth continuing.
+  const std::string kept = PartialFolder() + "/" + download.stagingName;
+  if (resumable_ && env.files.FileExists(kept) && env.files.FileSize(kept) > 0) {
+    deltaNote_ = "an interrupted download of the whole archive continues";
+    return DeltaDownload::Result::kFullDownload;
+  }
+  DeltaDownload delta(env.urls, env.files, module_.App.ApplicationPath);
+  const DeltaDownload::Outcome outcome =
+      delta.Run(url, StagedPath(download), resumable_ ? kept + kDeltaSuffix : "", &progress);
+  deltaNote_ = outcome.result == DeltaDownload::Result::kDone
+                   ? "fetched " + std::to_string(outcome.fetchedBytes) + " of " +
+                         std::to_string(outcome.archiveBytes) + " bytes in " +
+                         std::to_string(outcome.requests) + " requests"
+                   : outcome.reason;
+  return outcome.result;
 }
 
 // Every file waits under a temporary name until the whole update has arrived, and the

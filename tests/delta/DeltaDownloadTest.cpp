@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "delta/ZipBytes.h"
+#include "platform/TransferObserver.h"
 #include "support/ArchiveMaker.h"
 #include "support/RealPlatform.h"
 #include "support/TempDir.h"
@@ -155,7 +156,7 @@ class DeltaDownloadTest : public ::testing::Test {
  protected:
   DeltaDownload::Outcome Run() {
     DeltaDownload delta(urls, files, app.Path());
-    return delta.Run(server.Root() + "/VQ.Zip", staging / "VQ.Zip", nullptr);
+    return delta.Run(server.Root() + "/VQ.Zip", staging / "VQ.Zip", staging / "kept", observer);
   }
 
   std::string Archive(const std::map<std::string, std::string>& members) {
@@ -165,6 +166,7 @@ class DeltaDownloadTest : public ::testing::Test {
     return staging.Read("made.zip");
   }
 
+  TransferObserver* observer = nullptr;
   TestServer server;
   test::RealUrlServices urls;
   test::RealFileSystem files;
@@ -253,12 +255,22 @@ TEST_F(DeltaDownloadTest, AServerThatCannotServeADeltaLeavesTheFullDownload) {
   EXPECT_FALSE(staging.Exists("VQ.Zip"));
   server.IgnoreRanges(false);
 
-  // Several ranges answered with the whole file: one range per request from then on.
+  // cpp-httplib answers several ranges of a streamed body with parts whose total length is
+  // 0 (so does the demo server): one range per request from then on.
+  app.Write("c.bin", Bytes(100'000, 3));
   std::string stored = Archive({{"a.bin", Bytes(100'000, 1)},
                                 {"b.bin", std::string(100'000, 'b')},
                                 {"c.bin", Bytes(100'000, 3)},
                                 {"d.bin", std::string(100'000, 'd')}});
-  server.Put("/stored", stored);
+  server.Put("/VQ.Zip", stored);
+  server.LimitRate(1'000'000'000);
+  outcome = Run();
+  server.LimitRate(0);
+  ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
+  EXPECT_EQ(Contents(staging / "VQ.Zip").size(), 2u);
+  EXPECT_EQ(outcome.requests, 4);
+
+  // Several ranges answered with the whole file: one range per request from then on.
   server.Route("/VQ.Zip", [&](const httplib::Request& request, httplib::Response& response) {
     if (request.ranges.size() > 1) {
       const_cast<httplib::Request&>(request).ranges.clear();
@@ -268,7 +280,7 @@ TEST_F(DeltaDownloadTest, AServerThatCannotServeADeltaLeavesTheFullDownload) {
   });
   outcome = Run();
   ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
-  EXPECT_EQ(Contents(staging / "VQ.Zip").size(), 3u);
+  EXPECT_EQ(Contents(staging / "VQ.Zip").size(), 2u);
 
   // The archive replaced between the directory and the entries.
   auto requests = std::make_shared<std::atomic<int>>(0);
@@ -285,6 +297,45 @@ TEST_F(DeltaDownloadTest, AServerThatCannotServeADeltaLeavesTheFullDownload) {
   outcome = Run();
   EXPECT_EQ(outcome.result, DeltaDownload::Result::kFullDownload);
   EXPECT_EQ(outcome.reason, "the archive changed on the server");
+}
+
+// Cancels once more than `limit` bytes have arrived.
+class CancelAfter : public TransferObserver {
+ public:
+  explicit CancelAfter(uint64_t limit) : limit_(limit) {}
+  bool OnData(const char*, size_t, uint64_t received, int64_t) override {
+    return received <= limit_;
+  }
+
+ private:
+  uint64_t limit_;
+};
+
+TEST_F(DeltaDownloadTest, ACancelledRunKeepsItsWholeEntriesForTheNextOne) {
+  for (const char* name : {"k1.bin", "k2.bin"}) app.Write(name, Bytes(50'000, name[1]));
+  server.Put("/VQ.Zip", Archive({{"a.bin", Bytes(100'000, 1)},
+                                 {"k1.bin", Bytes(50'000, '1')},
+                                 {"m.bin", Bytes(100'000, 2)},
+                                 {"k2.bin", Bytes(50'000, '2')},
+                                 {"z.bin", Bytes(100'000, 3)}}));
+  CancelAfter cancel(150'000);
+  observer = &cancel;
+  DeltaDownload::Outcome outcome = Run();
+  EXPECT_EQ(outcome.result, DeltaDownload::Result::kCancelled);
+  EXPECT_FALSE(staging.Exists("VQ.Zip"));
+  ASSERT_TRUE(staging.Exists("kept"));
+
+  observer = nullptr;
+  outcome = Run();
+  ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
+  // The first member (at byte 0) had arrived whole; only the other two are asked for again.
+  EXPECT_EQ(server.RangesAsked().back().find("bytes=0-"), std::string::npos);
+  EXPECT_LT(outcome.fetchedBytes, 2 * 100'000 + 70'000);
+  EXPECT_EQ(Contents(staging / "VQ.Zip"),
+            (std::map<std::string, std::string>{{"a.bin", Bytes(100'000, 1)},
+                                                {"m.bin", Bytes(100'000, 2)},
+                                                {"z.bin", Bytes(100'000, 3)}}));
+  EXPECT_FALSE(staging.Exists("kept"));
 }
 
 }  // namespace
