@@ -138,7 +138,9 @@ std::vector<DeltaDownload::Needed> DeltaDownload::Plan() {
   }
   InstalledFiles installed(files_, applicationPath_);
   std::vector<Needed> needed;
+  const ZipMember* smallest = nullptr;
   for (const ZipMember& member : members_) {
+    if (smallest == nullptr || member.compressedSize < smallest->compressedSize) smallest = &member;
     // Only a plain file written once by the archive can be left as it is; an AES member's
     // CRC may be zero, so only its own bytes can tell.
     const bool reusable = member.IsOrdinaryFile() && member.method != 99 &&
@@ -147,15 +149,25 @@ std::vector<DeltaDownload::Needed> DeltaDownload::Plan() {
       ++outcome_.membersKept;
       continue;
     }
-    const uint64_t next = *std::upper_bound(starts.begin(), starts.end(), member.localHeaderOffset);
-    const uint64_t longest = member.compressedSize + kMostAroundData;
-    needed.push_back(
-        {&member,
-         {member.localHeaderOffset,
-          member.localHeaderOffset + std::min(next - member.localHeaderOffset, longest) - 1}});
+    needed.push_back({&member, EntryRange(member, starts)});
+  }
+  // The extraction refuses an archive without members, so an update in which no member
+  // changed carries its smallest one again, which rewrites a file with its own bytes.
+  if (needed.empty() && smallest != nullptr) {
+    needed.push_back({smallest, EntryRange(*smallest, starts)});
+    --outcome_.membersKept;
   }
   outcome_.membersFetched = needed.size();
   return needed;
+}
+
+// From the member's local header to the next entry's (or the directory), at most as far as
+// the longest header, data and descriptor the member can have.
+ByteRange DeltaDownload::EntryRange(const ZipMember& member, const std::vector<uint64_t>& starts) {
+  const uint64_t next = *std::upper_bound(starts.begin(), starts.end(), member.localHeaderOffset);
+  const uint64_t longest = member.compressedSize + kMostAroundData;
+  return {member.localHeaderOffset,
+          member.localHeaderOffset + std::min(next - member.localHeaderOffset, longest) - 1};
 }
 
 void DeltaDownload::FetchEntries(const std::string& url, const std::vector<Needed>& needed,

@@ -68,6 +68,7 @@ class DeltaDownload {
   void Keep(const std::string& keptPath, const PartCollector& entries);
   void ReadDirectory(const std::string& url, PartCollector& parts);
   std::vector<Needed> Plan();
+  static ByteRange EntryRange(const ZipMember& member, const std::vector<uint64_t>& starts);
   void FetchEntries(const std::string& url, const std::vector<Needed>& needed,
                     PartCollector& parts);
   void Fetch(const std::string& url, const std::vector<ByteRange>& ranges, PartCollector& parts);

@@ -256,6 +256,15 @@ TEST_F(DownloadUpdateTest, OnlyTheChangedMembersAreFetchedAndInstalled) {
   EXPECT_EQ(app.Read("Vq.exe"), "new exe");
   EXPECT_EQ(app.Read("HELPER.dll"), library);
   EXPECT_EQ(app.Read("QzUFiles/After/Vq.Exe"), "new exe");
+
+  // Nothing of the archive changed: the extraction needs a member, so the smallest comes
+  // again, and the database installs.
+  Publish("1.4", scratch.Read("VQ.Zip"), "jet 1.4");
+  EXPECT_FALSE(RunMain("plain"));
+  EXPECT_EQ(MemberNames(app / "QzUFiles/VQ.Zip"), std::vector<std::string>{"New.txt"});
+  EXPECT_FALSE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); }));
+  EXPECT_EQ(app.Read("Data.Mdb"), "jet 1.4");
+  EXPECT_EQ(app.Read("Vq.exe"), "new exe");
 }
 
 TEST_F(DownloadUpdateTest, SaveKeepsTheFilesForTheNextStart) {
