@@ -4,6 +4,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -17,10 +18,27 @@
 
 namespace {
 
-// Bytes of the body sent; a HEAD answer announces the length but sends none.
+// The bytes of the file that `range` of a `total`-byte file asks for.
+uint64_t RangeBytes(std::pair<ssize_t, ssize_t> range, uint64_t total) {
+  if (range.first < 0) return std::min<uint64_t>(static_cast<uint64_t>(range.second), total);
+  const auto first = static_cast<uint64_t>(range.first);
+  if (first >= total) return 0;
+  const uint64_t last = range.second < 0
+                            ? total - 1
+                            : std::min<uint64_t>(static_cast<uint64_t>(range.second), total - 1);
+  return last - first + 1;
+}
+
+// Bytes of the body sent (of a partial answer, the file's bytes in its parts); a HEAD answer
+// announces the length but sends none.
 uint64_t BodyBytes(const httplib::Request& request, const httplib::Response& response) {
   if (request.method == "HEAD") return 0;
-  return response.content_provider_ ? response.content_length_ : response.body.size();
+  const uint64_t total =
+      response.content_provider_ ? response.content_length_ : response.body.size();
+  if (response.status != 206 || request.ranges.empty()) return total;
+  uint64_t sent = 0;
+  for (const auto& range : request.ranges) sent += RangeBytes(range, total);
+  return sent;
 }
 
 }  // namespace

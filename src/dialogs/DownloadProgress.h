@@ -33,6 +33,8 @@ class DownloadProgress : public TransferObserver {
   int32_t from_;
   int32_t to_;
   int32_t shown_;
+  // The value the bytes so far have earned, shown at the next due pass of events.
+  int32_t reached_;
 };
 
 }  // namespace qz

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "delta/DeltaDownload.h"
 #include "dialogs/DialogLayouts.h"
 #include "dialogs/DownloadProgress.h"
 #include "dialogs/SystemEventPacer.h"
@@ -30,6 +31,8 @@ constexpr size_t kPartialVersionMarkLimit = 64;
 const char kRetryHint[] = "\r\n\r\nCheck your Internet connection and try again.";
 const char kStagedTag[] = "staged";
 const char kArchive[] = "VQ.Zip";
+// Beside an archive's name in the partial folder: the entries a delta fetched so far.
+const char kDeltaSuffix[] = ".delta";
 
 // The bytes of the file that a transfer saw, for the log.
 class ByteCount : public TransferObserver {
@@ -138,13 +141,22 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
   ByteCount count;
   TransferObserverChain observers;
   observers.Add(check.get()).Add(&progress).Add(&count);
-  LogResumeDecision(download);
   const int64_t started = env.clock.NowMilliseconds();
-  const int32_t result = resumable_
-                             ? env.urls.ResumeToFile(url, StagedPath(download),
-                                                     PartialFolder() + "/" + download.stagingName,
-                                                     &observers, UrlServices::kNoLimit)
-                             : env.urls.DownloadToFile(url, StagedPath(download), &observers);
+  // Signed archives are hashed whole as they arrive, which a delta cannot give.
+  const DeltaDownload::Result delta = !check && download.stagingName == kArchive
+                                          ? FetchChangedMembers(url, download, progress)
+                                          : DeltaDownload::Result::kFullDownload;
+  if (!deltaNote_.empty() && download.stagingName == kArchive) {
+    module_.log.Event("changed members only: " + deltaNote_);
+  }
+  int32_t result = delta == DeltaDownload::Result::kDone ? 0 : UrlServices::kAborted;
+  if (delta == DeltaDownload::Result::kFullDownload) {
+    LogResumeDecision(download);
+    result = resumable_ ? env.urls.ResumeToFile(url, StagedPath(download),
+                                                PartialFolder() + "/" + download.stagingName,
+                                                &observers, UrlServices::kNoLimit)
+                        : env.urls.DownloadToFile(url, StagedPath(download), &observers);
+  }
   module_.log.Download(url, result, count.Received(), env.clock.NowMilliseconds() - started);
   SkipOnError([&] { pacer.RethrowFailure(); });
   SkipOnError([&] { env.prompts.SetBusyPointer(false); });
@@ -156,9 +168,27 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
   arrived_.push_back(download);
 }
 
-// Every file waits under a temporary name until the whole update has arrived, and the
-// archive takes its name last: an archive in the staging folder always means a complete
-// download, which is what the next start relies on when it offers a saved update.
+DeltaDownload::Result frmDownloadUpdate::FetchChangedMembers(const std::string& url,
+                                                             const Download& download,
+                                                             TransferObserver& progress) {
+  Env& env = module_.env;
+  // Bytes kept from an interrupted whole download are worth continuing.
+  const std::string kept = PartialFolder() + "/" + download.stagingName;
+  if (resumable_ && env.files.FileExists(kept) && env.files.FileSize(kept) > 0) {
+    deltaNote_ = "an interrupted download of the whole archive continues";
+    return DeltaDownload::Result::kFullDownload;
+  }
+  DeltaDownload delta(env.urls, env.files, module_.App.ApplicationPath);
+  const DeltaDownload::Outcome outcome =
+      delta.Run(url, StagedPath(download), resumable_ ? kept + kDeltaSuffix : "", &progress);
+  deltaNote_ = outcome.result == DeltaDownload::Result::kDone
+                   ? "fetched " + std::to_string(outcome.fetchedBytes) + " of " +
+                         std::to_string(outcome.archiveBytes) + " bytes in " +
+                         std::to_string(outcome.requests) + " requests"
+                   : outcome.reason;
+  return outcome.result;
+}
+
 void frmDownloadUpdate::LogResumeDecision(const Download& download) {
   if (!resumable_) {
     module_.log.Event("no folder for interrupted downloads: " + download.serverName +
@@ -175,6 +205,9 @@ void frmDownloadUpdate::LogResumeDecision(const Download& download) {
                              : "no kept part of " + download.serverName + ": downloads whole");
 }
 
+// Every file waits under a temporary name until the whole update has arrived, and the
+// archive takes its name last: an archive in the staging folder always means a complete
+// download, which is what the next start relies on when it offers a saved update.
 void frmDownloadUpdate::PutDownloadsInPlace() {
   std::stable_partition(arrived_.begin(), arrived_.end(),
                         [](const Download& download) { return download.stagingName != kArchive; });

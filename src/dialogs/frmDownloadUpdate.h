@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "delta/DeltaDownload.h"
 #include "dialogs/UpdaterDialog.h"
 
 namespace qz {
 
+class TransferObserver;
 class XP_ProgressBar;
 
 // Downloads the update files into the staging folder with a progress bar, then offers
@@ -34,6 +36,10 @@ class frmDownloadUpdate : public UpdaterDialog {
 
   XP_ProgressBar& ProgressBar() { return *bar_; }
 
+  // How the archive came: what a delta fetched, or why the whole archive was downloaded;
+  // empty before the archive's step. For the run's log.
+  const std::string& DeltaNote() const { return deltaNote_; }
+
  protected:
   void Form_Load() override;
   void Form_Unload() override;
@@ -49,6 +55,10 @@ class frmDownloadUpdate : public UpdaterDialog {
   };
 
   void DownloadFile(const Download& download);
+  // Fetches only the members of the archive that the installation lacks (DeltaDownload)
+  // into the download's staged name; kFullDownload when the whole archive must come.
+  DeltaDownload::Result FetchChangedMembers(const std::string& url, const Download& download,
+                                            TransferObserver& progress);
   // Ends the program after a cancel during a transfer; what had arrived still waits under
   // temporary names, so nothing of it looks like a complete update.
   [[noreturn]] void CancelDuringTransfer();
@@ -77,6 +87,7 @@ class frmDownloadUpdate : public UpdaterDialog {
   // The files downloaded so far, in order, each still under its temporary name.
   std::vector<Download> arrived_;
   bool resumable_ = false;
+  std::string deltaNote_;
 };
 
 }  // namespace qz

@@ -32,6 +32,9 @@ class DownloadTransfer {
     int64_t rangeStart = -1;
     // What a later attempt may resume with (ResumePlan::ValidatorOf).
     std::string validator;
+    // The Content-Type and Content-Range values as sent; empty without them.
+    std::string contentType;
+    std::string contentRange;
   };
 
   DownloadTransfer(TransferTarget& target, TransferObserver* observer, uint64_t maxBytes,

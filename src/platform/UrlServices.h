@@ -3,9 +3,14 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <vector>
+
+#include "platform/ByteRange.h"
+#include "platform/RangeReply.h"
 
 namespace qz {
 
+class RangeReceiver;
 class TransferObserver;
 
 // Whole-file downloads. No cache is ever used, so removing a cache entry does nothing.
@@ -16,6 +21,8 @@ class TransferObserver;
 //   kAborted           the observer stopped the transfer
 //   kTooLarge          the file is larger than the caller's limit
 //   kStalled           fewer than 1 KiB a second arrived over a whole minute
+//   kRangesRefused     (FetchRanges) a 200 to several ranges, or a transport without ranges
+//   kValidatorChanged  (FetchRanges) a 206 for another version of the file than If-Range named
 //   -(1000 + error)    the local file cannot be written (the platform's error number)
 //   other negatives    transport failures; each platform documents its own
 class UrlServices {
@@ -26,6 +33,8 @@ class UrlServices {
   static constexpr int32_t kAborted = -42;
   static constexpr int32_t kTooLarge = -63;
   static constexpr int32_t kStalled = -900;
+  static constexpr int32_t kRangesRefused = -901;
+  static constexpr int32_t kValidatorChanged = -902;
   static constexpr int32_t kLocalFailureBase = 1000;
 
   virtual ~UrlServices() = default;
@@ -52,6 +61,22 @@ class UrlServices {
                                uint64_t maxBytes) {
     (void)partialPath;
     return DownloadToFile(url, path, observer, maxBytes);
+  }
+
+  // Asks for the byte `ranges` of `url` (not empty, a suffix range only alone; several go
+  // in one request, answered as multipart/byteranges) without content coding, with
+  // `If-Range: ifRange` unless `ifRange` is empty, and hands each part to `receiver` with the range
+  // its own Content-Range names, in the order they arrive; parts outside the span asked for, or not
+  // as long as they say, fail with kInvalidReply. A 200 to one range is the whole file, delivered
+  // as one part from byte 0; a 200 to several is refused (kRangesRefused) before its body is read.
+  // Other statuses are the result, nothing delivered.
+  virtual RangeReply FetchRanges(const std::string& url, const std::vector<ByteRange>& ranges,
+                                 const std::string& ifRange, RangeReceiver& receiver) {
+    (void)url;
+    (void)ranges;
+    (void)ifRange;
+    (void)receiver;
+    return RangeReply::Failure(kRangesRefused);
   }
 
   int32_t DownloadToFile(const std::string& url, const std::string& path,

@@ -29,14 +29,20 @@ rw_window "Download Update" "$pid"
 rw_shot choices
 rw_expect_dialog_size "$RW_WINDOW" "Download Update"
 
+# Only the archive's changed members travel: ranges of it (206), never the whole (200).
 expected_requests="GET $LN_PATH/Vq/Version.INF 200
-GET $LN_PATH/Vq/VQ.Zip 200
+GET $LN_PATH/Vq/VQ.Zip 206
 GET $LN_PATH/Vq/Data.TXT 200
 GET $LN_PATH/Vq/VqData.TXT 200"
-[ "$(rw_requests | cut -d' ' -f1-3)" = "$expected_requests" ] ||
+[ "$(rw_requests | cut -d' ' -f1-3 | uniq)" = "$expected_requests" ] ||
   rw_fail "unexpected requests to the server: $(rw_requests)"
+archive_bytes=$(stat -c %s "$RW_SERVER_FOLDER/VQ.Zip")
+fetched=$(rw_requests | awk '$2 ~ /\/VQ.Zip$/ { sum += $4 } END { print sum + 0 }')
+[ "$fetched" -lt $((archive_bytes / 2)) ] ||
+  rw_fail "$fetched bytes of the $archive_bytes-byte archive were fetched"
 rw_expect_same "$RW_STAGING/Version.INF" "$RW_SERVER_FOLDER/Version.INF" "downloaded"
-rw_expect_same "$(rw_find "$RW_STAGING" VQ.Zip)" "$RW_SERVER_FOLDER/VQ.Zip" "downloaded"
+[ "$(unzip -Z1 "$(rw_find "$RW_STAGING" VQ.Zip)" | tr '\n' ' ')" = "Vq.exe Docs/WhatsNew.txt " ] ||
+  rw_fail "the staged archive does not hold exactly the changed members"
 rw_expect_same "$RW_STAGING/Data.Mdb" "$RW_SERVER_FOLDER/Data.TXT" "downloaded"
 rw_expect_same "$RW_STAGING/VqData.Mdf" "$RW_SERVER_FOLDER/VqData.TXT" "downloaded"
 

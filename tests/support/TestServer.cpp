@@ -68,7 +68,7 @@ TestServer::TestServer() {
       const std::string etag = EntityTag(body->second);
       response.set_header("ETag", etag);
       // cpp-httplib answers any Range by itself; only an unchanged file may be continued.
-      if (ignoreRanges_ ||
+      if (ignoreRanges_ || (refuseMultipleRanges_ && request.ranges.size() > 1) ||
           (request.has_header("If-Range") && request.get_header_value("If-Range") != etag)) {
         const_cast<httplib::Request&>(request).ranges.clear();
       }
@@ -124,6 +124,11 @@ void TestServer::CutAfter(const std::string& path, size_t bytes) {
 void TestServer::IgnoreRanges(bool ignore) {
   std::lock_guard lock(mutex_);
   ignoreRanges_ = ignore;
+}
+
+void TestServer::RefuseMultipleRanges(bool refuse) {
+  std::lock_guard lock(mutex_);
+  refuseMultipleRanges_ = refuse;
 }
 
 std::vector<std::string> TestServer::RangesAsked() {

@@ -36,6 +36,8 @@ class TestServer {
   // Bodies set with Put carry an ETag of their content and honour a Range that an
   // If-Range allows, unless ranges are ignored: then every answer is the whole file.
   void IgnoreRanges(bool ignore);
+  // Requests for several ranges get the whole file, as object stores answer them.
+  void RefuseMultipleRanges(bool refuse);
   // The Range header of every request so far ("" without one), in order.
   std::vector<std::string> RangesAsked();
   // Paths requested so far, in order.
@@ -54,6 +56,7 @@ class TestServer {
   std::vector<std::string> requests_;
   size_t bytesPerSecond_ = 0;
   bool ignoreRanges_ = false;
+  bool refuseMultipleRanges_ = false;
   std::map<std::string, size_t> cuts_;
   std::vector<std::string> ranges_;
 };

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/DownloadTransfer.h"
+#include "platform/RangeTransfer.h"
 #include "platform/ResumePlan.h"
 #include "platform/UpdaterVersionInfo.h"
 #include "platform/posix/PartialFile.h"
@@ -54,6 +55,8 @@ DownloadTransfer::Response ResponseOf(const CurlLibrary& library, CURL* curl) {
   response.rangeStart = ResumePlan::RangeStart(HeaderValue(library, curl, "Content-Range"));
   response.validator = ResumePlan::ValidatorOf(HeaderValue(library, curl, "ETag"),
                                                HeaderValue(library, curl, "Last-Modified"));
+  response.contentType = HeaderValue(library, curl, "Content-Type");
+  response.contentRange = HeaderValue(library, curl, "Content-Range");
   return response;
 }
 
@@ -81,6 +84,35 @@ int Tick(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return session->transfer.OnTick(NowMilliseconds()) ? 0 : 1;
 }
 
+struct RangeSession {
+  RangeTransfer& transfer;
+  const CurlLibrary& library;
+  CURL* curl = nullptr;
+  bool responseSeen = false;
+};
+
+size_t WriteRanges(char* data, size_t size, size_t count, void* context) {
+  auto* session = static_cast<RangeSession*>(context);
+  const size_t bytes = size * count;
+  if (!session->responseSeen) {
+    session->responseSeen = true;
+    if (!session->transfer.OnResponse(ResponseOf(session->library, session->curl))) return 0;
+  }
+  return session->transfer.OnBody(data, bytes) ? bytes : 0;
+}
+
+int TickRanges(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  auto* session = static_cast<RangeSession*>(context);
+  return session->transfer.OnTick(NowMilliseconds()) ? 0 : 1;
+}
+
+// Where a transfer's body and ticks go.
+struct Callbacks {
+  curl_write_callback write;
+  curl_xferinfo_callback tick;
+  void* context;
+};
+
 // The no-cache request headers and then `extra`; empty when memory runs out.
 HeaderList RequestHeaders(const CurlLibrary& library, const std::vector<std::string>& extra) {
   HeaderList headers(library.slistAppend(nullptr, "Cache-Control: no-cache"), library.slistFreeAll);
@@ -99,11 +131,12 @@ std::string UserAgent() {
          std::to_string(version.revision);
 }
 
-CURLcode Configure(CURL* curl, const std::string& url, curl_slist* headers,
-                   const std::string& userAgent, long receiveBufferBytes, Session& session) {
+CURLcode Configure(const CurlLibrary& library, CURL* curl, const std::string& url,
+                   curl_slist* headers, const std::string& userAgent, long receiveBufferBytes,
+                   const Callbacks& callbacks) {
   CURLcode result = CURLE_OK;
   auto set = [&](CURLoption option, auto value) {
-    if (result == CURLE_OK) result = session.library.easySetopt(curl, option, value);
+    if (result == CURLE_OK) result = library.easySetopt(curl, option, value);
   };
   set(CURLOPT_URL, url.c_str());
   set(CURLOPT_PROTOCOLS_STR, "http,https");
@@ -120,10 +153,10 @@ CURLcode Configure(CURL* curl, const std::string& url, curl_slist* headers,
   set(CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
   set(CURLOPT_NOSIGNAL, 1L);
   set(CURLOPT_BUFFERSIZE, receiveBufferBytes);
-  set(CURLOPT_WRITEFUNCTION, WriteBody);
-  set(CURLOPT_WRITEDATA, static_cast<void*>(&session));
-  set(CURLOPT_XFERINFOFUNCTION, Tick);
-  set(CURLOPT_XFERINFODATA, static_cast<void*>(&session));
+  set(CURLOPT_WRITEFUNCTION, callbacks.write);
+  set(CURLOPT_WRITEDATA, callbacks.context);
+  set(CURLOPT_XFERINFOFUNCTION, callbacks.tick);
+  set(CURLOPT_XFERINFODATA, callbacks.context);
   set(CURLOPT_NOPROGRESS, 0L);
   return result;
 }
@@ -165,8 +198,24 @@ int32_t CurlUrlServices::Perform(const std::string& url, DownloadTransfer& trans
   if (!curl || !headers) return CurlFailure(CURLE_OUT_OF_MEMORY);
   Session session{transfer, curl_, curl.get()};
   std::string userAgent = UserAgent();
-  CURLcode result =
-      Configure(curl.get(), url, headers.get(), userAgent, receiveBufferBytes_, session);
+  CURLcode result = Configure(curl_, curl.get(), url, headers.get(), userAgent, receiveBufferBytes_,
+                              Callbacks{WriteBody, Tick, &session});
+  if (result == CURLE_OK) result = curl_.easyPerform(curl.get());
+  return transfer.Finish(CurlFailure(result), ResponseOf(curl_, curl.get()));
+}
+
+RangeReply CurlUrlServices::FetchRanges(const std::string& url,
+                                        const std::vector<ByteRange>& ranges,
+                                        const std::string& ifRange, RangeReceiver& receiver) {
+  if (CURLcode init = curl_.Load(); init != CURLE_OK) return RangeReply::Failure(CurlFailure(init));
+  RangeTransfer transfer(ranges, ifRange, receiver, stall_);
+  Transfer curl(curl_.easyInit(), curl_.easyCleanup);
+  HeaderList headers = RequestHeaders(curl_, transfer.RequestHeaders());
+  if (!curl || !headers) return RangeReply::Failure(CurlFailure(CURLE_OUT_OF_MEMORY));
+  RangeSession session{transfer, curl_, curl.get()};
+  std::string userAgent = UserAgent();
+  CURLcode result = Configure(curl_, curl.get(), url, headers.get(), userAgent, receiveBufferBytes_,
+                              Callbacks{WriteRanges, TickRanges, &session});
   if (result == CURLE_OK) result = curl_.easyPerform(curl.get());
   return transfer.Finish(CurlFailure(result), ResponseOf(curl_, curl.get()));
 }

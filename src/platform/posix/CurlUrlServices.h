@@ -55,6 +55,9 @@ class CurlUrlServices : public UrlServices {
   int32_t ResumeToFile(const std::string& url, const std::string& path,
                        const std::string& partialPath, TransferObserver* observer,
                        uint64_t maxBytes) override;
+  // See UrlServices; one transfer per call.
+  RangeReply FetchRanges(const std::string& url, const std::vector<ByteRange>& ranges,
+                         const std::string& ifRange, RangeReceiver& receiver) override;
 
  private:
   // Runs `transfer` with the extra request header lines `extraHeaders`.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/DownloadTransfer.h"
+#include "platform/RangeTransfer.h"
 #include "platform/ResumePlan.h"
 #include "platform/UpdaterVersionInfo.h"
 #include "platform/win32/TransferPipe.h"
@@ -168,6 +169,8 @@ DownloadTransfer::Response ResponseOf(HINTERNET request) {
   response.rangeStart = ResumePlan::RangeStart(TextHeader(request, WINHTTP_QUERY_CONTENT_RANGE));
   response.validator = ResumePlan::ValidatorOf(TextHeader(request, WINHTTP_QUERY_ETAG),
                                                TextHeader(request, WINHTTP_QUERY_LAST_MODIFIED));
+  response.contentType = TextHeader(request, WINHTTP_QUERY_CONTENT_TYPE);
+  response.contentRange = TextHeader(request, WINHTTP_QUERY_CONTENT_RANGE);
   return response;
 }
 
@@ -248,8 +251,10 @@ int32_t Fetch(const std::string& url, const std::vector<std::string>& extra, Tra
 
 // Calling thread: feeds what the worker receives into `transfer` and ticks while nothing
 // arrives. Returns the worker's final code, or nothing when the transfer stopped it (the
-// pipe is then cancelled and the transfer knows why).
-std::optional<int32_t> Deliver(TransferPipe& pipe, DownloadTransfer& transfer) {
+// pipe is then cancelled and the transfer knows why). `Transfer` is a DownloadTransfer or
+// a RangeTransfer.
+template <typename Transfer>
+std::optional<int32_t> Deliver(TransferPipe& pipe, Transfer& transfer) {
   while (true) {
     TransferPipe::Item item = pipe.Next(kTickInterval);
     bool going = true;
@@ -279,8 +284,9 @@ std::optional<int32_t> Deliver(TransferPipe& pipe, DownloadTransfer& transfer) {
 // so its observer is called only here and ticks on while WinHTTP waits. A stopped
 // transfer returns at once and hands its worker, which touches nothing but the pipe it
 // shares, to `stopped`.
-int32_t RunWorker(const std::string& url, const std::vector<std::string>& extra,
-                  DownloadTransfer& transfer, std::thread& stopped) {
+template <typename Transfer>
+int32_t RunWorker(const std::string& url, const std::vector<std::string>& extra, Transfer& transfer,
+                  std::thread& stopped) {
   auto pipe = std::make_shared<TransferPipe>();
   std::thread worker;
   try {
@@ -316,6 +322,11 @@ int32_t WinHttpUrlServices::Exchange(const std::string& url, const std::vector<s
   return RunWorker(url, extra, transfer, stopped_);
 }
 
+int32_t WinHttpUrlServices::Exchange(const std::string& url, RangeTransfer& transfer) {
+  if (stopped_.joinable()) stopped_.join();
+  return RunWorker(url, transfer.RequestHeaders(), transfer, stopped_);
+}
+
 WinHttpUrlServices::~WinHttpUrlServices() {
   if (stopped_.joinable()) stopped_.detach();
 }
@@ -343,6 +354,13 @@ int32_t WinHttpUrlServices::ResumeToFile(const std::string& url, const std::stri
   if (!transfer.StartsOver()) return result;
   DownloadTransfer whole(file, 0, observer, maxBytes, stall_);
   return whole.Finish(Exchange(url, {}, whole), DownloadTransfer::Response{});
+}
+
+RangeReply WinHttpUrlServices::FetchRanges(const std::string& url,
+                                           const std::vector<ByteRange>& ranges,
+                                           const std::string& ifRange, RangeReceiver& receiver) {
+  RangeTransfer transfer(ranges, ifRange, receiver, stall_);
+  return transfer.Finish(Exchange(url, transfer), DownloadTransfer::Response{});
 }
 
 }  // namespace qz

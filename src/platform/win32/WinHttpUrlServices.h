@@ -34,6 +34,7 @@ namespace qz {
 //   -(1000 + Win32 error) the local file cannot be written, e.g. -1003 folder missing,
 //                       -1005 access denied, -1112 disk full
 class DownloadTransfer;
+class RangeTransfer;
 
 class WinHttpUrlServices : public UrlServices {
  public:
@@ -57,11 +58,15 @@ class WinHttpUrlServices : public UrlServices {
   int32_t ResumeToFile(const std::string& url, const std::string& path,
                        const std::string& partialPath, TransferObserver* observer,
                        uint64_t maxBytes) override;
+  // See UrlServices; the parts pass the same worker thread and ticks as a download.
+  RangeReply FetchRanges(const std::string& url, const std::vector<ByteRange>& ranges,
+                         const std::string& ifRange, RangeReceiver& receiver) override;
 
  private:
   // Runs `url`'s exchange for `transfer` once the last stopped worker has ended.
   int32_t Exchange(const std::string& url, const std::vector<std::string>& extra,
                    DownloadTransfer& transfer);
+  int32_t Exchange(const std::string& url, RangeTransfer& transfer);
 
   StallDetector::Limit stall_;
   // The worker of the last stopped download, which may still be running.

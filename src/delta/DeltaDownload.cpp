@@ -1,0 +1,263 @@
+#include "delta/DeltaDownload.h"
+
+#include <algorithm>
+#include <exception>
+#include <map>
+#include <new>
+
+#include "delta/DeltaArchive.h"
+#include "delta/InstalledFiles.h"
+#include "delta/PartCollector.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+#include "platform/UrlServices.h"
+
+namespace qz {
+namespace {
+
+// A local header and the longest name and extra field it may carry, and a zip64 data
+// descriptor with its signature: no entry is longer than this beyond its data.
+constexpr uint64_t kMostAroundData = 30 + 2 * 0xFFFF + 24;
+
+[[noreturn]] void FullDownload(const std::string& why) {
+  throw Error(Error::kInternalError, why, "DeltaDownload");
+}
+
+// Ranges of neighbouring entries joined where the gap between them is small.
+std::vector<ByteRange> Merged(std::vector<ByteRange> ranges) {
+  std::sort(ranges.begin(), ranges.end(),
+            [](const ByteRange& a, const ByteRange& b) { return a.first < b.first; });
+  std::vector<ByteRange> merged;
+  for (const ByteRange& range : ranges) {
+    if (!merged.empty() && range.first <= merged.back().last + 1 + DeltaDownload::kMergeGap) {
+      merged.back().last = std::max(merged.back().last, range.last);
+    } else {
+      merged.push_back(range);
+    }
+  }
+  return merged;
+}
+
+}  // namespace
+
+DeltaDownload::DeltaDownload(UrlServices& urls, FileSystem& files, std::string applicationPath)
+    : urls_(urls), files_(files), applicationPath_(std::move(applicationPath)) {}
+
+DeltaDownload::Outcome DeltaDownload::Run(const std::string& url, const std::string& stagedPath,
+                                          const std::string& keptPath, TransferObserver* observer) {
+  outcome_ = Outcome{};
+  validator_.clear();
+  singleRanges_ = false;
+  cancelled_ = false;
+  changed_ = false;
+  PartCollector parts(observer);
+  PartCollector entries(observer);
+  try {
+    ReadDirectory(url, parts);
+    const std::vector<Needed> needed = Plan();
+    Restore(keptPath, entries);
+    FetchEntries(url, needed, entries);
+    files_.WriteTextFile(stagedPath, Build(needed, entries));
+    outcome_.result = Result::kDone;
+  } catch (const Error& error) {
+    outcome_.result = cancelled_ ? Result::kCancelled : Result::kFullDownload;
+    outcome_.reason = error.Description();
+  } catch (const std::bad_alloc&) {
+    outcome_.reason = "not enough memory for the changed members";
+  }
+  Keep(keptPath, entries);
+  return outcome_;
+}
+
+void DeltaDownload::Restore(const std::string& keptPath, PartCollector& entries) {
+  try {
+    if (!keptPath.empty() && files_.FileExists(keptPath)) {
+      entries.Restore(files_.ReadTextFile(keptPath, kMaxDeltaBytes * 2), validator_);
+    }
+  } catch (const Error&) {
+    // Kept parts that cannot be read are fetched again.
+  }
+}
+
+// Fetched entries wait for the next attempt unless they are complete or outdated.
+void DeltaDownload::Keep(const std::string& keptPath, const PartCollector& entries) {
+  if (keptPath.empty()) return;
+  try {
+    const bool worthKeeping = outcome_.result != Result::kDone && !changed_ &&
+                              !validator_.empty() && entries.Received() > 0;
+    if (worthKeeping) {
+      files_.WriteTextFile(keptPath, entries.Kept(validator_));
+    } else if (files_.FileExists(keptPath)) {
+      files_.DeleteFile(keptPath);
+    }
+  } catch (const std::exception&) {
+    // Without them the next attempt fetches these entries again.
+  }
+}
+
+void DeltaDownload::ReadDirectory(const std::string& url, PartCollector& parts) {
+  parts.Expect(-1, CentralDirectory::kTailBytes);
+  Fetch(url, {ByteRange::Suffix(CentralDirectory::kTailBytes)}, parts);
+  const uint64_t length = outcome_.archiveBytes;
+  if (length == 0) FullDownload("the archive is empty");
+  const uint64_t tailOffset = length - std::min(length, CentralDirectory::kTailBytes);
+  const std::string_view tail = parts.Slice({tailOffset, length - 1});
+  if (tail.empty()) FullDownload("the server sent no tail of the archive");
+  location_ = CentralDirectory::Locate(tail, tailOffset, length);
+  if (location_.size == 0) {
+    members_ = CentralDirectory::Members({}, location_);
+    return;
+  }
+  const ByteRange directory{location_.offset, location_.offset + location_.size - 1};
+  if (directory.first >= tailOffset) {
+    members_ = CentralDirectory::Members(parts.Slice(directory), location_);
+    return;
+  }
+  // A directory longer than the tail: the rest of it is fetched too.
+  const ByteRange before{directory.first, std::min(directory.last, tailOffset - 1)};
+  parts.Expect(-1, before.Length());
+  Fetch(url, {before}, parts);
+  std::string whole(parts.Slice(before));
+  if (directory.last >= tailOffset) {
+    whole += tail.substr(0, static_cast<size_t>(directory.last + 1 - tailOffset));
+  }
+  members_ = CentralDirectory::Members(whole, location_);
+}
+
+std::vector<DeltaDownload::Needed> DeltaDownload::Plan() {
+  std::vector<uint64_t> starts;
+  std::map<std::string, int> targets;
+  for (const ZipMember& member : members_) {
+    starts.push_back(member.localHeaderOffset);
+    ++targets[InstalledFiles::TargetName(member.name)];
+  }
+  starts.push_back(location_.offset);
+  std::sort(starts.begin(), starts.end());
+  if (std::adjacent_find(starts.begin(), starts.end()) != starts.end()) {
+    FullDownload("members of the archive overlap");
+  }
+  InstalledFiles installed(files_, applicationPath_);
+  std::vector<Needed> needed;
+  const ZipMember* smallest = nullptr;
+  for (const ZipMember& member : members_) {
+    if (smallest == nullptr || member.compressedSize < smallest->compressedSize) smallest = &member;
+    // Only a plain file written once by the archive can be left as it is; an AES member's
+    // CRC may be zero, so only its own bytes can tell.
+    const bool reusable = member.IsOrdinaryFile() && member.method != 99 &&
+                          targets[InstalledFiles::TargetName(member.name)] == 1;
+    if (reusable && installed.Holds(member)) {
+      ++outcome_.membersKept;
+      continue;
+    }
+    needed.push_back({&member, EntryRange(member, starts)});
+  }
+  // The extraction refuses an archive without members, so an update in which no member
+  // changed carries its smallest one again, which rewrites a file with its own bytes.
+  if (needed.empty() && smallest != nullptr) {
+    needed.push_back({smallest, EntryRange(*smallest, starts)});
+    --outcome_.membersKept;
+  }
+  outcome_.membersFetched = needed.size();
+  return needed;
+}
+
+// From the member's local header to the next entry's (or the directory), at most as far as
+// the longest header, data and descriptor the member can have.
+ByteRange DeltaDownload::EntryRange(const ZipMember& member, const std::vector<uint64_t>& starts) {
+  const uint64_t next = *std::upper_bound(starts.begin(), starts.end(), member.localHeaderOffset);
+  const uint64_t longest = member.compressedSize + kMostAroundData;
+  return {member.localHeaderOffset,
+          member.localHeaderOffset + std::min(next - member.localHeaderOffset, longest) - 1};
+}
+
+void DeltaDownload::FetchEntries(const std::string& url, const std::vector<Needed>& needed,
+                                 PartCollector& parts) {
+  std::vector<ByteRange> ranges;
+  for (const Needed& entry : needed) ranges.push_back(entry.range);
+  ranges = Merged(std::move(ranges));
+  uint64_t total = 0;
+  uint64_t largest = 0;
+  for (const ByteRange& range : ranges) {
+    total += range.Length();
+    largest = std::max(largest, range.Length());
+  }
+  if (total > kMaxDeltaBytes) FullDownload("the changed members are too large to hold");
+  if (static_cast<double>(total) > kMostOfArchive * static_cast<double>(outcome_.archiveBytes)) {
+    FullDownload("most of the archive changed");
+  }
+  parts.Expect(static_cast<int64_t>(total), largest);
+  // Entries kept from an interrupted attempt are not fetched again.
+  std::erase_if(ranges, [&](const ByteRange& range) { return !parts.Slice(range).empty(); });
+  for (size_t at = 0; at < ranges.size();) {
+    const size_t count = singleRanges_ ? 1 : std::min(kRangesPerRequest, ranges.size() - at);
+    std::vector<ByteRange> batch(ranges.begin() + at, ranges.begin() + at + count);
+    try {
+      Fetch(url, batch, parts);
+      at += count;
+    } catch (const Error&) {
+      // A server that does not serve several ranges at once still serves one at a time.
+      if (count == 1 || cancelled_ || !singleRanges_) throw;
+    }
+  }
+  for (const ByteRange& range : ranges) {
+    if (parts.Slice(range).empty()) FullDownload("the server left out a part that was asked for");
+  }
+}
+
+void DeltaDownload::Fetch(const std::string& url, const std::vector<ByteRange>& ranges,
+                          PartCollector& parts) {
+  const uint64_t before = parts.Received();
+  const RangeReply reply = urls_.FetchRanges(url, ranges, validator_, parts);
+  ++outcome_.requests;
+  outcome_.fetchedBytes += parts.Received() - before;
+  cancelled_ = parts.Cancelled();
+  if (cancelled_) FullDownload("cancelled");
+  if (reply.code != 0 || reply.status != 206) {
+    changed_ = Changed(reply);
+    // Servers that answer several ranges with the whole file, or with a broken multipart
+    // body (some give each part a total length of 0), still serve one range at a time.
+    const bool multipartFailed =
+        reply.code == UrlServices::kRangesRefused || reply.code == UrlServices::kInvalidReply;
+    if (multipartFailed && ranges.size() > 1 && !changed_) singleRanges_ = true;
+    FullDownload(Reason(reply));
+  }
+  if (validator_.empty()) {
+    if (reply.validator.empty() || reply.totalLength < 0) {
+      FullDownload("the server gives no validator or length for the archive");
+    }
+    validator_ = reply.validator;
+    outcome_.archiveBytes = static_cast<uint64_t>(reply.totalLength);
+  } else if (reply.totalLength != static_cast<int64_t>(outcome_.archiveBytes)) {
+    FullDownload("the archive changed on the server");
+  }
+}
+
+bool DeltaDownload::Changed(const RangeReply& reply) const {
+  return reply.code == UrlServices::kValidatorChanged ||
+         (!validator_.empty() && !reply.validator.empty() && reply.validator != validator_);
+}
+
+std::string DeltaDownload::Reason(const RangeReply& reply) const {
+  if (Changed(reply)) return "the archive changed on the server";
+  if (reply.code == UrlServices::kRangesRefused) {
+    return "the server answers several ranges with the whole file";
+  }
+  if (reply.status == 200) return "the server ignores ranges";
+  if (reply.code == UrlServices::kInvalidReply) {
+    return "the server's parts do not match what was asked for";
+  }
+  return "a range request failed with " +
+         std::to_string(reply.code != 0 ? reply.code : reply.status);
+}
+
+std::string DeltaDownload::Build(const std::vector<Needed>& needed, PartCollector& parts) {
+  DeltaArchive archive;
+  for (const Needed& entry : needed) {
+    const std::string_view bytes = parts.Slice(entry.range);
+    const uint64_t length = CentralDirectory::EntryLength(bytes, *entry.member);
+    archive.Add(*entry.member, bytes.substr(0, static_cast<size_t>(length)));
+  }
+  return archive.Finish();
+}
+
+}  // namespace qz

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "delta/CentralDirectory.h"
+#include "delta/ZipMember.h"
+#include "platform/ByteRange.h"
+#include "platform/RangeReply.h"
+
+namespace qz {
+
+class FileSystem;
+class PartCollector;
+class TransferObserver;
+class UrlServices;
+
+// Downloads only the members of a published archive that an installation lacks: reads the
+// archive's central directory with range requests, keeps every member whose installed
+// file already has its size and CRC-32, fetches the others' entries and writes them as a
+// zip of their own with a new directory. Extracting that zip into the folder leaves the
+// same files as extracting the whole archive. Whatever stands in the way (a server
+// without ranges, a file that changes meanwhile, a part or directory that does not add
+// up) ends with the reason, and the caller downloads the whole archive instead.
+class DeltaDownload {
+ public:
+  // Entries whose gap is at most this are fetched as one range: a request costs more.
+  static constexpr uint64_t kMergeGap = 16 << 10;
+  static constexpr size_t kRangesPerRequest = 32;
+  // Above this share of the archive a delta saves too little to be worth its requests.
+  static constexpr double kMostOfArchive = 0.9;
+  // The changed members are held in memory until written; more goes the ordinary way.
+  static constexpr uint64_t kMaxDeltaBytes = uint64_t{256} << 20;
+
+  enum class Result { kDone, kFullDownload, kCancelled };
+
+  struct Outcome {
+    Result result = Result::kFullDownload;
+    // Why the whole archive must be downloaded (kFullDownload).
+    std::string reason;
+    uint64_t archiveBytes = 0;
+    uint64_t fetchedBytes = 0;
+    int requests = 0;
+    size_t membersFetched = 0;
+    size_t membersKept = 0;
+  };
+
+  // `applicationPath` is the folder the archive is extracted into.
+  DeltaDownload(UrlServices& urls, FileSystem& files, std::string applicationPath);
+
+  // Writes the zip of what the installation lacks from the archive at `url` to
+  // `stagedPath`. `observer` sees the members' bytes as they arrive (their total as the
+  // expected length) and ticks; its stop cancels the run. Entries fetched by a run that
+  // does not finish wait in `keptPath` (empty: nowhere) for the next run on the same
+  // version of the archive, which fetches only the rest.
+  Outcome Run(const std::string& url, const std::string& stagedPath, const std::string& keptPath,
+              TransferObserver* observer);
+
+ private:
+  struct Needed {
+    const ZipMember* member;
+    ByteRange range;
+  };
+
+  void Restore(const std::string& keptPath, PartCollector& entries);
+  void Keep(const std::string& keptPath, const PartCollector& entries);
+  void ReadDirectory(const std::string& url, PartCollector& parts);
+  std::vector<Needed> Plan();
+  static ByteRange EntryRange(const ZipMember& member, const std::vector<uint64_t>& starts);
+  void FetchEntries(const std::string& url, const std::vector<Needed>& needed,
+                    PartCollector& parts);
+  void Fetch(const std::string& url, const std::vector<ByteRange>& ranges, PartCollector& parts);
+  // True when `reply` came from another version of the archive than the directory.
+  bool Changed(const RangeReply& reply) const;
+  // Why `reply` ends the delta, for the run's log.
+  std::string Reason(const RangeReply& reply) const;
+  std::string Build(const std::vector<Needed>& needed, PartCollector& parts);
+
+  UrlServices& urls_;
+  FileSystem& files_;
+  std::string applicationPath_;
+  Outcome outcome_;
+  std::string validator_;
+  CentralDirectory::Location location_;
+  std::vector<ZipMember> members_;
+  bool singleRanges_ = false;
+  bool cancelled_ = false;
+  bool changed_ = false;
+};
+
+}  // namespace qz

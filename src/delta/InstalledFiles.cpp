@@ -1,0 +1,46 @@
+#include "delta/InstalledFiles.h"
+
+#include <libdeflate.h>
+
+#include <cctype>
+#include <exception>
+
+#include "libunzip32/MemberPath.h"
+#include "platform/FileSystem.h"
+
+namespace qz {
+
+InstalledFiles::InstalledFiles(FileSystem& files, std::string folder)
+    : files_(files), folder_(std::move(folder)) {
+  for (const std::string& name : files_.FileNamesIn(folder_)) names_.emplace(Folded(name), name);
+}
+
+std::string InstalledFiles::TargetName(const std::string& memberName) {
+  // The install extracts with folders dropped and spaces kept.
+  return unzip32::MemberPath::From(memberName, false, false).file;
+}
+
+bool InstalledFiles::Holds(const ZipMember& member) {
+  const std::string target = TargetName(member.name);
+  if (target.empty()) return false;
+  auto found = names_.find(Folded(target));
+  if (found == names_.end()) return false;
+  const std::string path = folder_ + "/" + found->second;
+  try {
+    if (files_.FileSize(path) != member.uncompressedSize) return false;
+    uint32_t crc = 0;
+    files_.ReadInPieces(
+        path, [&crc](const char* data, size_t size) { crc = libdeflate_crc32(crc, data, size); });
+    return crc == member.crc32;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+std::string InstalledFiles::Folded(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return folded;
+}
+
+}  // namespace qz

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "delta/ZipMember.h"
+
+namespace qz {
+
+class FileSystem;
+
+// The files an installation already has, as extracting an archive into its folder would
+// meet them: a member lands under the name the extraction library gives it once folders
+// are dropped, matched with an existing file without regard to case.
+class InstalledFiles {
+ public:
+  InstalledFiles(FileSystem& files, std::string folder);
+
+  // The name `member` would be written under in the folder; empty when it writes no file.
+  static std::string TargetName(const std::string& memberName);
+
+  // True when the file `member` would replace exists and has the member's uncompressed size
+  // and CRC-32, so writing the member would change nothing. Reads the file when the size
+  // matches; a file that cannot be read does not match.
+  bool Holds(const ZipMember& member);
+
+ private:
+  static std::string Folded(const std::string& name);
+
+  FileSystem& files_;
+  std::string folder_;
+  // Existing file names by their case-folded spelling.
+  std::map<std::string, std::string> names_;
+};
+
+}  // namespace qz

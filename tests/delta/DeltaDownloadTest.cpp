@@ -1,0 +1,340 @@
+#include "delta/DeltaDownload.h"
+
+#include <gtest/gtest.h>
+#include <libdeflate.h>
+#include <zip.h>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "delta/ZipBytes.h"
+#include "platform/TransferObserver.h"
+#include "support/ArchiveMaker.h"
+#include "support/RealPlatform.h"
+#include "support/TempDir.h"
+#include "support/TestServer.h"
+
+namespace qz {
+namespace {
+
+using test::ArchiveMaker;
+using test::TempDir;
+using test::TestServer;
+
+// Bytes that do not compress, different for every seed.
+std::string Bytes(size_t size, uint32_t seed) {
+  std::string bytes(size, '\0');
+  uint32_t state = seed * 2654435761u + 1;
+  for (char& byte : bytes) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    byte = static_cast<char>(state >> 24);
+  }
+  return bytes;
+}
+
+// The members of the zip at `path` by name, with their contents where `password` opens
+// them; fails the test when libzip cannot open the archive with its consistency checks.
+std::map<std::string, std::string> Contents(const std::string& path,
+                                            const std::string& password = "") {
+  int error = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+  EXPECT_NE(archive, nullptr) << "libzip error " << error;
+  if (archive == nullptr) return {};
+  if (!password.empty()) zip_set_default_password(archive, password.c_str());
+  std::map<std::string, std::string> contents;
+  for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
+    zip_stat_t stat;
+    zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat);
+    std::string data(stat.size, '\0');
+    zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
+    EXPECT_NE(file, nullptr) << stat.name;
+    if (file != nullptr) {
+      EXPECT_EQ(zip_fread(file, data.data(), data.size()), static_cast<zip_int64_t>(data.size()));
+      zip_fclose(file);
+    }
+    contents[stat.name] = data;
+  }
+  zip_close(archive);
+  return contents;
+}
+
+// Stored members written by hand, for the layouts libzip does not write: data descriptors
+// after the data and zip64 fields in every header.
+class HandmadeZip {
+ public:
+  HandmadeZip& Add(const std::string& name, const std::string& data, bool descriptor, bool zip64) {
+    const uint32_t crc = libdeflate_crc32(0, data.data(), data.size());
+    const uint64_t offset = bytes_.size();
+    std::string extra;
+    if (zip64) {
+      ZipBytes::Append16(extra, 1);
+      ZipBytes::Append16(extra, 16);
+      ZipBytes::Append64(extra, data.size());
+      ZipBytes::Append64(extra, data.size());
+    }
+    const uint32_t size32 = zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(data.size());
+    Header(bytes_, 0x04034b50, {45, static_cast<uint16_t>(descriptor ? 8 : 0), 0, 0, 0});
+    ZipBytes::Append32(bytes_, descriptor ? 0 : crc);
+    ZipBytes::Append32(bytes_, descriptor ? 0 : size32);
+    ZipBytes::Append32(bytes_, descriptor ? 0 : size32);
+    ZipBytes::Append16(bytes_, static_cast<uint16_t>(name.size()));
+    ZipBytes::Append16(bytes_, static_cast<uint16_t>(extra.size()));
+    bytes_ += name + extra + data;
+    if (descriptor) {
+      ZipBytes::Append32(bytes_, 0x08074b50);
+      ZipBytes::Append32(bytes_, crc);
+      if (zip64) {
+        ZipBytes::Append64(bytes_, data.size());
+        ZipBytes::Append64(bytes_, data.size());
+      } else {
+        ZipBytes::Append32(bytes_, size32);
+        ZipBytes::Append32(bytes_, size32);
+      }
+    }
+    std::string centralExtra = extra;
+    if (zip64) {
+      ZipBytes::Put16(centralExtra, 2, 24);
+      ZipBytes::Append64(centralExtra, offset);
+    }
+    Header(directory_, 0x02014b50, {45, 45, static_cast<uint16_t>(descriptor ? 8 : 0), 0, 0, 0});
+    ZipBytes::Append32(directory_, crc);
+    ZipBytes::Append32(directory_, size32);
+    ZipBytes::Append32(directory_, size32);
+    ZipBytes::Append16(directory_, static_cast<uint16_t>(name.size()));
+    ZipBytes::Append16(directory_, static_cast<uint16_t>(centralExtra.size()));
+    for (int i = 0; i < 3; ++i) ZipBytes::Append16(directory_, 0);  // comment, disk, attributes
+    ZipBytes::Append32(directory_, 0);
+    ZipBytes::Append32(directory_, zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(offset));
+    directory_ += name + centralExtra;
+    ++count_;
+    return *this;
+  }
+
+  // The archive with zip64 end records.
+  std::string Finish() const {
+    std::string archive = bytes_ + directory_;
+    const uint64_t end64 = archive.size();
+    ZipBytes::Append32(archive, 0x06064b50);
+    ZipBytes::Append64(archive, 44);
+    ZipBytes::Append16(archive, 45);
+    ZipBytes::Append16(archive, 45);
+    ZipBytes::Append32(archive, 0);
+    ZipBytes::Append32(archive, 0);
+    ZipBytes::Append64(archive, count_);
+    ZipBytes::Append64(archive, count_);
+    ZipBytes::Append64(archive, directory_.size());
+    ZipBytes::Append64(archive, bytes_.size());
+    ZipBytes::Append32(archive, 0x07064b50);
+    ZipBytes::Append32(archive, 0);
+    ZipBytes::Append64(archive, end64);
+    ZipBytes::Append32(archive, 1);
+    ZipBytes::Append32(archive, 0x06054b50);
+    for (int i = 0; i < 4; ++i) ZipBytes::Append16(archive, i < 2 ? 0 : 0xFFFF);
+    ZipBytes::Append32(archive, 0xFFFFFFFF);
+    ZipBytes::Append32(archive, 0xFFFFFFFF);
+    ZipBytes::Append16(archive, 0);
+    return archive;
+  }
+
+ private:
+  static void Header(std::string& bytes, uint32_t signature, std::vector<uint16_t> fields) {
+    ZipBytes::Append32(bytes, signature);
+    for (uint16_t field : fields) ZipBytes::Append16(bytes, field);
+  }
+
+  std::string bytes_;
+  std::string directory_;
+  uint64_t count_ = 0;
+};
+
+class DeltaDownloadTest : public ::testing::Test {
+ protected:
+  DeltaDownload::Outcome Run() {
+    DeltaDownload delta(urls, files, app.Path());
+    return delta.Run(server.Root() + "/VQ.Zip", staging / "VQ.Zip", staging / "kept", observer);
+  }
+
+  std::string Archive(const std::map<std::string, std::string>& members) {
+    ArchiveMaker maker(staging / "made.zip");
+    for (const auto& [name, data] : members) maker.Add(name, data);
+    maker.Close();
+    return staging.Read("made.zip");
+  }
+
+  TransferObserver* observer = nullptr;
+  TestServer server;
+  test::RealUrlServices urls;
+  test::RealFileSystem files;
+  TempDir app;
+  TempDir staging;
+};
+
+TEST_F(DeltaDownloadTest, FetchesOnlyTheMembersTheInstallationLacks) {
+  const std::string exe = Bytes(300'000, 1);
+  app.Write("vq.EXE", exe);
+  app.Write("Same.dll", Bytes(200'000, 2));
+  app.Write("Old.dll", Bytes(200'000, 3));
+  // Changed by the user, yet of the published size.
+  app.Write("Edited.txt", Bytes(1000, 4));
+  app.Write("Removed.txt", "stays");
+  ArchiveMaker::Options locked;
+  locked.encryption = ZIP_EM_TRAD_PKWARE;
+  locked.password = "pw";
+  ArchiveMaker maker(staging / "made.zip");
+  maker.Add("bin/Vq.exe", exe)
+      .Add("Same.dll", Bytes(200'000, 2))
+      .Add("lib/Old.dll", Bytes(200'000, 33))
+      .Add("Edited.txt", Bytes(1000, 44))
+      .Add("New.txt", "new")
+      .AddFolder("docs/")
+      .Add("Secret.bin", Bytes(5000, 5), locked);
+  maker.Close();
+  const std::string archive = staging.Read("made.zip");
+  server.Put("/VQ.Zip", archive);
+
+  DeltaDownload::Outcome outcome = Run();
+  ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
+  EXPECT_EQ(outcome.membersKept, 2u);
+  EXPECT_EQ(outcome.archiveBytes, archive.size());
+  EXPECT_LT(outcome.fetchedBytes, archive.size() / 2);
+  std::map<std::string, std::string> got = Contents(staging / "VQ.Zip", "pw");
+  EXPECT_EQ(got, (std::map<std::string, std::string>{{"lib/Old.dll", Bytes(200'000, 33)},
+                                                     {"Edited.txt", Bytes(1000, 44)},
+                                                     {"New.txt", "new"},
+                                                     {"docs/", ""},
+                                                     {"Secret.bin", Bytes(5000, 5)}}));
+  // The directory's request and one for the entries; none for the kept members' bytes.
+  EXPECT_EQ(server.RangesAsked().size(), 2u);
+  EXPECT_EQ(server.RangesAsked().front(), "bytes=-65558");
+
+  // Nothing changed: the smallest member alone, as the extraction needs one.
+  server.Put("/VQ.Zip", Archive({{"x/a.txt", "a"}, {"b.txt", "bb"}}));
+  app.Write("A.TXT", "a");
+  app.Write("b.txt", "bb");
+  outcome = Run();
+  ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
+  EXPECT_EQ(Contents(staging / "VQ.Zip"), (std::map<std::string, std::string>{{"x/a.txt", "a"}}));
+}
+
+TEST_F(DeltaDownloadTest, DescriptorsAndZip64FieldsAreCopiedAndListedAgain) {
+  app.Write("same.bin", Bytes(70'000, 7));
+  HandmadeZip made;
+  made.Add("same.bin", Bytes(70'000, 7), true, true)
+      .Add("plain.bin", Bytes(80'000, 8), false, false)
+      .Add("described.bin", Bytes(90'000, 9), true, false)
+      .Add("wide.bin", Bytes(1000, 10), false, true)
+      .Add("both.bin", Bytes(2000, 11), true, true);
+  server.Put("/VQ.Zip", made.Finish());
+  DeltaDownload::Outcome outcome = Run();
+  ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
+  EXPECT_EQ(Contents(staging / "VQ.Zip"),
+            (std::map<std::string, std::string>{{"plain.bin", Bytes(80'000, 8)},
+                                                {"described.bin", Bytes(90'000, 9)},
+                                                {"wide.bin", Bytes(1000, 10)},
+                                                {"both.bin", Bytes(2000, 11)}}));
+}
+
+TEST_F(DeltaDownloadTest, AServerThatCannotServeADeltaLeavesTheFullDownload) {
+  app.Write("a.bin", Bytes(100'000, 1));
+  const std::string archive = Archive({{"a.bin", Bytes(100'000, 1)},
+                                       {"b.bin", Bytes(100'000, 2)},
+                                       {"c.bin", Bytes(100'000, 3)},
+                                       {"d.bin", Bytes(100'000, 4)}});
+  server.Put("/VQ.Zip", archive);
+  server.IgnoreRanges(true);
+  DeltaDownload::Outcome outcome = Run();
+  EXPECT_EQ(outcome.result, DeltaDownload::Result::kFullDownload);
+  EXPECT_EQ(outcome.reason, "the server ignores ranges");
+  EXPECT_FALSE(staging.Exists("VQ.Zip"));
+  server.IgnoreRanges(false);
+
+  // cpp-httplib answers several ranges of a streamed body with parts whose total length is
+  // 0 (so does the demo server): one range per request from then on.
+  app.Write("c.bin", Bytes(100'000, 3));
+  std::string stored = Archive({{"a.bin", Bytes(100'000, 1)},
+                                {"b.bin", std::string(100'000, 'b')},
+                                {"c.bin", Bytes(100'000, 3)},
+                                {"d.bin", std::string(100'000, 'd')}});
+  server.Put("/VQ.Zip", stored);
+  server.LimitRate(1'000'000'000);
+  outcome = Run();
+  server.LimitRate(0);
+  ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
+  EXPECT_EQ(Contents(staging / "VQ.Zip").size(), 2u);
+  EXPECT_EQ(outcome.requests, 4);
+
+  // Several ranges answered with the whole file: one range per request from then on.
+  server.Route("/VQ.Zip", [&](const httplib::Request& request, httplib::Response& response) {
+    if (request.ranges.size() > 1) {
+      const_cast<httplib::Request&>(request).ranges.clear();
+    }
+    response.set_header("ETag", "\"one\"");
+    response.set_content(stored, "application/octet-stream");
+  });
+  outcome = Run();
+  ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
+  EXPECT_EQ(Contents(staging / "VQ.Zip").size(), 2u);
+
+  // The archive replaced between the directory and the entries.
+  auto requests = std::make_shared<std::atomic<int>>(0);
+  server.Route("/VQ.Zip",
+               [&, requests](const httplib::Request& request, httplib::Response& response) {
+                 const bool first = (*requests)++ == 0;
+                 if (!first && request.get_header_value("If-Range") == "\"one\"") {
+                   const_cast<httplib::Request&>(request).ranges.clear();
+                 }
+                 response.set_header("ETag", first ? "\"one\"" : "\"two\"");
+                 response.set_content(first ? stored : archive, "application/octet-stream");
+               });
+  staging.Write("VQ.Zip", "earlier");
+  outcome = Run();
+  EXPECT_EQ(outcome.result, DeltaDownload::Result::kFullDownload);
+  EXPECT_EQ(outcome.reason, "the archive changed on the server");
+}
+
+// Cancels once more than `limit` bytes have arrived.
+class CancelAfter : public TransferObserver {
+ public:
+  explicit CancelAfter(uint64_t limit) : limit_(limit) {}
+  bool OnData(const char*, size_t, uint64_t received, int64_t) override {
+    return received <= limit_;
+  }
+
+ private:
+  uint64_t limit_;
+};
+
+TEST_F(DeltaDownloadTest, ACancelledRunKeepsItsWholeEntriesForTheNextOne) {
+  for (const char* name : {"k1.bin", "k2.bin"}) app.Write(name, Bytes(50'000, name[1]));
+  server.Put("/VQ.Zip", Archive({{"a.bin", Bytes(100'000, 1)},
+                                 {"k1.bin", Bytes(50'000, '1')},
+                                 {"m.bin", Bytes(100'000, 2)},
+                                 {"k2.bin", Bytes(50'000, '2')},
+                                 {"z.bin", Bytes(100'000, 3)}}));
+  CancelAfter cancel(150'000);
+  observer = &cancel;
+  DeltaDownload::Outcome outcome = Run();
+  EXPECT_EQ(outcome.result, DeltaDownload::Result::kCancelled);
+  EXPECT_FALSE(staging.Exists("VQ.Zip"));
+  ASSERT_TRUE(staging.Exists("kept"));
+
+  observer = nullptr;
+  outcome = Run();
+  ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
+  // The first member (at byte 0) had arrived whole; only the other two are asked for again.
+  EXPECT_EQ(server.RangesAsked().back().find("bytes=0-"), std::string::npos);
+  EXPECT_LT(outcome.fetchedBytes, 2 * 100'000 + 70'000);
+  EXPECT_EQ(Contents(staging / "VQ.Zip"),
+            (std::map<std::string, std::string>{{"a.bin", Bytes(100'000, 1)},
+                                                {"m.bin", Bytes(100'000, 2)},
+                                                {"z.bin", Bytes(100'000, 3)}}));
+  EXPECT_FALSE(staging.Exists("kept"));
+}
+
+}  // namespace
+}  // namespace qz
