@@ -144,7 +144,7 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
   const int64_t started = env.clock.NowMilliseconds();
   // Signed archives are hashed whole as they arrive, which a delta cannot give.
   const DeltaDownload::Result delta = !check && download.stagingName == kArchive
-                                          ? FetchChangedMembers(url, download, progress)
+                                          ? FetchChangedMembers(url, download, observers)
                                           : DeltaDownload::Result::kFullDownload;
   if (!deltaNote_.empty() && download.stagingName == kArchive) {
     module_.log.Event("changed members only: " + deltaNote_);

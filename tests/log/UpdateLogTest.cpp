@@ -57,7 +57,7 @@ TEST_F(UpdateLogTest, EachStepIsWrittenAsItHappensAndTheLogNeverFailsARun) {
             "download " + server.Root() + ServerPath("Version.INF") + ": result 0, 24 bytes in ",
             at);
   at = Find(events, "online version 103: newer", at);
-  at = Find(events, "no kept part of VQ.Zip: downloads whole", at);
+  at = Find(events, "changed members only: fetched ", at);
   at = Find(events, "download " + server.Root() + ServerPath("VQ.Zip") + ": result 0, ", at);
   at = Find(events, "download " + server.Root() + ServerPath("Data.TXT") + ": result 0, 8 bytes",
             at);
