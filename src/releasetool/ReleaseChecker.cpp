@@ -1,5 +1,6 @@
 #include "releasetool/ReleaseChecker.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <ostream>
 
@@ -8,6 +9,7 @@
 #include "platform/UrlServices.h"
 #include "releasetool/ArchiveTest.h"
 #include "releasetool/CommandOptions.h"
+#include "releasetool/RangeProbe.h"
 #include "signing/StreamedFileCheck.h"
 #include "signing/UpdateVerifier.h"
 #include "signing/UtcTimestamp.h"
@@ -47,6 +49,23 @@ class DownloadProbe : public TransferObserver {
 std::string Describe(int32_t result) {
   if (result >= 100 && result <= 999) return "the server answered " + std::to_string(result);
   return "error " + std::to_string(result);
+}
+
+// Why an answer to a range request is not what the updater needs, or empty when it is.
+std::string RangeProblem(const RangeProbe::Answer& answer, uint64_t size) {
+  const RangeReply& reply = answer.reply;
+  if (reply.status == 200) return "answered with the whole file (200)";
+  if (reply.code == UrlServices::kInvalidReply || reply.code == UrlServices::kAborted ||
+      (reply.code == 0 && !answer.asAsked)) {
+    return "answered with parts that do not match the ranges asked for";
+  }
+  if (reply.code != 0) return Describe(reply.code);
+  if (reply.totalLength != static_cast<int64_t>(size)) {
+    return "answered with a Content-Range total of " +
+           (reply.totalLength < 0 ? std::string("\"*\"") : std::to_string(reply.totalLength)) +
+           ", not the file's " + std::to_string(size) + " bytes";
+  }
+  return "";
 }
 
 std::optional<SignedRelease> ItemsOf(const std::string& content) {
@@ -193,6 +212,7 @@ void ReleaseChecker::CheckFile(const std::string& name,
                                      : ", but without a declared length or compressed "
                                        "(Content-Encoding): serve it as it is."));
   }
+  if (remote_) CheckRanges(name, files_.FileSize(path));
   if (check) {
     const auto why = check->Mismatch();
     Line(why ? Verdict::kFail : Verdict::kOk,
@@ -205,6 +225,50 @@ void ReleaseChecker::CheckFile(const std::string& name,
   } catch (const Error& error) {
     Line(Verdict::kFail, "VQ.Zip: " + error.Description());
   }
+}
+
+void ReleaseChecker::CheckRanges(const std::string& name, uint64_t size) {
+  // An empty file has no range to ask for, and nothing to resume.
+  if (size == 0) return;
+  const ByteRange middle{size / 2, std::min(size - 1, size / 2 + 1023)};
+  const RangeProbe::Answer single = RangeProbe::Ask(urls_, source_ + name, {middle}, "");
+  const std::string problem = RangeProblem(single, size);
+  if (problem.empty()) {
+    Line(Verdict::kOk, name + ": range request answered with 206 and the file's length.");
+    CheckValidator(name, middle, single.reply.validator);
+  } else {
+    Line(Verdict::kFail, name + ": range request " + problem +
+                             "; broken-off downloads need a 206 with the file's length to "
+                             "continue.");
+  }
+  if (name != "VQ.Zip" || size < 3) return;
+  const RangeProbe::Answer several =
+      RangeProbe::Ask(urls_, source_ + name, {{0, 0}, {size - 1, size - 1}}, "");
+  const std::string refused = RangeProblem(several, size);
+  Line(refused.empty() ? Verdict::kOk : Verdict::kWarn,
+       name + ": several ranges in one request " +
+           (refused.empty() ? std::string("answered in one multipart reply.")
+                            : refused + "; the updater then asks for one range at a time."));
+}
+
+void ReleaseChecker::CheckValidator(const std::string& name, const ByteRange& range,
+                                    const std::string& validator) {
+  if (validator.empty()) {
+    Line(Verdict::kFail, name +
+                             ": validator: neither a strong ETag nor Last-Modified, so "
+                             "broken-off downloads start again from the beginning.");
+    return;
+  }
+  const RangeProbe::Answer again = RangeProbe::Ask(urls_, source_ + name, {range}, validator);
+  const bool same =
+      again.reply.code == 0 && again.reply.status == 206 && again.reply.validator == validator;
+  Line(same ? Verdict::kOk : Verdict::kFail,
+       name + ": validator " + validator +
+           (same ? " the same on a second request, which If-Range continues."
+                 : " not the same on a second request (" +
+                       (again.reply.validator.empty() ? std::string("none")
+                                                      : again.reply.validator) +
+                       "), so broken-off downloads start again from the beginning."));
 }
 
 }  // namespace qz

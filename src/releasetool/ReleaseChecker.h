@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/ByteRange.h"
 #include "signing/SignedRelease.h"
 
 namespace qz {
@@ -38,6 +39,12 @@ class ReleaseChecker {
   void CheckSignature(const std::string& content, const CommandOptions& options,
                       std::optional<SignedRelease>& release);
   void CheckFile(const std::string& name, const std::optional<SignedRelease>& release);
+  // Asks the server for ranges of `name` (`size` bytes) as resumed downloads do; several
+  // ranges at once only of the archive, as only its changed members are fetched so.
+  void CheckRanges(const std::string& name, uint64_t size);
+  // A second request naming `validator` in If-Range must get the same file.
+  void CheckValidator(const std::string& name, const ByteRange& range,
+                      const std::string& validator);
 
   FileSystem& files_;
   UrlServices& urls_;

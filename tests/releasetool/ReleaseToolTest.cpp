@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "dialogs/frmDownloadUpdate.h"
@@ -170,9 +171,44 @@ TEST_F(ReleaseToolTest, CheckReportsEachFaultOfAPublishedRelease) {
   EXPECT_EQ(LineOf(out.str(), "VQ.Zip: passes"),
             "OK    VQ.Zip: passes the extraction library's test.");
   EXPECT_EQ(LineOf(out.str(), "Data.TXT: status"), "OK    Data.TXT: status 200, 7 bytes.");
+  EXPECT_EQ(LineOf(out.str(), "VQ.Zip: several"),
+            "OK    VQ.Zip: several ranges in one request answered in one multipart reply.");
+  EXPECT_NE(LineOf(out.str(), "Data.TXT: validator").find(" the same on a second request"),
+            std::string::npos)
+      << out.str();
+
+  // Several ranges at once are optional; one range, and a stable validator, are not.
+  server.RefuseMultipleRanges(true);
+  EXPECT_EQ(Run({"check", address}), 0) << out.str();
+  EXPECT_EQ(LineOf(out.str(), "VQ.Zip: several"),
+            "WARN  VQ.Zip: several ranges in one request answered with the whole file (200); "
+            "the updater then asks for one range at a time.");
+  server.IgnoreRanges(true);
+  EXPECT_EQ(Run({"check", address}), 1);
+  for (const char* file : {"VQ.Zip", "Data.TXT"}) {
+    EXPECT_NE(LineOf(out.str(), std::string(file) + ": range request")
+                  .find("FAIL  " + std::string(file) +
+                        ": range request answered with the whole file (200)"),
+              std::string::npos)
+        << out.str();
+  }
+  server.IgnoreRanges(false);
+  server.RefuseMultipleRanges(false);
+  const std::string zip = work.Read("releases/Vq/VQ.Zip");
+  auto served = std::make_shared<int>(0);
+  server.Route(ServerPath("VQ.Zip"),
+               [zip, served](const httplib::Request&, httplib::Response& response) {
+                 response.set_header("ETag", "\"v" + std::to_string(++*served) + "\"");
+                 response.set_content(zip, "application/zip");
+               });
+  EXPECT_EQ(Run({"check", address}), 1);
+  EXPECT_EQ(LineOf(out.str(), "VQ.Zip: range request"),
+            "OK    VQ.Zip: range request answered with 206 and the file's length.");
+  EXPECT_NE(LineOf(out.str(), "VQ.Zip: validator").find("FAIL  VQ.Zip: validator \"v2\" not the"),
+            std::string::npos)
+      << out.str();
 
   // Every fault at once: a file missing, one changed, one sent without a length.
-  const std::string zip = work.Read("releases/Vq/VQ.Zip");
   server.Fail(ServerPath("Data.TXT"), 404);
   server.Route(ServerPath("VQ.Zip"), [zip](const httplib::Request&, httplib::Response& response) {
     response.set_chunked_content_provider("application/zip",
