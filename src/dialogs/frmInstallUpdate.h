@@ -1,7 +1,7 @@
 #pragma once
 
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "dialogs/UpdaterDialog.h"

@@ -18,7 +18,8 @@ TEST(DownloadProgressTest, BytesThatCameBetweenPassesOfEventsAreShownAtTheNextPa
   FakeFormHost host;
   SystemEventPacer pacer(host);
   std::vector<int32_t> shown;
-  DownloadProgress progress(pacer, [&](int32_t value) { shown.push_back(value); }, 60, 80);
+  DownloadProgress progress(
+      pacer, [&](int32_t value) { shown.push_back(value); }, 60, 80);
   EXPECT_TRUE(progress.OnTick());
   EXPECT_TRUE(progress.OnData(nullptr, 0, 500, 1000));
   EXPECT_TRUE(shown.empty());
