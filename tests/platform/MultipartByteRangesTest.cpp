@@ -5,28 +5,10 @@
 #include <map>
 #include <string>
 
-#include "platform/RangeReceiver.h"
+#include "support/ReceivedParts.h"
 
 namespace qz {
 namespace {
-
-// Keeps each part's bytes under its first byte, checking they arrive in sequence.
-class PartCollector : public RangeReceiver {
- public:
-  bool OnPart(const ByteRange& part) override {
-    current = part;
-    parts[part.first];
-    return true;
-  }
-  bool OnBytes(uint64_t offset, const char* data, size_t size) override {
-    std::string& bytes = parts[current.first];
-    EXPECT_EQ(offset, current.first + bytes.size());
-    bytes.append(data, size);
-    return true;
-  }
-  ByteRange current;
-  std::map<uint64_t, std::string> parts;
-};
 
 std::string Part(const std::string& range, const std::string& data) {
   return "--XyZ\r\nContent-Type: application/octet-stream\r\nContent-Range: bytes " + range +
@@ -34,7 +16,8 @@ std::string Part(const std::string& range, const std::string& data) {
 }
 
 // Feeds `body` in pieces of `piece` bytes, so every delimiter and header falls apart.
-MultipartByteRanges::State Feed(const std::string& body, size_t piece, PartCollector& collector) {
+MultipartByteRanges::State Feed(const std::string& body, size_t piece,
+                                test::ReceivedParts& collector) {
   MultipartByteRanges parser("XyZ", collector);
   for (size_t at = 0; at < body.size(); at += piece) {
     if (!parser.Feed(body.data() + at, std::min(piece, body.size() - at))) break;
@@ -54,7 +37,7 @@ TEST(MultipartByteRangesTest, ReadsPartsByTheirOwnRangesInAnyPieces) {
                            Part("0-4/100", "--XyZ") + "--XyZ  \r\nContent-range:bytes 50-50/100" +
                            "\r\n\r\n!\r\n--XyZ--\r\nepilogue";
   for (size_t piece : {size_t{1}, size_t{3}, body.size()}) {
-    PartCollector collector;
+    test::ReceivedParts collector;
     ASSERT_EQ(Feed(body, piece, collector), MultipartByteRanges::State::kComplete) << piece;
     EXPECT_EQ(collector.parts,
               (std::map<uint64_t, std::string>{{90, "0123456789"}, {0, "--XyZ"}, {50, "!"}}));
@@ -76,13 +59,13 @@ TEST(MultipartByteRangesTest, APartUnlikeItsRangeOrAnUnboundedBodyIsMalformed) {
   };
   for (const std::string& body : cases) {
     for (size_t piece : {size_t{1}, body.size()}) {
-      PartCollector collector;
+      test::ReceivedParts collector;
       EXPECT_EQ(Feed(body, piece, collector), MultipartByteRanges::State::kMalformed)
           << body.substr(0, 60) << " in pieces of " << piece;
     }
   }
   // A body that ends before its closing delimiter is not complete.
-  PartCollector collector;
+  test::ReceivedParts collector;
   EXPECT_EQ(Feed(Part("0-2/100", "abc"), 1, collector), MultipartByteRanges::State::kGoing);
 }
 

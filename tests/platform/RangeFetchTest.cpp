@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/RangeReceiver.h"
 #include "platform/UrlServices.h"
 #include "support/RealPlatform.h"
+#include "support/ReceivedParts.h"
 #include "support/TestServer.h"
 
 namespace qz {
@@ -21,24 +21,6 @@ std::string PatternBytes(size_t size) {
   for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
   return bytes;
 }
-
-// Keeps each part's bytes under its first byte, checking they arrive in sequence.
-class PartCollector : public RangeReceiver {
- public:
-  bool OnPart(const ByteRange& part) override {
-    current = part;
-    parts[part.first];
-    return true;
-  }
-  bool OnBytes(uint64_t offset, const char* data, size_t size) override {
-    std::string& bytes = parts[current.first];
-    EXPECT_EQ(offset, current.first + bytes.size());
-    bytes.append(data, size);
-    return true;
-  }
-  ByteRange current;
-  std::map<uint64_t, std::string> parts;
-};
 
 // cpp-httplib cuts any answer to the ranges asked for unless they are dropped.
 void AnswerAsIs(const httplib::Request& request) {
@@ -64,7 +46,7 @@ httplib::Server::Handler MultipartAnswer(std::vector<std::pair<std::string, std:
 class RangeFetchTest : public ::testing::Test {
  protected:
   RangeReply Fetch(const std::string& path, const std::vector<ByteRange>& ranges,
-                   const std::string& ifRange, PartCollector& collector) {
+                   const std::string& ifRange, test::ReceivedParts& collector) {
     return urls.FetchRanges(server.Root() + path, ranges, ifRange, collector);
   }
 
@@ -76,7 +58,7 @@ class RangeFetchTest : public ::testing::Test {
 TEST_F(RangeFetchTest, DeliversEachPartUnderItsOwnRange) {
   server.Put("/f", file);
   // The tail, asked for before the length is known; its validator guards the later ones.
-  PartCollector first;
+  test::ReceivedParts first;
   RangeReply tail = Fetch("/f", {ByteRange::Suffix(1000)}, "", first);
   ASSERT_EQ(tail.code, 0);
   EXPECT_EQ(tail.status, 206);
@@ -84,7 +66,7 @@ TEST_F(RangeFetchTest, DeliversEachPartUnderItsOwnRange) {
   ASSERT_FALSE(tail.validator.empty());
   EXPECT_EQ(first.parts, (std::map<uint64_t, std::string>{{299'000, file.substr(299'000)}}));
 
-  PartCollector several;
+  test::ReceivedParts several;
   RangeReply reply = Fetch("/f", {{70'000, 199'999}, {10, 19}}, tail.validator, several);
   ASSERT_EQ(reply.code, 0);
   EXPECT_EQ(reply.status, 206);
@@ -96,7 +78,7 @@ TEST_F(RangeFetchTest, DeliversEachPartUnderItsOwnRange) {
 
   // Parts come back in any order; they are matched by their Content-Range.
   server.Route("/m", MultipartAnswer({{"200-202/300", "ccc"}, {"0-1/300", "aa"}}));
-  PartCollector reordered;
+  test::ReceivedParts reordered;
   reply = Fetch("/m", {{0, 1}, {200, 202}}, "\"v1\"", reordered);
   EXPECT_EQ(reply.code, 0);
   EXPECT_EQ(reordered.parts, (std::map<uint64_t, std::string>{{0, "aa"}, {200, "ccc"}}));
@@ -106,13 +88,13 @@ TEST_F(RangeFetchTest, AServerThatIgnoresOrRefusesRangesOrChangesItsFileIsNotice
   server.Put("/f", file);
   server.IgnoreRanges(true);
   // One range answered with the whole file: that is the file.
-  PartCollector whole;
+  test::ReceivedParts whole;
   RangeReply reply = Fetch("/f", {{100, 199}}, "", whole);
   EXPECT_EQ(reply.code, 0);
   EXPECT_EQ(reply.status, 200);
   EXPECT_EQ(whole.parts, (std::map<uint64_t, std::string>{{0, file}}));
   // Several ranges answered with the whole file: refused before any of it is taken.
-  PartCollector refused;
+  test::ReceivedParts refused;
   reply = Fetch("/f", {{100, 199}, {400, 499}}, "", refused);
   EXPECT_EQ(reply.code, UrlServices::kRangesRefused);
   EXPECT_EQ(reply.status, 200);
@@ -120,7 +102,7 @@ TEST_F(RangeFetchTest, AServerThatIgnoresOrRefusesRangesOrChangesItsFileIsNotice
 
   // The file changed since the validator was taken: its new validator is reported.
   server.IgnoreRanges(false);
-  PartCollector changed;
+  test::ReceivedParts changed;
   reply = Fetch("/f", {{100, 199}, {400, 499}}, "\"stale\"", changed);
   EXPECT_EQ(reply.code, UrlServices::kRangesRefused);
   EXPECT_NE(reply.validator, "\"stale\"");
@@ -143,11 +125,11 @@ TEST_F(RangeFetchTest, AServerThatIgnoresOrRefusesRangesOrChangesItsFileIsNotice
   });
   server.Fail("/gone", 416);
   for (const char* path : {"/long", "/stray", "/open"}) {
-    PartCollector faulty;
+    test::ReceivedParts faulty;
     EXPECT_EQ(Fetch(path, {{0, 1}, {200, 202}}, "\"v1\"", faulty).code, UrlServices::kInvalidReply)
         << path;
   }
-  PartCollector none;
+  test::ReceivedParts none;
   EXPECT_EQ(Fetch("/gone", {{0, 1}}, "", none).code, 416);
 }
 
@@ -163,7 +145,7 @@ TEST_F(RangeFetchTest, AWholeFileRefusedForSeveralRangesIsNotReadOn) {
                                     return sink.write(piece.data(), piece.size());
                                   });
   });
-  PartCollector refused;
+  test::ReceivedParts refused;
   RangeReply reply = Fetch("/big", {{0, 9}, {100, 109}}, "", refused);
   EXPECT_EQ(reply.code, UrlServices::kRangesRefused);
   // Socket buffers hold a few MiB at most; reading on would take the whole file.
