@@ -40,15 +40,7 @@ constexpr size_t kExeBytes = 5'000'000;
 constexpr size_t kOtherBytes = 278'000;
 
 std::string Bytes(size_t size, uint32_t seed) {
-  std::string bytes(size, '\0');
-  uint32_t state = seed * 2654435761u + 1;
-  for (char& byte : bytes) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    byte = static_cast<char>(state >> 24);
-  }
-  return bytes;
+  return qz::test::ArchiveMaker::Incompressible(size, seed);
 }
 
 std::string Read(const std::string& path) {

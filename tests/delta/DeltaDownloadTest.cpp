@@ -24,17 +24,8 @@ using test::ArchiveMaker;
 using test::TempDir;
 using test::TestServer;
 
-// Bytes that do not compress, different for every seed.
 std::string Bytes(size_t size, uint32_t seed) {
-  std::string bytes(size, '\0');
-  uint32_t state = seed * 2654435761u + 1;
-  for (char& byte : bytes) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    byte = static_cast<char>(state >> 24);
-  }
-  return bytes;
+  return qz::test::ArchiveMaker::Incompressible(size, seed);
 }
 
 // The members of the zip at `path` by name, with their contents where `password` opens

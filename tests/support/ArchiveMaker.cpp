@@ -65,6 +65,18 @@ size_t Find(const std::string& bytes, const std::string& data) {
 
 }  // namespace
 
+std::string ArchiveMaker::Incompressible(size_t size, uint32_t seed) {
+  std::string bytes(size, '\0');
+  uint32_t state = seed * 2654435761u + 1;
+  for (char& byte : bytes) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    byte = static_cast<char>(state >> 24);
+  }
+  return bytes;
+}
+
 void DamageFile(const std::string& path, const std::string& data) {
   std::string bytes = ReadBytes(path);
   size_t at = Find(bytes, data);

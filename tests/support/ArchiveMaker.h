@@ -24,6 +24,9 @@ class ArchiveMaker {
     uint32_t unixMode = 0;  // full Unix st_mode with type bits; 0: none stored
   };
 
+  // `size` bytes that do not compress, the same for the same `seed` and different for others.
+  static std::string Incompressible(size_t size, uint32_t seed);
+
   explicit ArchiveMaker(const std::string& path);
   ~ArchiveMaker();
 
