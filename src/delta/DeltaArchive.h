@@ -13,7 +13,8 @@ class DeltaArchive {
  public:
   // Appends `entry` (the member's local header, data and any data descriptor).
   void Add(const ZipMember& member, std::string_view entry);
-  // The whole archive: the entries, their directory and the end record.
+  // The whole archive: the entries, their directory and the end record, preceded by the
+  // zip64 end record and locator when there are more entries than the plain record holds.
   std::string Finish();
 
  private:

@@ -230,6 +230,22 @@ TEST_F(DeltaDownloadTest, DescriptorsAndZip64FieldsAreCopiedAndListedAgain) {
                                                 {"both.bin", Bytes(2000, 11)}}));
 }
 
+// More changed members than a plain end record can count: the staged zip needs its own
+// zip64 end record, or the install would see a damaged archive.
+TEST_F(DeltaDownloadTest, MoreThan65534ChangedMembersAreStagedWithAZip64EndRecord) {
+  app.Write("kept.bin", Bytes(4'000'000, 1));
+  HandmadeZip made;
+  made.Add("kept.bin", Bytes(4'000'000, 1), false, false);
+  constexpr int kMembers = 70'000;
+  for (int i = 0; i < kMembers; ++i) made.Add("m" + std::to_string(i), "", false, false);
+  server.Put("/VQ.Zip", made.Finish());
+  DeltaDownload::Outcome outcome = Run();
+  ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
+  const std::map<std::string, std::string> staged = Contents(staging / "VQ.Zip");
+  EXPECT_EQ(staged.size(), static_cast<size_t>(kMembers));
+  EXPECT_EQ(staged.count("kept.bin"), 0u);
+}
+
 TEST_F(DeltaDownloadTest, AServerThatCannotServeADeltaLeavesTheFullDownload) {
   app.Write("a.bin", Bytes(100'000, 1));
   const std::string archive = Archive({{"a.bin", Bytes(100'000, 1)},
