@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
   };
   server.Get(R"(/.*)", serve);
   server.set_logger([&log](const httplib::Request& request, const httplib::Response& response) {
-    log.Write(request.method, request.path, response.status, BodyBytes(request, response));
+    log.Write(request.method, request.path, response.status, BodyBytes(request, response),
+              request.get_header_value("Range"));
   });
 
   int port = options->port;

@@ -1,9 +1,58 @@
 #!/usr/bin/env bash
 # The typical verbose run from start to "&Finish" on an installation with both database
 # files and a lock file left by a crashed Vq: check, download of the three update files,
-# "Install it right now", installation, and then every file where it belongs.
+# "Install it right now", installation, and then every file where it belongs. Of the
+# archive only the changed members' entries travel, which the server's log shows.
 source "$(dirname "$0")/harness.sh"
 rw_init "$@"
+
+# The entries of zip $1 as lines "first last name" (byte offsets, both included), in the
+# archive's order, then the directory to the end as "first end (directory)".
+entry_spans() {
+  zipinfo -v "$1" | awk '
+    BEGIN { n = 0 }
+    /^Central directory entry #/ { getline; getline; getline; name = substr($0, 3) }
+    /offset of local header from start of archive:/ { start[n] = $NF; names[n++] = name }
+    /and its \(expected\) offset in bytes/ { getline; directory = $2 }
+    END {
+      for (i = 0; i < n; i++) print start[i], (i + 1 < n ? start[i + 1] : directory) - 1, names[i]
+      print directory, "end", "(directory)"
+    }'
+}
+
+# Reads the server log and prints every range of VQ.Zip that reaches beyond the entries of
+# the members named in $2 (one a line; spans from file $1) and the directory. The one
+# request for the archive's last 64 KiB and 22 bytes, which finds the directory, is allowed.
+ranges_beyond() {
+  awk -v spans="$1" -v changed="$2" '
+    BEGIN {
+      n = 0
+      split(changed, list, "\n")
+      for (i in list) wanted[list[i]] = 1
+      wanted["(directory)"] = 1
+      while ((getline line <spans) > 0) {
+        split(line, field, " ")
+        name = substr(line, length(field[1]) + length(field[2]) + 3)
+        if (!(name in wanted)) continue
+        if (n > 0 && last[n] != "end" && field[1] == last[n] + 1) { last[n] = field[2]; continue }
+        first[++n] = field[1]
+        last[n] = field[2]
+      }
+    }
+    $2 ~ /\/VQ\.Zip$/ && $5 != "" {
+      sub(/^bytes=/, "", $5)
+      count = split($5, ranges, ",")
+      for (r = 1; r <= count; r++) {
+        split(ranges[r], ends, "-")
+        if (ends[1] == "") { if (ends[2] > 65558) print ranges[r]; continue }
+        inside = 0
+        for (i = 1; i <= n; i++)
+          if (ends[1] >= first[i] && (last[i] == "end" || (ends[2] != "" && ends[2] <= last[i])))
+            inside = 1
+        if (!inside) print ranges[r]
+      }
+    }'
+}
 rw_make_install --with-mdf --stale-lock
 rw_extract_new_executable
 # A second per answer keeps each dialog up long enough to be seen.
@@ -41,8 +90,12 @@ fetched=$(rw_requests | awk '$2 ~ /\/VQ.Zip$/ { sum += $4 } END { print sum + 0 
 [ "$fetched" -lt $((archive_bytes / 2)) ] ||
   rw_fail "$fetched bytes of the $archive_bytes-byte archive were fetched"
 rw_expect_same "$RW_STAGING/Version.INF" "$RW_SERVER_FOLDER/Version.INF" "downloaded"
-[ "$(unzip -Z1 "$(rw_find "$RW_STAGING" VQ.Zip)" | tr '\n' ' ')" = "Vq.exe Docs/WhatsNew.txt " ] ||
+staged_members=$(unzip -Z1 "$(rw_find "$RW_STAGING" VQ.Zip)")
+[ "$(echo "$staged_members" | tr '\n' ' ')" = "Vq.exe Docs/WhatsNew.txt " ] ||
   rw_fail "the staged archive does not hold exactly the changed members"
+entry_spans "$RW_SERVER_FOLDER/VQ.Zip" >"$RW_WORK/spans"
+beyond=$(rw_requests | ranges_beyond "$RW_WORK/spans" "$staged_members")
+[ -z "$beyond" ] || rw_fail "bytes of unchanged members were asked for: $beyond"
 rw_expect_same "$RW_STAGING/Data.Mdb" "$RW_SERVER_FOLDER/Data.TXT" "downloaded"
 rw_expect_same "$RW_STAGING/VqData.Mdf" "$RW_SERVER_FOLDER/VqData.TXT" "downloaded"
 
