@@ -7,13 +7,17 @@
  * QZ_COUNT_UNDER=FOLDER counts only operations on paths in that folder, so that whatever
  * the toolkit does with its caches elsewhere cannot move the points.
  * QZ_OPERATIONS_LOG=FILE appends one line per operation: its number, name and paths.
- * QZ_FAST_CLOCK=1 makes waiting free: nanosleep returns at once and moves the clock that
- * time() and clock_gettime(CLOCK_REALTIME) report forward by the time slept.
+ * QZ_FAST_CLOCK=1 makes waiting free: nanosleep returns at once, and so does a poll or
+ * ppoll with a timeout when nothing is ready (an event loop's wait for its next timer);
+ * the clocks that time() and clock_gettime report move forward by the time not waited, so
+ * the toolkit's timers fire as if it had passed. A wait without a timeout (for input) is
+ * real.
  * QZ_CLOCK_AHEAD=SECONDS moves that clock forward by as much from the start: a run that
  * starts so much later, for which the files of a killed run are long abandoned. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdatomic.h>
 #include <stdio.h>
@@ -120,20 +124,52 @@ int remove(const char* path) {
   return After(number, REAL(remove)(path));
 }
 
+static int FastClock(void) {
+  return EnvIs("QZ_FAST_CLOCK", "1");
+}
+
+static void Skip(long long nanoseconds) {
+  atomic_fetch_add(&skippedNanoseconds, nanoseconds);
+}
+
 int nanosleep(const struct timespec* duration, struct timespec* remaining) {
-  if (!EnvIs("QZ_FAST_CLOCK", "1")) return REAL(nanosleep)(duration, remaining);
-  atomic_fetch_add(&skippedNanoseconds,
-                   (long long)duration->tv_sec * 1000000000LL + duration->tv_nsec);
+  if (!FastClock()) return REAL(nanosleep)(duration, remaining);
+  Skip((long long)duration->tv_sec * 1000000000LL + duration->tv_nsec);
   if (remaining != NULL) remaining->tv_sec = remaining->tv_nsec = 0;
   return 0;
 }
 
+int poll(struct pollfd* fds, nfds_t count, int timeout) {
+  if (!FastClock() || timeout <= 0) return REAL(poll)(fds, count, timeout);
+  int ready = REAL(poll)(fds, count, 0);
+  if (ready == 0) Skip((long long)timeout * 1000000LL);
+  return ready;
+}
+
+int ppoll(struct pollfd* fds, nfds_t count, const struct timespec* timeout,
+          const sigset_t* mask) {
+  if (!FastClock() || timeout == NULL || (timeout->tv_sec == 0 && timeout->tv_nsec == 0)) {
+    return REAL(ppoll)(fds, count, timeout, mask);
+  }
+  const struct timespec none = {0, 0};
+  int ready = REAL(ppoll)(fds, count, &none, mask);
+  if (ready == 0) Skip((long long)timeout->tv_sec * 1000000000LL + timeout->tv_nsec);
+  return ready;
+}
+
+static int Shifted(clockid_t clock) {
+  return clock == CLOCK_REALTIME || clock == CLOCK_REALTIME_COARSE || clock == CLOCK_MONOTONIC ||
+         clock == CLOCK_MONOTONIC_COARSE || clock == CLOCK_MONOTONIC_RAW || clock == CLOCK_BOOTTIME;
+}
+
 int clock_gettime(clockid_t clock, struct timespec* now) {
   int result = REAL(clock_gettime)(clock, now);
-  if (result != 0 || (clock != CLOCK_REALTIME && clock != CLOCK_REALTIME_COARSE)) return result;
+  if (result != 0 || !Shifted(clock)) return result;
   long long total = (long long)now->tv_nsec + atomic_load(&skippedNanoseconds);
   const char* ahead = getenv("QZ_CLOCK_AHEAD");
-  if (ahead != NULL) now->tv_sec += (time_t)atoll(ahead);
+  if (ahead != NULL && (clock == CLOCK_REALTIME || clock == CLOCK_REALTIME_COARSE)) {
+    now->tv_sec += (time_t)atoll(ahead);
+  }
   now->tv_sec += (time_t)(total / 1000000000LL);
   now->tv_nsec = (long)(total % 1000000000LL);
   return 0;

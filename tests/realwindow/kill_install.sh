@@ -8,7 +8,8 @@
 #
 # The kills are exact, not timed: the shim in QZ_KILL_SHIM (KillShim.c), preloaded into the
 # updater, counts those operations and kills the process at the chosen one. It also makes
-# the install's waits free, so that each run takes about a second.
+# the install's waits free (its sleeps and its event loop's timed waits), so that each run
+# takes about a second.
 # QZ_KILL_POINTS limits the run to the first N operations (for a quick look);
 # QZ_KILL_STRIDE=K kills at every Kth operation only, starting with the first (a sample, for
 # the slower sanitizer build, whose memory checks need each path once rather than each point).
