@@ -146,8 +146,7 @@ int poll(struct pollfd* fds, nfds_t count, int timeout) {
   return ready;
 }
 
-int ppoll(struct pollfd* fds, nfds_t count, const struct timespec* timeout,
-          const sigset_t* mask) {
+int ppoll(struct pollfd* fds, nfds_t count, const struct timespec* timeout, const sigset_t* mask) {
   if (!FastClock() || timeout == NULL || (timeout->tv_sec == 0 && timeout->tv_nsec == 0)) {
     return REAL(ppoll)(fds, count, timeout, mask);
   }
