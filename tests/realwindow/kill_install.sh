@@ -10,9 +10,7 @@
 # updater, counts those operations and kills the process at the chosen one. It also makes
 # the install's waits free (its sleeps and its event loop's timed waits), so that each run
 # takes about a second.
-# QZ_KILL_POINTS limits the run to the first N operations (for a quick look);
-# QZ_KILL_STRIDE=K kills at every Kth operation only, starting with the first (a sample, for
-# the slower sanitizer build, whose memory checks need each path once rather than each point).
+# QZ_KILL_POINTS limits the run to the first N operations (for a quick look).
 source "$(dirname "$0")/harness.sh"
 rw_init "$@"
 [ -f "${QZ_KILL_SHIM:-}" ] || rw_fail "QZ_KILL_SHIM must name the kill shim library"
@@ -84,9 +82,8 @@ total=$(wc -l <"$log")
 xd_log "an installation replaces or removes files in $total operations"
 [ -n "${QZ_KILL_POINTS:-}" ] && [ "$QZ_KILL_POINTS" -lt "$total" ] && total=$QZ_KILL_POINTS
 
-stride=${QZ_KILL_STRIDE:-1}
 killed=0 checked=0 offered=0
-for ((n = 1; n <= total; n += stride)); do
+for ((n = 1; n <= total; n++)); do
   for when in before after; do
     rm -rf "$RW_INSTALL"
     cp -a "$start" "$RW_INSTALL"
