@@ -9,8 +9,11 @@
 #include <array>
 #include <cctype>
 #include <chrono>
+#include <memory>
+#include <optional>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace qz::demo {
 
@@ -59,6 +62,91 @@ std::string HttpDate(const struct stat& info) {
   gmtime_r(&info.st_mtim.tv_sec, &utc);
   return std::string(text.data(),
                      strftime(text.data(), text.size(), "%a, %d %b %Y %H:%M:%S GMT", &utc));
+}
+
+// A body made of texts and pieces of one open file, streamed in order: a whole file, or a
+// multipart answer to several ranges.
+struct Piece {
+  std::string text;         // sent as it is, when not empty
+  uint64_t fileOffset = 0;  // otherwise `length` bytes of the file from here
+  uint64_t length = 0;
+};
+
+class Body {
+ public:
+  Body(int fd, std::vector<Piece> pieces) : fd_(fd), pieces_(std::move(pieces)) {
+    for (Piece& piece : pieces_) {
+      if (!piece.text.empty()) piece.length = piece.text.size();
+      starts_.push_back(length_);
+      length_ += piece.length;
+    }
+  }
+  ~Body() { ::close(fd_); }
+  Body(const Body&) = delete;
+  Body& operator=(const Body&) = delete;
+
+  uint64_t Length() const { return length_; }
+
+  // Writes up to `most` bytes from `offset` of the body; false when the file cannot be read.
+  bool Write(uint64_t offset, size_t most, httplib::DataSink& sink) const {
+    const size_t index =
+        static_cast<size_t>(std::upper_bound(starts_.begin(), starts_.end(), offset) -
+                            starts_.begin()) -
+        1;
+    const Piece& piece = pieces_[index];
+    const uint64_t within = offset - starts_[index];
+    const size_t size = static_cast<size_t>(std::min<uint64_t>(most, piece.length - within));
+    if (!piece.text.empty()) return sink.write(piece.text.data() + within, size);
+    std::array<char, kPieceSize> bytes;
+    ssize_t got = ::pread(fd_, bytes.data(), std::min(size, bytes.size()),
+                          static_cast<off_t>(piece.fileOffset + within));
+    // A file that shrank or cannot be read any more ends the transfer short; the
+    // client sees fewer bytes than announced and treats the download as failed.
+    if (got <= 0) return false;
+    return sink.write(bytes.data(), static_cast<size_t>(got));
+  }
+
+ private:
+  int fd_;
+  std::vector<Piece> pieces_;
+  std::vector<uint64_t> starts_;
+  uint64_t length_ = 0;
+};
+
+// The first and last byte of a `size`-byte file that a request's range names, or nothing
+// when the range is not satisfiable.
+std::optional<std::pair<uint64_t, uint64_t>> Resolve(std::pair<ssize_t, ssize_t> range,
+                                                     uint64_t size) {
+  if (size == 0) return std::nullopt;
+  if (range.first < 0) {
+    if (range.second <= 0) return std::nullopt;
+    const uint64_t length = std::min<uint64_t>(static_cast<uint64_t>(range.second), size);
+    return std::pair{size - length, size - 1};
+  }
+  const auto first = static_cast<uint64_t>(range.first);
+  const uint64_t last = range.second < 0
+                            ? size - 1
+                            : std::min<uint64_t>(static_cast<uint64_t>(range.second), size - 1);
+  if (first > last) return std::nullopt;
+  return std::pair{first, last};
+}
+
+// The parts of a multipart/byteranges answer to `ranges` of a `size`-byte file; empty when
+// one of them cannot be satisfied (the library then answers 416).
+std::vector<Piece> Multipart(const httplib::Ranges& ranges, uint64_t size,
+                             const std::string& boundary) {
+  std::vector<Piece> pieces;
+  for (const auto& range : ranges) {
+    auto resolved = Resolve(range, size);
+    if (!resolved) return {};
+    pieces.push_back({"--" + boundary + "\r\nContent-Type: application/octet-stream\r\n" +
+                      "Content-Range: bytes " + std::to_string(resolved->first) + "-" +
+                      std::to_string(resolved->second) + "/" + std::to_string(size) + "\r\n\r\n"});
+    pieces.push_back({"", resolved->first, resolved->second - resolved->first + 1});
+    pieces.push_back({"\r\n"});
+  }
+  pieces.push_back({"--" + boundary + "--\r\n"});
+  return pieces;
 }
 
 void Answer(httplib::Response& response, int status, const std::string& text) {
@@ -122,22 +210,32 @@ void StaticFiles::Serve(const httplib::Request& request, httplib::Response& resp
       const_cast<httplib::Request&>(request).ranges.clear();
     }
   }
+  const auto size = static_cast<uint64_t>(info.st_size);
+  // Several ranges are answered here: the library's own multipart answer gives every part a
+  // total length of 0 when the body comes from a provider. One range the library cuts out
+  // of the whole file's body itself.
+  const std::string boundary = "QzUpdateDemoParts";
+  std::vector<Piece> pieces =
+      request.ranges.size() > 1 ? Multipart(request.ranges, size, boundary) : std::vector<Piece>{};
+  std::string type = "application/octet-stream";
+  if (!pieces.empty()) {
+    const_cast<httplib::Request&>(request).ranges.clear();
+    response.status = 206;
+    type = "multipart/byteranges; boundary=" + boundary;
+  } else {
+    pieces.push_back({"", 0, size});
+  }
+  auto body = std::make_shared<Body>(fd, std::move(pieces));
   response.set_content_provider(
-      static_cast<size_t>(info.st_size), "application/octet-stream",
-      [fd, rate = bytesPerSecond_](size_t offset, size_t length, httplib::DataSink& sink) {
-        std::array<char, kPieceSize> piece;
-        size_t size = std::min(length, piece.size());
+      static_cast<size_t>(body->Length()), type,
+      [body, rate = bytesPerSecond_](size_t offset, size_t length, httplib::DataSink& sink) {
+        size_t size = std::min(length, kPieceSize);
         if (rate != 0) {
           size = std::min(size, std::max<size_t>(1, rate / kPiecesPerSecond));
           std::this_thread::sleep_for(std::chrono::microseconds(size * 1'000'000 / rate));
         }
-        ssize_t got = ::pread(fd, piece.data(), size, static_cast<off_t>(offset));
-        // A file that shrank or cannot be read any more ends the transfer short; the
-        // client sees fewer bytes than announced and treats the download as failed.
-        if (got <= 0) return false;
-        return sink.write(piece.data(), static_cast<size_t>(got));
-      },
-      [fd](bool) { ::close(fd); });
+        return body->Write(offset, size, sink);
+      });
 }
 
 }  // namespace qz::demo

@@ -29,8 +29,9 @@ uint64_t RangeBytes(std::pair<ssize_t, ssize_t> range, uint64_t total) {
   return last - first + 1;
 }
 
-// Bytes of the body sent (of a partial answer, the file's bytes in its parts); a HEAD answer
-// announces the length but sends none.
+// Bytes of the body sent: of an answer to one range, the range's bytes (the library cuts
+// them out of the whole file's body); of a multipart answer, the whole body with its part
+// headers. A HEAD answer announces the length but sends none.
 uint64_t BodyBytes(const httplib::Request& request, const httplib::Response& response) {
   if (request.method == "HEAD") return 0;
   const uint64_t total =

@@ -261,7 +261,7 @@ TEST_F(DeltaDownloadTest, AServerThatCannotServeADeltaLeavesTheFullDownload) {
   server.IgnoreRanges(false);
 
   // cpp-httplib answers several ranges of a streamed body with parts whose total length is
-  // 0 (so does the demo server): one range per request from then on.
+  // 0: one range per request from then on.
   app.Write("c.bin", Bytes(100'000, 3));
   std::string stored = Archive({{"a.bin", Bytes(100'000, 1)},
                                 {"b.bin", std::string(100'000, 'b')},
