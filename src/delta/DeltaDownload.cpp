@@ -290,8 +290,9 @@ void DeltaDownload::RefuseUncheckable(const ZipMember& member) {
   if (member.Encrypted() || (member.method != 0 && member.method != 8)) {
     FullDownload(member.name + " is encrypted or compressed in a way that cannot be checked");
   }
-  if (member.uncompressedSize > kMaxDeltaBytes)
-    FullDownload(member.name + " is too large to check");
+  if (member.uncompressedSize > kMaxDeltaBytes) {
+    FullDownload(member.name + " is too large to check in memory");
+  }
 }
 
 void DeltaDownload::Refused(const std::string& why) {
