@@ -174,6 +174,8 @@ TEST_F(ReleaseToolTest, CheckReportsEachFaultOfAPublishedRelease) {
   const std::string address = server.BaseUrl() + "Vq";
   ASSERT_EQ(Run({"check", address, "--public-key", vendor, "--name", "Vq"}), 0) << out.str();
   EXPECT_EQ(out.str().find("WARN"), std::string::npos) << out.str();
+  EXPECT_EQ(LineOf(out.str(), "member items:"),
+            "OK    member items: valid; updaters fetch only the changed files of VQ.Zip.");
   EXPECT_EQ(LineOf(out.str(), "VQ.Zip: passes"),
             "OK    VQ.Zip: passes the extraction library's test.");
   EXPECT_EQ(LineOf(out.str(), "Data.TXT: status"), "OK    Data.TXT: status 200, 7 bytes.");
