@@ -192,8 +192,7 @@ void ReleaseChecker::CheckSignature(const std::string& content, const CommandOpt
     Line(Verdict::kOk, "member items: valid; updaters fetch only the changed files of VQ.Zip.");
   } else {
     Line(Verdict::kWarn,
-         "member items: none signed by a trusted key; updaters download VQ.Zip "
-         "whole.");
+         "member items: none signed by a trusted key; updaters download VQ.Zip whole.");
   }
 }
 
