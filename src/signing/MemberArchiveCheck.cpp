@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <new>
 
 #include "delta/CentralDirectory.h"
 #include "delta/InstalledFiles.h"
@@ -101,6 +102,8 @@ void MemberArchiveCheck::Verify(std::string_view zip, const SignedArchive& archi
   } catch (const Error& error) {
     if (error.Number() == StreamedFileCheck::kHashMismatch) throw;
     Refuse(error.Description());
+  } catch (const std::bad_alloc&) {
+    Refuse("there is not enough memory to check it");
   }
 }
 
@@ -111,6 +114,8 @@ void MemberArchiveCheck::VerifyFile(FileSystem& files, const std::string& path,
     zip = files.ReadTextFile(path, static_cast<size_t>(kMaxBytes));
   } catch (const Error& error) {
     Refuse("it cannot be read whole (" + error.Description() + ")");
+  } catch (const std::bad_alloc&) {
+    Refuse("there is not enough memory to read it");
   }
   Verify(zip, archive);
 }
