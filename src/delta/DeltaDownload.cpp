@@ -148,11 +148,15 @@ std::vector<const ArchiveMemberItem*> DeltaDownload::SignedItems() const {
   std::vector<const ArchiveMemberItem*> items(members_.size(), nullptr);
   size_t next = 0;
   for (size_t i = 0; i < members_.size(); ++i) {
-    const std::string target = InstalledFiles::TargetName(members_[i].name);
+    const std::string& name = members_[i].name;
+    const std::string target = InstalledFiles::TargetName(name);
+    // A member without a usable name is left to the whole archive's test, which refuses it.
+    const bool folderEntry = !name.empty() && (name.back() == '/' || name.back() == '\\');
+    if (target.empty() && !folderEntry) FullDownload(name + " has no name to be installed under");
     if (target.empty()) continue;
     if (next == signed_->members.size() || signed_->members[next].name != target ||
         signed_->members[next].size != members_[i].uncompressedSize) {
-      FullDownload(members_[i].name + " has no signed item of its name and size");
+      FullDownload(name + " has no signed item of its name and size");
     }
     items[i] = &signed_->members[next++];
   }

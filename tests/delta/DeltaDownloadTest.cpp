@@ -355,6 +355,11 @@ TEST_F(DeltaDownloadTest, ASignedRunReusesAndStagesOnlyWhatMatchesTheSignedItems
     EXPECT_FALSE(staging.Exists("VQ.Zip"));
     EXPECT_FALSE(staging.Exists("kept"));
   }
+  // A member without a name to be installed under is left to the whole archive's test.
+  const std::string unusable = Archive({{"a.bin", "a"}, {"b/..", "b"}});
+  server.Put("/VQ.Zip", unusable);
+  const SignedArchive unusableItems = ArchiveDigest::Of(unusable);
+  EXPECT_EQ(Run(&unusableItems).reason, "b/.. has no name to be installed under");
 }
 
 // Cancels once more than `limit` bytes have arrived.
