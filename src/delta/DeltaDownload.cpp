@@ -7,10 +7,12 @@
 
 #include "delta/DeltaArchive.h"
 #include "delta/InstalledFiles.h"
+#include "delta/MemberContent.h"
 #include "delta/PartCollector.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/UrlServices.h"
+#include "signing/Sha256.h"
 
 namespace qz {
 namespace {
@@ -43,6 +45,10 @@ std::vector<ByteRange> Merged(std::vector<ByteRange> ranges) {
 DeltaDownload::DeltaDownload(UrlServices& urls, FileSystem& files, std::string applicationPath)
     : urls_(urls), files_(files), applicationPath_(std::move(applicationPath)) {}
 
+void DeltaDownload::RequireSigned(const SignedArchive& archive) {
+  signed_ = &archive;
+}
+
 DeltaDownload::Outcome DeltaDownload::Run(const std::string& url, const std::string& stagedPath,
                                           const std::string& keptPath, TransferObserver* observer) {
   outcome_ = Outcome{};
@@ -50,6 +56,7 @@ DeltaDownload::Outcome DeltaDownload::Run(const std::string& url, const std::str
   singleRanges_ = false;
   cancelled_ = false;
   changed_ = false;
+  refused_ = false;
   PartCollector parts(observer);
   PartCollector entries(observer);
   try {
@@ -83,7 +90,7 @@ void DeltaDownload::Restore(const std::string& keptPath, PartCollector& entries)
 void DeltaDownload::Keep(const std::string& keptPath, const PartCollector& entries) {
   if (keptPath.empty()) return;
   try {
-    const bool worthKeeping = outcome_.result != Result::kDone && !changed_ &&
+    const bool worthKeeping = outcome_.result != Result::kDone && !changed_ && !refused_ &&
                               !validator_.empty() && entries.Received() > 0;
     if (worthKeeping) {
       files_.WriteTextFile(keptPath, entries.Kept(validator_));
@@ -104,24 +111,57 @@ void DeltaDownload::ReadDirectory(const std::string& url, PartCollector& parts) 
   const std::string_view tail = parts.Slice({tailOffset, length - 1});
   if (tail.empty()) FullDownload("the server sent no tail of the archive");
   location_ = CentralDirectory::Locate(tail, tailOffset, length);
-  if (location_.size == 0) {
-    members_ = CentralDirectory::Members({}, location_);
-    return;
+  if (signed_ != nullptr && location_.offset != signed_->directoryOffset) {
+    Refused("the archive's directory does not start where it was signed to");
   }
-  const ByteRange directory{location_.offset, location_.offset + location_.size - 1};
-  if (directory.first >= tailOffset) {
-    members_ = CentralDirectory::Members(parts.Slice(directory), location_);
-    return;
+  if (tailOffset - std::min(tailOffset, location_.offset) > kMaxDeltaBytes) {
+    FullDownload("the archive's directory is too large to hold");
   }
-  // A directory longer than the tail: the rest of it is fetched too.
-  const ByteRange before{directory.first, std::min(directory.last, tailOffset - 1)};
-  parts.Expect(-1, before.Length());
-  Fetch(url, {before}, parts);
-  std::string whole(parts.Slice(before));
-  if (directory.last >= tailOffset) {
-    whole += tail.substr(0, static_cast<size_t>(directory.last + 1 - tailOffset));
+  // The directory and everything after it to the archive's end; a directory longer than
+  // the tail is fetched whole.
+  std::string fromDirectory;
+  if (location_.offset >= tailOffset) {
+    fromDirectory = tail.substr(static_cast<size_t>(location_.offset - tailOffset));
+  } else {
+    const ByteRange before{location_.offset, tailOffset - 1};
+    parts.Expect(-1, before.Length());
+    Fetch(url, {before}, parts);
+    fromDirectory = std::string(parts.Slice(before)) + std::string(tail);
   }
-  members_ = CentralDirectory::Members(whole, location_);
+  if (signed_ != nullptr) CheckDirectory(fromDirectory);
+  members_ = CentralDirectory::Members(
+      std::string_view(fromDirectory).substr(0, static_cast<size_t>(location_.size)), location_);
+  if (signed_ != nullptr) items_ = SignedItems();
+}
+
+void DeltaDownload::CheckDirectory(const std::string& fromDirectory) {
+  Sha256 hash;
+  hash.Add(fromDirectory.data(), fromDirectory.size());
+  if (fromDirectory.size() != signed_->directoryLength || hash.Hex() != signed_->directorySha256) {
+    Refused("the archive's directory differs from the signed one");
+  }
+}
+
+// The directory is the signed one, so its file members and the signed items correspond
+// one to one, in order.
+std::vector<const ArchiveMemberItem*> DeltaDownload::SignedItems() const {
+  std::vector<const ArchiveMemberItem*> items(members_.size(), nullptr);
+  size_t next = 0;
+  for (size_t i = 0; i < members_.size(); ++i) {
+    const std::string& name = members_[i].name;
+    const std::string target = InstalledFiles::TargetName(name);
+    // A member without a usable name is left to the whole archive's test, which refuses it.
+    const bool folderEntry = !name.empty() && (name.back() == '/' || name.back() == '\\');
+    if (target.empty() && !folderEntry) FullDownload(name + " has no name to be installed under");
+    if (target.empty()) continue;
+    if (next == signed_->members.size() || signed_->members[next].name != target ||
+        signed_->members[next].size != members_[i].uncompressedSize) {
+      FullDownload(name + " has no signed item of its name and size");
+    }
+    items[i] = &signed_->members[next++];
+  }
+  if (next != signed_->members.size()) FullDownload("a signed member is not in the archive");
+  return items;
 }
 
 std::vector<DeltaDownload::Needed> DeltaDownload::Plan() {
@@ -138,24 +178,38 @@ std::vector<DeltaDownload::Needed> DeltaDownload::Plan() {
   }
   InstalledFiles installed(files_, applicationPath_);
   std::vector<Needed> needed;
-  const ZipMember* smallest = nullptr;
-  for (const ZipMember& member : members_) {
-    if (smallest == nullptr || member.compressedSize < smallest->compressedSize) smallest = &member;
+  const Needed* smallest = nullptr;
+  std::vector<Needed> candidates;
+  for (size_t i = 0; i < members_.size(); ++i) {
+    const ZipMember& member = members_[i];
+    const ArchiveMemberItem* item = signed_ != nullptr ? items_[i] : nullptr;
+    // A signed archive's folder entries write nothing and carry nothing to check.
+    if (signed_ != nullptr && item == nullptr) continue;
+    candidates.push_back({&member, EntryRange(member, starts), item});
+  }
+  for (const Needed& candidate : candidates) {
+    const ZipMember& member = *candidate.member;
+    if (smallest == nullptr || member.compressedSize < smallest->member->compressedSize) {
+      smallest = &candidate;
+    }
     // Only a plain file written once by the archive can be left as it is; an AES member's
     // CRC may be zero, so only its own bytes can tell.
     const bool reusable = member.IsOrdinaryFile() && member.method != 99 &&
                           targets[InstalledFiles::TargetName(member.name)] == 1;
-    if (reusable && installed.Holds(member)) {
+    if (reusable && installed.Holds(member, candidate.item ? candidate.item->sha256 : "")) {
       ++outcome_.membersKept;
       continue;
     }
-    needed.push_back({&member, EntryRange(member, starts)});
+    needed.push_back(candidate);
   }
   // The extraction refuses an archive without members, so an update in which no member
   // changed carries its smallest one again, which rewrites a file with its own bytes.
   if (needed.empty() && smallest != nullptr) {
-    needed.push_back({smallest, EntryRange(*smallest, starts)});
+    needed.push_back(*smallest);
     --outcome_.membersKept;
+  }
+  if (signed_ != nullptr) {
+    for (const Needed& entry : needed) RefuseUncheckable(*entry.member);
   }
   outcome_.membersFetched = needed.size();
   return needed;
@@ -227,9 +281,27 @@ void DeltaDownload::Fetch(const std::string& url, const std::vector<ByteRange>& 
     }
     validator_ = reply.validator;
     outcome_.archiveBytes = static_cast<uint64_t>(reply.totalLength);
+    if (signed_ != nullptr && outcome_.archiveBytes != signed_->ArchiveSize()) {
+      Refused("the archive's length differs from the signed one");
+    }
   } else if (reply.totalLength != static_cast<int64_t>(outcome_.archiveBytes)) {
     FullDownload("the archive changed on the server");
   }
+}
+
+// Only what can be inflated here can be checked before it is staged.
+void DeltaDownload::RefuseUncheckable(const ZipMember& member) {
+  if (member.Encrypted() || (member.method != 0 && member.method != 8)) {
+    FullDownload(member.name + " is encrypted or compressed in a way that cannot be checked");
+  }
+  if (member.uncompressedSize > kMaxDeltaBytes) {
+    FullDownload(member.name + " is too large to check in memory");
+  }
+}
+
+void DeltaDownload::Refused(const std::string& why) {
+  refused_ = true;
+  FullDownload(why);
 }
 
 bool DeltaDownload::Changed(const RangeReply& reply) const {
@@ -255,6 +327,10 @@ std::string DeltaDownload::Build(const std::vector<Needed>& needed, PartCollecto
   for (const Needed& entry : needed) {
     const std::string_view bytes = parts.Slice(entry.range);
     const uint64_t length = CentralDirectory::EntryLength(bytes, *entry.member);
+    if (entry.item != nullptr &&
+        MemberContent::Sha256Of(bytes, *entry.member, kMaxDeltaBytes) != entry.item->sha256) {
+      Refused(entry.member->name + ": its bytes differ from the signed ones");
+    }
     archive.Add(*entry.member, bytes.substr(0, static_cast<size_t>(length)));
   }
   return archive.Finish();

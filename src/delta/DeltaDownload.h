@@ -9,6 +9,7 @@
 #include "delta/ZipMember.h"
 #include "platform/ByteRange.h"
 #include "platform/RangeReply.h"
+#include "signing/SignedArchive.h"
 
 namespace qz {
 
@@ -50,6 +51,13 @@ class DeltaDownload {
   // `applicationPath` is the folder the archive is extracted into.
   DeltaDownload(UrlServices& urls, FileSystem& files, std::string applicationPath);
 
+  // Checks the run against the vendor's signed items of the archive, which must outlive
+  // it: its length and directory, every member by its signed item, an installed file
+  // reused only when its SHA-256 is the signed one too, every fetched member inflated and
+  // compared before it is staged. Anything that differs or cannot be checked means the
+  // whole archive is downloaded.
+  void RequireSigned(const SignedArchive& archive);
+
   // Writes the zip of what the installation lacks from the archive at `url` to
   // `stagedPath`. `observer` sees the members' bytes as they arrive (their total as the
   // expected length) and ticks; its stop cancels the run. Entries fetched by a run that
@@ -62,11 +70,19 @@ class DeltaDownload {
   struct Needed {
     const ZipMember* member;
     ByteRange range;
+    const ArchiveMemberItem* item;  // in a signed run
   };
 
   void Restore(const std::string& keptPath, PartCollector& entries);
   void Keep(const std::string& keptPath, const PartCollector& entries);
   void ReadDirectory(const std::string& url, PartCollector& parts);
+  // Ends the run unless `fromDirectory` (the directory to the archive's end) is the signed one.
+  void CheckDirectory(const std::string& fromDirectory);
+  // Each member's signed item, null for folder entries; ends the run when they disagree.
+  std::vector<const ArchiveMemberItem*> SignedItems() const;
+  static void RefuseUncheckable(const ZipMember& member);
+  // Ends the run for a difference from the signed items; nothing fetched is kept.
+  [[noreturn]] void Refused(const std::string& why);
   std::vector<Needed> Plan();
   static ByteRange EntryRange(const ZipMember& member, const std::vector<uint64_t>& starts);
   void FetchEntries(const std::string& url, const std::vector<Needed>& needed,
@@ -85,9 +101,12 @@ class DeltaDownload {
   std::string validator_;
   CentralDirectory::Location location_;
   std::vector<ZipMember> members_;
+  const SignedArchive* signed_ = nullptr;
+  std::vector<const ArchiveMemberItem*> items_;
   bool singleRanges_ = false;
   bool cancelled_ = false;
   bool changed_ = false;
+  bool refused_ = false;
 };
 
 }  // namespace qz

@@ -7,6 +7,7 @@
 
 #include "libunzip32/MemberPath.h"
 #include "platform/FileSystem.h"
+#include "signing/Sha256.h"
 
 namespace qz {
 
@@ -20,7 +21,7 @@ std::string InstalledFiles::TargetName(const std::string& memberName) {
   return unzip32::MemberPath::From(memberName, false, false).file;
 }
 
-bool InstalledFiles::Holds(const ZipMember& member) {
+bool InstalledFiles::Holds(const ZipMember& member, const std::string& sha256) {
   const std::string target = TargetName(member.name);
   if (target.empty()) return false;
   auto found = names_.find(Folded(target));
@@ -29,9 +30,12 @@ bool InstalledFiles::Holds(const ZipMember& member) {
   try {
     if (files_.FileSize(path) != member.uncompressedSize) return false;
     uint32_t crc = 0;
-    files_.ReadInPieces(
-        path, [&crc](const char* data, size_t size) { crc = libdeflate_crc32(crc, data, size); });
-    return crc == member.crc32;
+    Sha256 hash;
+    files_.ReadInPieces(path, [&](const char* data, size_t size) {
+      crc = libdeflate_crc32(crc, data, size);
+      if (!sha256.empty()) hash.Add(data, size);
+    });
+    return crc == member.crc32 && (sha256.empty() || hash.Hex() == sha256);
   } catch (const std::exception&) {
     return false;
   }

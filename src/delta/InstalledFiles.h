@@ -21,9 +21,10 @@ class InstalledFiles {
   static std::string TargetName(const std::string& memberName);
 
   // True when the file `member` would replace exists and has the member's uncompressed size
-  // and CRC-32, so writing the member would change nothing. Reads the file when the size
-  // matches; a file that cannot be read does not match.
-  bool Holds(const ZipMember& member);
+  // and CRC-32 (and, unless `sha256` is empty, that SHA-256 in lowercase hex), so writing
+  // the member would change nothing. Reads the file when the size matches; a file that
+  // cannot be read does not match.
+  bool Holds(const ZipMember& member, const std::string& sha256 = {});
 
  private:
   static std::string Folded(const std::string& name);

@@ -1,6 +1,7 @@
 #include "dialogs/frmDownloadUpdate.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "delta/DeltaDownload.h"
 #include "dialogs/DialogLayouts.h"
@@ -141,11 +142,14 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
   ByteCount count;
   TransferObserverChain observers;
   observers.Add(check.get()).Add(&progress).Add(&count);
+  // A delta checks its members against their signed items itself.
+  TransferObserverChain deltaObservers;
+  deltaObservers.Add(&progress).Add(&count);
   const int64_t started = env.clock.NowMilliseconds();
-  // Signed archives are hashed whole as they arrive, which a delta cannot give.
-  const DeltaDownload::Result delta = !check && download.stagingName == kArchive
-                                          ? FetchChangedMembers(url, download, observers)
-                                          : DeltaDownload::Result::kFullDownload;
+  const DeltaDownload::Result delta =
+      download.stagingName == kArchive
+          ? FetchChangedMembers(url, download, deltaObservers, check != nullptr)
+          : DeltaDownload::Result::kFullDownload;
   if (!deltaNote_.empty() && download.stagingName == kArchive) {
     module_.log.Event("changed members only: " + deltaNote_);
   }
@@ -161,7 +165,7 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
   SkipOnError([&] { pacer.RethrowFailure(); });
   SkipOnError([&] { env.prompts.SetBusyPointer(false); });
   if (pacer.CancelRequested()) CancelDuringTransfer();
-  if (check) {
+  if (check && delta != DeltaDownload::Result::kDone) {
     if (auto why = check->RefusalAfter(result)) DownloadRefused(*why, download);
   }
   if (result != 0) DownloadFailed(result, download);
@@ -170,7 +174,8 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
 
 DeltaDownload::Result frmDownloadUpdate::FetchChangedMembers(const std::string& url,
                                                              const Download& download,
-                                                             TransferObserver& progress) {
+                                                             TransferObserver& progress,
+                                                             bool checked) {
   Env& env = module_.env;
   // Bytes kept from an interrupted whole download are worth continuing.
   const std::string kept = PartialFolder() + "/" + download.stagingName;
@@ -179,6 +184,20 @@ DeltaDownload::Result frmDownloadUpdate::FetchChangedMembers(const std::string& 
     return DeltaDownload::Result::kFullDownload;
   }
   DeltaDownload delta(env.urls, env.files, module_.App.ApplicationPath);
+  std::optional<SignedRelease> release;
+  if (checked) {
+    try {
+      release = SignedUpdateCheck(env, module_.App.ApplicationName, Staging()).Release();
+    } catch (const Error& error) {
+      deltaNote_ = "the version information is no longer valid: " + error.Description();
+      return DeltaDownload::Result::kFullDownload;
+    }
+    if (!release->archive) {
+      deltaNote_ = "the release is signed as a whole only";
+      return DeltaDownload::Result::kFullDownload;
+    }
+    delta.RequireSigned(*release->archive);
+  }
   const DeltaDownload::Outcome outcome =
       delta.Run(url, StagedPath(download), resumable_ ? kept + kDeltaSuffix : "", &progress);
   deltaNote_ = outcome.result == DeltaDownload::Result::kDone

@@ -56,9 +56,10 @@ class frmDownloadUpdate : public UpdaterDialog {
 
   void DownloadFile(const Download& download);
   // Fetches only the members of the archive that the installation lacks (DeltaDownload)
-  // into the download's staged name; kFullDownload when the whole archive must come.
+  // into the download's staged name; kFullDownload when the whole archive must come. A
+  // `checked` (signed) build needs the release's verified member items for it.
   DeltaDownload::Result FetchChangedMembers(const std::string& url, const Download& download,
-                                            TransferObserver& progress);
+                                            TransferObserver& progress, bool checked);
   // Ends the program after a cancel during a transfer; what had arrived still waits under
   // temporary names, so nothing of it looks like a complete update.
   [[noreturn]] void CancelDuringTransfer();

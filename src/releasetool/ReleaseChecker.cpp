@@ -188,6 +188,12 @@ void ReleaseChecker::CheckSignature(const std::string& content, const CommandOpt
   Line(days < kFewDays ? Verdict::kWarn : Verdict::kOk,
        "signature: valid, by a trusted key; expires " + release->expires + ", in " +
            std::to_string(days) + " days.");
+  if (release->archive) {
+    Line(Verdict::kOk, "member items: valid; updaters fetch only the changed files of VQ.Zip.");
+  } else {
+    Line(Verdict::kWarn,
+         "member items: none signed by a trusted key; updaters download VQ.Zip whole.");
+  }
 }
 
 void ReleaseChecker::CheckFile(const std::string& name,

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/Error.h"
+#include "signing/ItemFields.h"
 #include "signing/UtcTimestamp.h"
 #include "startup/InfoFile.h"
 
@@ -11,28 +12,7 @@ namespace qz {
 namespace {
 
 const char kCanonicalHeader[] = "QzUpdate signed update 1\n";
-constexpr size_t kSha256HexDigits = 64;
-constexpr size_t kMaxSizeDigits = 19;
-
-[[noreturn]] void Malformed(const std::string& what) {
-  throw Error(SignedRelease::kMalformed, "Its signed items are malformed: " + what + ".");
-}
-
-bool IsDigits(const std::string& text, size_t maxLength) {
-  if (text.empty() || text.size() > maxLength) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return text.size() == 1 || text[0] != '0';
-}
-
-bool IsLowerHex(const std::string& text) {
-  if (text.size() != kSha256HexDigits) return false;
-  for (char c : text) {
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-  }
-  return true;
-}
+const char kMemberHeader[] = "QzUpdate signed update 2\n";
 
 bool SameName(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -45,15 +25,16 @@ bool SameName(const std::string& a, const std::string& b) {
 
 // "<name> <size> <sha256>" with single spaces; the name holds no space.
 UpdateFile ParseUpdateFile(const std::string& value) {
-  const size_t first = value.find(' ');
-  const size_t second = first == std::string::npos ? first : value.find(' ', first + 1);
-  if (second == std::string::npos) Malformed("UpdateFile needs a name, a size and a SHA-256");
-  UpdateFile file{value.substr(0, first), 0, value.substr(second + 1)};
-  const std::string size = value.substr(first + 1, second - first - 1);
-  if (file.name.empty()) Malformed("an UpdateFile has no name");
-  if (!IsDigits(size, kMaxSizeDigits)) Malformed("the size of " + file.name + " is not a number");
-  if (!IsLowerHex(file.sha256)) {
-    Malformed("the SHA-256 of " + file.name + " is not 64 lowercase hex digits");
+  UpdateFile file;
+  std::string size;
+  if (!ItemFields::SplitThree(value, file.name, size, file.sha256)) {
+    ItemFields::Malformed("UpdateFile needs a name, a size and a SHA-256");
+  }
+  if (file.name.empty()) ItemFields::Malformed("an UpdateFile has no name");
+  if (!ItemFields::IsSize(size))
+    ItemFields::Malformed("the size of " + file.name + " is not a number");
+  if (!ItemFields::IsSha256(file.sha256)) {
+    ItemFields::Malformed("the SHA-256 of " + file.name + " is not 64 lowercase hex digits");
   }
   file.size = std::stoull(size);
   return file;
@@ -62,8 +43,8 @@ UpdateFile ParseUpdateFile(const std::string& value) {
 // The one value of a signed key that must occur exactly once.
 std::string Single(const std::multimap<std::string, std::string>& items, const std::string& key) {
   const size_t count = items.count(key);
-  if (count == 0) Malformed(key + " is missing");
-  if (count > 1) Malformed(key + " occurs " + std::to_string(count) + " times");
+  if (count == 0) ItemFields::Malformed(key + " is missing");
+  if (count > 1) ItemFields::Malformed(key + " occurs " + std::to_string(count) + " times");
   return items.find(key)->second;
 }
 
@@ -78,7 +59,8 @@ SignedRelease SignedRelease::FromVersionInfo(const std::string& content) {
     for (const char* signedKey : kSignedKeys) {
       if (key != signedKey) continue;
       // A line break inside a quoted value would let one value pose as several lines.
-      if (value.find_first_of("\r\n") != std::string::npos) Malformed(key + " holds a line break");
+      if (value.find_first_of("\r\n") != std::string::npos)
+        ItemFields::Malformed(key + " holds a line break");
       items.emplace(key, value);
     }
   }
@@ -88,29 +70,43 @@ SignedRelease SignedRelease::FromVersionInfo(const std::string& content) {
   release.applicationVersion = Single(items, "ApplicationVersion");
   release.expires = Single(items, "SignatureExpires");
   const std::optional<int64_t> expiresAt = UtcTimestamp::Parse(release.expires);
-  if (!expiresAt) Malformed("SignatureExpires is not a time like 2027-06-30T00:00:00Z");
+  if (!expiresAt) ItemFields::Malformed("SignatureExpires is not a time like 2027-06-30T00:00:00Z");
   release.expiresAt = *expiresAt;
   // A multimap keeps items of one key in the order they were added: the file's order.
   auto [first, last] = items.equal_range("UpdateFile");
   for (auto it = first; it != last; ++it) {
     UpdateFile file = ParseUpdateFile(it->second);
-    if (release.Find(file.name) != nullptr) Malformed(file.name + " is listed twice");
+    if (release.Find(file.name) != nullptr) ItemFields::Malformed(file.name + " is listed twice");
     release.files.push_back(std::move(file));
   }
-  if (release.files.empty()) Malformed("no UpdateFile is listed");
+  if (release.files.empty()) ItemFields::Malformed("no UpdateFile is listed");
   auto [sigFirst, sigLast] = items.equal_range("Signature");
   for (auto it = sigFirst; it != sigLast; ++it) release.signatures.push_back(it->second);
+  release.archive = SignedArchive::FromVersionInfo(content);
+  if (release.archive) {
+    const UpdateFile* zip = release.Find("VQ.Zip");
+    if (zip == nullptr || zip->size != release.archive->ArchiveSize()) {
+      ItemFields::Malformed("ArchiveDirectory does not end where the signed VQ.Zip ends");
+    }
+  }
   return release;
 }
 
 std::string SignedRelease::CanonicalText() const {
-  std::string text = kCanonicalHeader;
-  text += "ApplicationName=" + applicationName + "\n";
+  return kCanonicalHeader + FileLines() + "SignatureExpires=" + expires + "\n";
+}
+
+std::string SignedRelease::MemberText() const {
+  return kMemberHeader + FileLines() + (archive ? archive->SignedLines() : "") +
+         "SignatureExpires=" + expires + "\n";
+}
+
+std::string SignedRelease::FileLines() const {
+  std::string text = "ApplicationName=" + applicationName + "\n";
   text += "ApplicationVersion=" + applicationVersion + "\n";
   for (const UpdateFile& file : files) {
     text += "UpdateFile=" + file.name + " " + std::to_string(file.size) + " " + file.sha256 + "\n";
   }
-  text += "SignatureExpires=" + expires + "\n";
   return text;
 }
 
@@ -130,6 +126,7 @@ std::string SignedRelease::Items() const {
   }
   text += line("SignatureExpires=" + expires);
   for (const std::string& signature : signatures) text += line("Signature=" + signature);
+  if (archive) text += archive->Items();
   return text;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/Env.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
+#include "signing/MemberArchiveCheck.h"
 #include "signing/UtcTimestamp.h"
 #include "startup/InfoFile.h"
 
@@ -90,7 +91,10 @@ void SignedUpdateCheck::VerifyStagedFiles() {
     StreamedFileCheck check(item ? std::optional<UpdateFile>(*item) : std::nullopt,
                             "The signed version information does not list it.");
     env_.files.ReadInPieces(path, [&](const char* data, size_t size) { check.Add(data, size); });
-    if (auto why = check.Mismatch()) {
+    const bool memberArchive = release.archive && std::string(file.staged) == "VQ.Zip";
+    if (check.Mismatch() && memberArchive) {
+      MemberArchiveCheck::VerifyFile(env_.files, path, *release.archive);
+    } else if (auto why = check.Mismatch()) {
       throw Error(StreamedFileCheck::kHashMismatch,
                   std::string(file.staged) + " is not the file its vendor signed. " + *why);
     }

@@ -30,7 +30,8 @@ class SignedUpdateCheck {
   std::unique_ptr<StreamedFileCheck> WatchDownload(const std::string& serverName);
 
   // Checks every staged update file that is present (VQ.Zip, Data.Mdb, VqData.Mdf)
-  // against the staged Version.INF; throws qz::Error naming the first that differs.
+  // against the staged Version.INF (VQ.Zip of a release signed member by member may be an
+  // archive of its signed members); throws qz::Error naming the first that differs.
   void VerifyStagedFiles();
 
   // The staged Version.INF's release, read and verified now; throws qz::Error with the

@@ -6,8 +6,9 @@ namespace qz {
 namespace {
 
 bool IsSigningItem(const std::string& line) {
-  static const char* const kKeys[] = {"ApplicationName", "ApplicationVersion", "UpdateFile",
-                                      "SignatureExpires", "Signature"};
+  static const char* const kKeys[] = {"ApplicationName",  "ApplicationVersion", "UpdateFile",
+                                      "SignatureExpires", "Signature",          "ArchiveDirectory",
+                                      "ArchiveMember",    "MemberSignature"};
   const InfoFile items(line);
   for (const auto& [key, value] : items.Items()) {
     for (const char* signingKey : kKeys) {
@@ -26,14 +27,19 @@ UpdateSigner::~UpdateSigner() {
 }
 
 void UpdateSigner::Sign(SignedRelease& release) const {
-  const std::string text = release.CanonicalText();
-  release.signatures.clear();
+  release.signatures = SignaturesOf(release.CanonicalText());
+  if (release.archive) release.archive->signatures = SignaturesOf(release.MemberText());
+}
+
+std::vector<std::string> UpdateSigner::SignaturesOf(const std::string& text) const {
+  std::vector<std::string> signatures;
   for (const SigningKeys::SecretKey& key : keys_) {
     unsigned char signature[crypto_sign_BYTES];
     crypto_sign_detached(signature, nullptr, reinterpret_cast<const unsigned char*>(text.data()),
                          text.size(), key.data());
-    release.signatures.push_back(SigningKeys::ToBase64(signature, sizeof signature));
+    signatures.push_back(SigningKeys::ToBase64(signature, sizeof signature));
   }
+  return signatures;
 }
 
 std::string UpdateSigner::Rewrite(const std::string& versionInfo, const SignedRelease& release) {

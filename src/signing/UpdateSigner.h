@@ -16,7 +16,8 @@ class UpdateSigner {
   UpdateSigner(const UpdateSigner&) = delete;
   UpdateSigner& operator=(const UpdateSigner&) = delete;
 
-  // Replaces the release's signatures with one per key over its canonical text.
+  // Replaces the release's signatures with one per key over its canonical text, and, when
+  // it has archive items, their signatures with one per key over its member text.
   void Sign(SignedRelease& release) const;
 
   // `versionInfo` with every signing item dropped and `release`'s items appended, so a
@@ -24,6 +25,8 @@ class UpdateSigner {
   static std::string Rewrite(const std::string& versionInfo, const SignedRelease& release);
 
  private:
+  std::vector<std::string> SignaturesOf(const std::string& text) const;
+
   std::vector<SigningKeys::SecretKey> keys_;
 };
 

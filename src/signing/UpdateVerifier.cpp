@@ -15,7 +15,7 @@ UpdateVerifier::UpdateVerifier(const std::vector<std::string>& publicKeys) {
 SignedRelease UpdateVerifier::Verify(const std::string& versionInfo,
                                      const std::string& applicationName, int64_t now) const {
   SignedRelease release = SignedRelease::FromVersionInfo(versionInfo);
-  if (!SignedByTrustedKey(release)) {
+  if (!SignedByTrustedKey(release.CanonicalText(), release.signatures)) {
     throw Error(kBadSignature,
                 "Its signature was not made with the vendor's key, or a signed item has been "
                 "changed.");
@@ -27,13 +27,18 @@ SignedRelease UpdateVerifier::Verify(const std::string& versionInfo,
   if (now > release.expiresAt) {
     throw Error(kExpired, "Its signature expired on " + release.expires + ".");
   }
+  // Without a trusted member signature the release is checked as a whole, as by updaters
+  // that know nothing of member items.
+  if (release.archive && !SignedByTrustedKey(release.MemberText(), release.archive->signatures)) {
+    release.archive.reset();
+  }
   return release;
 }
 
-bool UpdateVerifier::SignedByTrustedKey(const SignedRelease& release) const {
-  const std::string text = release.CanonicalText();
+bool UpdateVerifier::SignedByTrustedKey(const std::string& text,
+                                        const std::vector<std::string>& signatures) const {
   const auto* message = reinterpret_cast<const unsigned char*>(text.data());
-  for (const std::string& encoded : release.signatures) {
+  for (const std::string& encoded : signatures) {
     unsigned char signature[crypto_sign_BYTES];
     if (!SigningKeys::FromBase64(encoded, signature, sizeof signature)) continue;
     for (const SigningKeys::PublicKey& key : keys_) {

@@ -21,7 +21,8 @@ class UpdateVerifier {
 
   // The signed release, or qz::Error with the reason it is refused (kNoSignature,
   // kMalformed, kBadSignature, kOtherApplication, kExpired). An empty `applicationName`
-  // accepts any. `now` in seconds since 1970 UTC.
+  // accepts any. `now` in seconds since 1970 UTC. The release's archive items are kept
+  // only when a trusted key made one of their member signatures.
   SignedRelease Verify(const std::string& versionInfo, const std::string& applicationName,
                        int64_t now) const;
 
@@ -30,7 +31,9 @@ class UpdateVerifier {
   static constexpr int32_t kExpired = static_cast<int32_t>(0x800B0101);
 
  private:
-  bool SignedByTrustedKey(const SignedRelease& release) const;
+  // True when one of `signatures` (base64) is a trusted key's signature of `text`.
+  bool SignedByTrustedKey(const std::string& text,
+                          const std::vector<std::string>& signatures) const;
 
   std::vector<SigningKeys::PublicKey> keys_;
 };

@@ -3,6 +3,7 @@
 #include "platform/Env.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
+#include "signing/MemberArchiveCheck.h"
 #include "signing/StreamedFileCheck.h"
 #include "startup/VersionToNumber.h"
 
@@ -37,10 +38,7 @@ void VerifiedStaging::Verify(double installedVersion) {
   release_ = check_.Release();
   RefuseOlder(applicationName_, VersionToNumber(release_->applicationVersion), installedVersion);
   FileSystem& files = env_.files;
-  Checked(kArchive, [&](const Inspect& inspect, const std::function<void()>& approve) {
-    privateCopy_ = files.CopyToPrivateFile(staging_ + "/" + kArchive, inspect);
-    approve();
-  });
+  CopyArchive();
   for (const char* name : kDatabaseFiles) {
     const std::string path = staging_ + "/" + name;
     if (!files.FileExists(path)) continue;
@@ -48,6 +46,30 @@ void VerifiedStaging::Verify(double installedVersion) {
       files.ReadInPieces(path, inspect);
       approve();
     });
+  }
+}
+
+// The signed archive itself passes as it is copied. In a release signed member by member,
+// anything else passes only as an archive of signed members, checked in the private copy
+// that the extraction then reads.
+void VerifiedStaging::CopyArchive() {
+  if (!release_->archive) {
+    Checked(kArchive, [&](const Inspect& inspect, const std::function<void()>& approve) {
+      privateCopy_ = env_.files.CopyToPrivateFile(staging_ + "/" + kArchive, inspect);
+      approve();
+    });
+    return;
+  }
+  const UpdateFile* item = release_->Find(kArchive);
+  StreamedFileCheck whole(item ? std::optional<UpdateFile>(*item) : std::nullopt, "");
+  privateCopy_ = env_.files.CopyToPrivateFile(
+      staging_ + "/" + kArchive, [&](const char* data, size_t size) { whole.Add(data, size); });
+  if (!whole.Mismatch()) return;
+  try {
+    MemberArchiveCheck::VerifyFile(env_.files, privateCopy_, *release_->archive);
+  } catch (const Error&) {
+    Discard();
+    throw;
   }
 }
 

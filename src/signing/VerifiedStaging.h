@@ -24,8 +24,10 @@ class VerifiedStaging {
   VerifiedStaging(Env& env, std::string applicationName, std::string stagingFolder);
 
   // Verifies the staged Version.INF, refuses a release older than `installedVersion`
-  // (kOlderRelease), makes the archive's private copy and checks the staged database
-  // files, so a changed file is refused before anything is written. Throws qz::Error.
+  // (kOlderRelease), makes the archive's private copy and checks it (the signed archive,
+  // or in a release signed member by member an archive of signed members) and the staged
+  // database files, so a changed file is refused before anything is written. Throws
+  // qz::Error.
   void Verify(double installedVersion);
 
   // The archive to test and extract: after Verify in a signed build the private copy,
@@ -53,6 +55,8 @@ class VerifiedStaging {
 
  private:
   using Inspect = std::function<void(const char* data, size_t size)>;
+
+  void CopyArchive();
 
   // Runs `copy` with a check of the staged `name` against the verified release, which it
   // must feed every byte it reads; throws when they are not the signed ones.

@@ -4,12 +4,14 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <new>
 #include <optional>
 #include <ostream>
 
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/UrlServices.h"
+#include "signing/ArchiveDigest.h"
 #include "signing/Sha256.h"
 #include "signing/SignedRelease.h"
 #include "signing/StreamedFileCheck.h"
@@ -242,14 +244,47 @@ int SignCommands::Sign(const std::vector<std::string>& args) {
       throw Error(Error::kFileNotFound, path + " is missing; every update needs it.");
     }
   }
-  UpdateSigner(std::move(keys)).Sign(release);
-  files_.WriteTextFile(infoPath, UpdateSigner::Rewrite(original, release));
+  release.archive = MemberItems(folder + "/VQ.Zip");
+  const UpdateSigner signer(std::move(keys));
+  signer.Sign(release);
+  std::string signedInfo = UpdateSigner::Rewrite(original, release);
+  if (release.archive && signedInfo.size() > InfoFile::kMaxSize) {
+    WholeOnly("its member items would make Version.INF larger than the updater reads");
+    release.archive.reset();
+    signer.Sign(release);
+    signedInfo = UpdateSigner::Rewrite(original, release);
+  }
+  files_.WriteTextFile(infoPath, signedInfo);
   out_ << "Signed " << release.applicationName << " " << release.applicationVersion << " in "
        << infoPath << ", valid until " << release.expires << ":\n";
   for (const UpdateFile& file : release.files) {
     out_ << "  " << file.name << "  " << file.size << " bytes  " << file.sha256 << "\n";
   }
+  if (release.archive) {
+    out_ << "  and each of VQ.Zip's " << release.archive->members.size()
+         << " files, so that updaters can fetch only the changed ones\n";
+  }
   return kDone;
+}
+
+std::optional<SignedArchive> SignCommands::MemberItems(const std::string& archive) {
+  if (!files_.FileExists(archive)) return std::nullopt;
+  try {
+    if (files_.FileSize(archive) > ArchiveDigest::kMaxArchiveBytes) {
+      throw Error(Error::kOutOfMemory, "it is larger than 1 GiB");
+    }
+    return ArchiveDigest::Of(
+        files_.ReadTextFile(archive, static_cast<size_t>(ArchiveDigest::kMaxArchiveBytes)));
+  } catch (const Error& error) {
+    WholeOnly(error.Description());
+  } catch (const std::bad_alloc&) {
+    WholeOnly("there is not enough memory to read it");
+  }
+  return std::nullopt;
+}
+
+void SignCommands::WholeOnly(const std::string& why) {
+  out_ << "Note: VQ.Zip is signed as a whole only, so updaters download it whole: " << why << ".\n";
 }
 
 int SignCommands::Verify(const std::vector<std::string>& args) {

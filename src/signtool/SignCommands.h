@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "signing/SignedArchive.h"
 
 namespace qz {
 
@@ -33,6 +36,9 @@ class SignCommands {
   int Keygen(const std::vector<std::string>& args);
   int Sign(const std::vector<std::string>& args);
   int Verify(const std::vector<std::string>& args);
+  // The member items of the zip at `archive`; nothing, with a note, when it has none.
+  std::optional<SignedArchive> MemberItems(const std::string& archive);
+  void WholeOnly(const std::string& why);
   // Checks every file of `release` in `folder` or at the address `base`; 0 when all match.
   int VerifyFiles(const SignedRelease& release, const std::string& folder);
   int VerifyDownloads(const SignedRelease& release, const std::string& base,

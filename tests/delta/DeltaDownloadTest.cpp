@@ -5,6 +5,8 @@
 #include <zip.h>
 
 #include <atomic>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -12,6 +14,7 @@
 
 #include "delta/ZipBytes.h"
 #include "platform/TransferObserver.h"
+#include "signing/ArchiveDigest.h"
 #include "support/ArchiveMaker.h"
 #include "support/RealPlatform.h"
 #include "support/TempDir.h"
@@ -145,8 +148,9 @@ class HandmadeZip {
 
 class DeltaDownloadTest : public ::testing::Test {
  protected:
-  DeltaDownload::Outcome Run() {
+  DeltaDownload::Outcome Run(const SignedArchive* items = nullptr) {
     DeltaDownload delta(urls, files, app.Path());
+    if (items != nullptr) delta.RequireSigned(*items);
     return delta.Run(server.Root() + "/VQ.Zip", staging / "VQ.Zip", staging / "kept", observer);
   }
 
@@ -302,6 +306,76 @@ TEST_F(DeltaDownloadTest, AServerThatCannotServeADeltaLeavesTheFullDownload) {
   outcome = Run();
   EXPECT_EQ(outcome.result, DeltaDownload::Result::kFullDownload);
   EXPECT_EQ(outcome.reason, "the archive changed on the server");
+}
+
+TEST_F(DeltaDownloadTest, ASignedRunReusesAndStagesOnlyWhatMatchesTheSignedItems) {
+  const std::string changed = Bytes(50'000, 2);
+  const std::string twin = Bytes(50'000, 3);
+  app.Write("same.bin", Bytes(50'000, 1));
+  app.Write("changed.bin", Bytes(50'000, 20));
+  // Size and CRC-32 of the signed member, other bytes.
+  app.Write("twin.bin", ArchiveMaker::WithSameCrc32(twin));
+  ArchiveMaker::Options stored;
+  stored.stored = true;
+  ArchiveMaker maker(staging / "made.zip");
+  maker.Add("same.bin", Bytes(50'000, 1), stored)
+      .Add("lib/changed.bin", changed, stored)
+      .AddFolder("docs/")
+      .Add("twin.bin", twin, stored);
+  maker.Close();
+  const std::string archive = staging.Read("made.zip");
+  const SignedArchive items = ArchiveDigest::Of(archive);
+  ASSERT_EQ(items.members.size(), 3u);
+  server.Put("/VQ.Zip", archive);
+  DeltaDownload::Outcome outcome = Run(&items);
+  ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
+  EXPECT_EQ(outcome.membersKept, 1u);
+  EXPECT_EQ(Contents(staging / "VQ.Zip"),
+            (std::map<std::string, std::string>{{"lib/changed.bin", changed}, {"twin.bin", twin}}));
+
+  // Whatever differs from the items ends the run; nothing of it is kept or staged.
+  struct Difference {
+    const char* name;
+    std::function<void(std::string& served, SignedArchive& signedItems)> make;
+    const char* reason;
+  };
+  const Difference differences[] = {
+      {"a member's bytes, its CRC-32 kept",
+       [&](std::string& served, SignedArchive&) {
+         served.replace(served.find(changed), changed.size(), ArchiveMaker::WithSameCrc32(changed));
+       },
+       "lib/changed.bin: its bytes differ from the signed ones"},
+      {"the directory",
+       [](std::string&, SignedArchive& signedItems) {
+         char& digit = signedItems.directorySha256[0];
+         digit = digit == '0' ? '1' : '0';
+       },
+       "the archive's directory differs from the signed one"},
+      {"the length", [](std::string& served, SignedArchive&) { served += "x"; },
+       "the archive's length differs from the signed one"},
+      {"a member without its item",
+       [](std::string&, SignedArchive& signedItems) { signedItems.members.pop_back(); },
+       "twin.bin has no signed item of its name and size"},
+  };
+  for (const Difference& difference : differences) {
+    SCOPED_TRACE(difference.name);
+    std::string served = archive;
+    SignedArchive signedItems = items;
+    difference.make(served, signedItems);
+    server.Put("/VQ.Zip", served);
+    staging.Write("kept", "");
+    std::filesystem::remove(staging / "VQ.Zip");
+    outcome = Run(&signedItems);
+    EXPECT_EQ(outcome.result, DeltaDownload::Result::kFullDownload);
+    EXPECT_EQ(outcome.reason, difference.reason);
+    EXPECT_FALSE(staging.Exists("VQ.Zip"));
+    EXPECT_FALSE(staging.Exists("kept"));
+  }
+  // A member without a name to be installed under is left to the whole archive's test.
+  const std::string unusable = Archive({{"a.bin", "a"}, {"b/..", "b"}});
+  server.Put("/VQ.Zip", unusable);
+  const SignedArchive unusableItems = ArchiveDigest::Of(unusable);
+  EXPECT_EQ(Run(&unusableItems).reason, "b/.. has no name to be installed under");
 }
 
 // Cancels once more than `limit` bytes have arrived.

@@ -83,12 +83,18 @@ TEST_F(ReleaseToolTest, APackedSignedReleaseInstallsAndPackingIsReproducible) {
   ASSERT_EQ(Pack("build", {"--key", "@vendor.key"}), 0) << err.str();
   EXPECT_EQ(work.Read("releases/Vq/VQ.Zip"), zip);
 
+  EXPECT_NE(out.str().find("and each of VQ.Zip's 3 files"), std::string::npos) << out.str();
+
   env.signingKeys = {vendor};
   InstallVersion("1.2");
   app.Write("Vq.exe", "exe 1.2");
   app.Write("Data.Mdb", "jet 1.2");
+  app.Write("ReadMe.txt", std::string(5000, 'r'));
   for (const char* file : {"Version.INF", "VQ.Zip", "Data.TXT"}) Serve(file);
   ASSERT_FALSE(RunMain("/Verbose")) << Titles();
+  // Only what changed, each member checked against its signed item.
+  EXPECT_EQ(module->Forms.DownloadUpdate()->DeltaNote().rfind("fetched ", 0), 0u)
+      << module->Forms.DownloadUpdate()->DeltaNote();
   ASSERT_FALSE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); })) << Titles();
   EXPECT_EQ(app.Read("Vq.exe"), "exe 1.3");
   EXPECT_EQ(app.Read("helper.dll"), "helper 1.3");
@@ -168,6 +174,8 @@ TEST_F(ReleaseToolTest, CheckReportsEachFaultOfAPublishedRelease) {
   const std::string address = server.BaseUrl() + "Vq";
   ASSERT_EQ(Run({"check", address, "--public-key", vendor, "--name", "Vq"}), 0) << out.str();
   EXPECT_EQ(out.str().find("WARN"), std::string::npos) << out.str();
+  EXPECT_EQ(LineOf(out.str(), "member items:"),
+            "OK    member items: valid; updaters fetch only the changed files of VQ.Zip.");
   EXPECT_EQ(LineOf(out.str(), "VQ.Zip: passes"),
             "OK    VQ.Zip: passes the extraction library's test.");
   EXPECT_EQ(LineOf(out.str(), "Data.TXT: status"), "OK    Data.TXT: status 200, 7 bytes.");

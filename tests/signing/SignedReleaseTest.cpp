@@ -1,10 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "delta/CentralDirectory.h"
+#include "delta/DeltaArchive.h"
 #include "platform/Error.h"
+#include "signing/ArchiveDigest.h"
+#include "signing/MemberArchiveCheck.h"
 #include "signing/SignedRelease.h"
+#include "signing/StreamedFileCheck.h"
 #include "signing/UpdateSigner.h"
 #include "signing/UpdateVerifier.h"
 #include "signing/UtcTimestamp.h"
+#include "support/ArchiveMaker.h"
+#include "support/TempDir.h"
 
 namespace qz::test {
 namespace {
@@ -74,6 +86,133 @@ TEST(UpdateSignerTest, SigningAgainReplacesTheItemsAndKeepsEverythingElse) {
   EXPECT_EQ(read.Find("vq.zip"), &read.files[0]);
   EXPECT_THROW(UpdateVerifier({"not a key"}), Error);
   EXPECT_THROW(SigningKeys::ParseSecret(SigningKeys::ToBase64(SigningKeys::PublicOf(key))), Error);
+}
+
+// A zip of `members` (stored, so tests can find their bytes).
+std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& members) {
+  TempDir dir;
+  ArchiveMaker maker(dir / "made.zip");
+  ArchiveMaker::Options stored;
+  stored.stored = true;
+  for (const auto& [name, data] : members) maker.Add(name, data, stored);
+  maker.Close();
+  return dir.Read("made.zip");
+}
+
+// The archive a delta download stages from `archive`: the entries of `names`, copied.
+std::string ChangedMembers(const std::string& archive, const std::vector<std::string>& names) {
+  const uint64_t tailOffset = archive.size() - std::min<uint64_t>(archive.size(), 65558);
+  const auto location = CentralDirectory::Locate(std::string_view(archive).substr(tailOffset),
+                                                 tailOffset, archive.size());
+  DeltaArchive delta;
+  for (const ZipMember& member :
+       CentralDirectory::Members(archive.substr(location.offset, location.size), location)) {
+    if (std::find(names.begin(), names.end(), member.name) == names.end()) continue;
+    const std::string_view entry = std::string_view(archive).substr(member.localHeaderOffset);
+    delta.Add(member, entry.substr(0, CentralDirectory::EntryLength(entry, member)));
+  }
+  return delta.Finish();
+}
+
+TEST(SignedArchiveTest, MemberItemsAreSignedBesideTheWholeReleaseWhichVerifiesAlone) {
+  const std::string zip =
+      StoredZip({{"bin/My App,1%.exe", "exe"}, {"docs/", ""}, {"b.dll", "library"}});
+  const SigningKeys::SecretKey key = SigningKeys::Generate();
+  const UpdateVerifier verifier({SigningKeys::ToBase64(SigningKeys::PublicOf(key))});
+  SignedRelease release = SignedRelease::FromVersionInfo(Items(""));
+  release.files[0].size = zip.size();
+  release.archive = ArchiveDigest::Of(zip);
+  UpdateSigner({key}).Sign(release);
+  const std::string info = UpdateSigner::Rewrite("", release);
+  EXPECT_NE(info.find("\"ArchiveMember=3 "), std::string::npos) << info;
+  EXPECT_NE(info.find(" My%20App%2C1%25.exe\"\r\n"), std::string::npos) << info;
+
+  const SignedRelease read = verifier.Verify(info, "Vq", 0);
+  ASSERT_TRUE(read.archive);
+  ASSERT_EQ(read.archive->members.size(), 2u);
+  EXPECT_EQ(read.archive->members[0].name, "My App,1%.exe");
+  EXPECT_EQ(read.archive->ArchiveSize(), zip.size());
+  // What an updater that knows no member items reads: the whole release, verified alone.
+  std::string wholeOnly;
+  for (size_t at = 0, end; at < info.size(); at = end + 2) {
+    end = info.find("\r\n", at);
+    const std::string line = info.substr(at, end - at);
+    if (line.find("Archive") == std::string::npos && line.find("Member") == std::string::npos) {
+      wholeOnly += line + "\r\n";
+    }
+  }
+  EXPECT_FALSE(verifier.Verify(wholeOnly, "Vq", 0).archive);
+  // A member signature by an untrusted key, or over changed items, leaves the release whole.
+  SignedRelease stranger = release;
+  UpdateSigner({SigningKeys::Generate()}).Sign(stranger);
+  release.archive->signatures = stranger.archive->signatures;
+  EXPECT_FALSE(verifier.Verify(UpdateSigner::Rewrite("", release), "Vq", 0).archive);
+  std::string changed = info;
+  changed.replace(changed.find("ArchiveMember=3 "), 16, "ArchiveMember=4 ");
+  EXPECT_FALSE(verifier.Verify(changed, "Vq", 0).archive);
+  // Malformed member items refuse the release only when they are meant to count.
+  const std::string directory = "\"ArchiveDirectory=7 3 " + kHash + "\"\r\n";
+  const std::string badName = directory + "\"ArchiveMember=1 " + kHash + " a%2c\"\r\n";
+  const std::string badSize = directory + "\"ArchiveMember=01 " + kHash + " a\"\r\n";
+  const std::string signature = "\"MemberSignature=x\"\r\n";
+  EXPECT_EQ(RefusalNumber(Items(badName)), 0);
+  for (const std::string& bad : {badName, badSize}) {
+    EXPECT_EQ(RefusalNumber(Items(bad + signature)), SignedRelease::kMalformed) << bad;
+  }
+  EXPECT_EQ(
+      RefusalNumber(Items(directory + "\"ArchiveMember=1 " + kHash + " a%2C\"\r\n" + signature)),
+      0);
+  // The directory must end where the signed archive does.
+  EXPECT_EQ(RefusalNumber(Items("\"ArchiveDirectory=7 4 " + kHash + "\"\r\n" + signature)),
+            SignedRelease::kMalformed);
+}
+
+int32_t CheckNumber(const std::string& zip, const SignedArchive& items) {
+  try {
+    MemberArchiveCheck::Verify(zip, items);
+    return 0;
+  } catch (const Error& error) {
+    return error.Number();
+  }
+}
+
+TEST(MemberArchiveCheckTest, OnlyAnArchiveOfSignedMembersAsADeltaWritesItPasses) {
+  const std::string full =
+      StoredZip({{"a.bin", "alpha"}, {"lib/b.bin", "bravo"}, {"c.bin", "delta"}, {"d/", ""}});
+  const SignedArchive items = ArchiveDigest::Of(full);
+  const std::string delta = ChangedMembers(full, {"lib/b.bin", "c.bin"});
+  EXPECT_EQ(CheckNumber(delta, items), 0);
+  EXPECT_EQ(CheckNumber(full, items), StreamedFileCheck::kHashMismatch)
+      << "a folder entry has no signed item";
+  // Of two members written under one name, the later one stays, as from the whole archive.
+  const std::string twoOfAName = StoredZip({{"x86/h.dll", "thirty-two"}, {"x64/h.dll", "sixty"}});
+  const SignedArchive twoItems = ArchiveDigest::Of(twoOfAName);
+  EXPECT_EQ(CheckNumber(ChangedMembers(twoOfAName, {"x86/h.dll", "x64/h.dll"}), twoItems), 0);
+  EXPECT_EQ(CheckNumber(ChangedMembers(twoOfAName, {"x86/h.dll"}), twoItems),
+            StreamedFileCheck::kHashMismatch);
+
+  std::vector<std::string> altered;
+  std::string data = delta;
+  data.replace(data.find("bravo"), 5, "bravO");
+  altered.push_back(data);
+  // Renamed to another signed name of the same length, in both headers or in one.
+  std::string renamed = delta;
+  for (size_t at = renamed.find("lib/b.bin"); at != std::string::npos;
+       at = renamed.find("lib/b.bin", at)) {
+    renamed.replace(at, 9, "lib/a.bin");
+  }
+  altered.push_back(renamed);
+  std::string directoryOnly = delta;
+  directoryOnly.replace(directoryOnly.rfind("lib/b.bin"), 9, "lib/c.bin");
+  altered.push_back(directoryOnly);
+  // An entry of another archive more, bytes after the end or before the first entry.
+  altered.push_back(
+      ChangedMembers(StoredZip({{"c.bin", "delta"}, {"x.bin", "extra"}}), {"c.bin", "x.bin"}));
+  altered.push_back(delta + "x");
+  altered.push_back("x" + delta);
+  for (size_t i = 0; i < altered.size(); ++i) {
+    EXPECT_EQ(CheckNumber(altered[i], items), StreamedFileCheck::kHashMismatch) << i;
+  }
 }
 
 }  // namespace

@@ -3,10 +3,13 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <utility>
+#include <vector>
 
 #include "dialogs/frmDownloadUpdate.h"
 #include "dialogs/frmInstallUpdate.h"
 #include "dialogs/frmNeedsNoUpdate.h"
+#include "signing/ArchiveDigest.h"
 #include "signing/Sha256.h"
 #include "signing/UpdateSigner.h"
 #include "signing/UtcTimestamp.h"
@@ -69,6 +72,43 @@ class SignedUpdateTest : public UpdaterFixture {
     return UpdateSigner::Rewrite("\"[Version Information]\"\r\n", items);
   }
 
+  // A release whose archive holds `members` (stored), signed as a whole with the release's
+  // keys and member by member with `memberKeys`.
+  void PublishMembers(const Release& release,
+                      const std::vector<std::pair<std::string, std::string>>& members,
+                      const std::vector<SigningKeys::SecretKey>& memberKeys) {
+    ArchiveMaker maker(updater / "VQ.Zip");
+    ArchiveMaker::Options stored;
+    stored.stored = true;
+    for (const auto& [name, data] : members) maker.Add(name, data, stored);
+    maker.Close();
+    const std::string zip = updater.Read("VQ.Zip");
+    SignedRelease items;
+    items.applicationName = release.application;
+    items.applicationVersion = release.version;
+    items.files = {FileItem("VQ.Zip", zip), FileItem("Data.TXT", release.data)};
+    items.expires = UtcTimestamp::Format(release.expiresAt);
+    items.archive = ArchiveDigest::Of(zip);
+    UpdateSigner(memberKeys).Sign(items);
+    const std::vector<std::string> memberSignatures = items.archive->signatures;
+    UpdateSigner(release.keys).Sign(items);
+    items.archive->signatures = memberSignatures;
+    server.Put(ServerPath("Version.INF"), UpdateSigner::Rewrite("", items));
+    server.Put(ServerPath("VQ.Zip"), zip);
+    server.Put(ServerPath("Data.TXT"), release.data);
+  }
+
+  // How often the archive was asked for whole.
+  size_t WholeArchiveRequests() {
+    const std::vector<std::string> paths = server.Requests();
+    const std::vector<std::string> ranges = server.RangesAsked();
+    size_t whole = 0;
+    for (size_t i = 0; i < paths.size(); ++i) {
+      whole += paths[i] == ServerPath("VQ.Zip") && ranges[i].empty() ? 1 : 0;
+    }
+    return whole;
+  }
+
   void PublishSigned(const Release& release) {
     server.Put(ServerPath("Version.INF"), VersionInfo(release));
     server.Put(ServerPath("VQ.Zip"), Zip(release.exe));
@@ -127,6 +167,68 @@ TEST_F(SignedUpdateTest, SignedUpdatesInstallWithEitherKeyAndUnsignedUpdatersIgn
     EXPECT_EQ(app.FilesIn("QzUFiles"), "");
     EXPECT_EQ(Boxes(), "");
   }
+}
+
+TEST_F(SignedUpdateTest, AReleaseSignedMemberByMemberFetchesOnlyChangedMembersEachChecked) {
+  const std::string library = ArchiveMaker::Incompressible(60'000, 1);
+  const std::string twin = ArchiveMaker::Incompressible(60'000, 2);
+  const std::vector<std::pair<std::string, std::string>> members = {
+      {"bin/Vq.exe", "exe 1.3"}, {"Lib.dll", library}, {"Twin.dll", twin}};
+  auto installOld = [&] {
+    prompts.boxes.clear();
+    InstallVersion("1.2");
+    app.Write("Vq.exe", "old exe");
+    app.Write("Data.Mdb", "old data");
+    app.Write("Lib.dll", library);
+    // The signed size and CRC-32, other bytes: fetched, never reused.
+    app.Write("Twin.dll", ArchiveMaker::WithSameCrc32(twin));
+  };
+  auto expectInstalled = [&] {
+    EXPECT_EQ(app.Read("Vq.exe"), "exe 1.3");
+    EXPECT_EQ(app.Read("Data.Mdb"), "data 1.3");
+    EXPECT_EQ(app.Read("Lib.dll"), library);
+    EXPECT_EQ(app.Read("Twin.dll"), twin);
+    EXPECT_EQ(Boxes(), "");
+  };
+
+  // Saved for later, offered again after its check, and installed.
+  installOld();
+  PublishMembers(Release{}, members, {kVendorKey});
+  ASSERT_FALSE(RunMain("/Verbose"));
+  EXPECT_EQ(module->Forms.DownloadUpdate()->DeltaNote().rfind("fetched ", 0), 0u);
+  EXPECT_LT(app.Read("QzUFiles/VQ.Zip").size(), 2 * twin.size());
+  ASSERT_TRUE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdSIL"); }));
+  prompts.boxes.clear();
+  ASSERT_FALSE(RunMain("/Verbose"));
+  EXPECT_EQ(module->Forms.DownloadUpdate()->FindControl("lblMsg1")->CaptionText(),
+            "The Online Update for Vq has earlier been downloaded and saved.");
+  EXPECT_FALSE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); }));
+  expectInstalled();
+  EXPECT_EQ(WholeArchiveRequests(), 0u);
+
+  // A changed member of the staged archive is refused before anything is written.
+  installOld();
+  ASSERT_FALSE(RunMain("/Verbose"));
+  std::string staged = app.Read("QzUFiles/VQ.Zip");
+  staged.replace(staged.find(twin), twin.size(), ArchiveMaker::WithSameCrc32(twin));
+  app.Write("QzUFiles/VQ.Zip", staged);
+  EXPECT_TRUE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); }));
+  EXPECT_EQ(Titles(), "Cannot UnCompress ...");
+  EXPECT_NE(Boxes().find("Twin.dll: it is not a member its vendor signed"), std::string::npos)
+      << Boxes();
+  EXPECT_EQ(app.Read("Vq.exe"), "old exe");
+  EXPECT_EQ(app.Read("Twin.dll"), ArchiveMaker::WithSameCrc32(twin));
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "");
+
+  // Member items signed by a key the updater does not trust: the whole archive, which the
+  // release's own signature lets install.
+  installOld();
+  PublishMembers(Release{}, members, {kStrangerKey});
+  ASSERT_FALSE(RunMain("/Verbose"));
+  EXPECT_EQ(module->Forms.DownloadUpdate()->DeltaNote(), "the release is signed as a whole only");
+  EXPECT_FALSE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); }));
+  expectInstalled();
+  EXPECT_EQ(WholeArchiveRequests(), 1u);
 }
 
 class RefusedUpdateTest;

@@ -64,6 +64,8 @@ TEST_F(SignCommandsTest, KeygenSignAndVerifyAFolderWithClearErrors) {
   EXPECT_NE(err.str().find("the key file"), std::string::npos);
   EXPECT_EQ(Run({"sign", "--key", "@vendor.key", "--days", "30", "@Vq"}), 0) << err.str();
   EXPECT_NE(out.str().find("Signed Vq 1.3.0"), std::string::npos);
+  EXPECT_NE(out.str().find("Note: VQ.Zip is signed as a whole only, so updaters download it whole"),
+            std::string::npos);
   EXPECT_EQ(dir.Read("Vq/Version.INF").rfind("[Version Information]\r\n\"ApplicationName=Vq\"", 0),
             0u);
 

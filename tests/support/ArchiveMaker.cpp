@@ -1,7 +1,10 @@
 #include "support/ArchiveMaker.h"
 
+#include <libdeflate.h>
 #include <zip.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -9,6 +12,50 @@
 #include <utility>
 
 namespace qz::test {
+
+std::string ArchiveMaker::WithSameCrc32(const std::string& bytes) {
+  const auto crc = [](const std::string& text) {
+    return static_cast<uint32_t>(libdeflate_crc32(0, text.data(), text.size()));
+  };
+  std::string forged = bytes;
+  forged[0] = static_cast<char>(forged[0] ^ 1);
+  const size_t tail = forged.size() - 4;
+  std::fill(forged.begin() + static_cast<std::ptrdiff_t>(tail), forged.end(), '\0');
+  const uint32_t base = crc(forged);
+  // A CRC-32 is affine in the message's bits: each of the last 32 bits flips a fixed set of
+  // the CRC's bits, and together they reach every value. Elimination over GF(2) finds which.
+  uint32_t effects[32] = {};
+  uint32_t choices[32] = {};
+  for (unsigned bit = 0; bit < 32; ++bit) {
+    std::string probe = forged;
+    probe[tail + bit / 8] = static_cast<char>(probe[tail + bit / 8] ^ (1 << (bit % 8)));
+    uint32_t effect = crc(probe) ^ base;
+    uint32_t choice = 1u << bit;
+    for (int top = 31; top >= 0 && effect != 0; --top) {
+      if (((effect >> top) & 1) == 0) continue;
+      if (effects[top] == 0) {
+        effects[top] = effect;
+        choices[top] = choice;
+        break;
+      }
+      effect ^= effects[top];
+      choice ^= choices[top];
+    }
+  }
+  uint32_t wanted = crc(bytes) ^ base;
+  uint32_t chosen = 0;
+  for (int top = 31; top >= 0; --top) {
+    if (((wanted >> top) & 1) == 0) continue;
+    wanted ^= effects[top];
+    chosen ^= choices[top];
+  }
+  for (unsigned bit = 0; bit < 32; ++bit) {
+    if (((chosen >> bit) & 1) != 0) {
+      forged[tail + bit / 8] = static_cast<char>(forged[tail + bit / 8] ^ (1 << (bit % 8)));
+    }
+  }
+  return forged;
+}
 
 ArchiveMaker::ArchiveMaker(const std::string& path) {
   int error = 0;

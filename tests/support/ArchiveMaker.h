@@ -26,6 +26,9 @@ class ArchiveMaker {
 
   // `size` bytes that do not compress, the same for the same `seed` and different for others.
   static std::string Incompressible(size_t size, uint32_t seed);
+  // Other bytes of the same length (at least 5) and the same CRC-32: the first byte
+  // changed, the last four chosen to make up for it.
+  static std::string WithSameCrc32(const std::string& bytes);
 
   explicit ArchiveMaker(const std::string& path);
   ~ArchiveMaker();

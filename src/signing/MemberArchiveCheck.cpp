@@ -1,0 +1,123 @@
+#include "signing/MemberArchiveCheck.h"
+
+#include <algorithm>
+#include <map>
+#include <new>
+
+#include "delta/CentralDirectory.h"
+#include "delta/InstalledFiles.h"
+#include "delta/MemberContent.h"
+#include "delta/ZipBytes.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+#include "signing/Sha256.h"
+#include "signing/StreamedFileCheck.h"
+
+namespace qz {
+namespace {
+
+constexpr uint32_t kEndSignature = 0x06054b50;
+constexpr size_t kEndBytes = 22;
+
+[[noreturn]] void Refuse(const std::string& why) {
+  throw Error(StreamedFileCheck::kHashMismatch,
+              "VQ.Zip is neither the archive its vendor signed nor a part of it: " + why + ".");
+}
+
+// The local header's flags, method, CRC-32 and sizes are those of the directory record;
+// with a data descriptor the header may leave CRC-32 and sizes zero.
+void CheckLocalHeader(std::string_view entry, const ZipMember& member) {
+  const std::string_view record = member.record;
+  bool same = ZipBytes::U16(entry, 6) == member.flags && ZipBytes::U16(entry, 8) == member.method;
+  for (size_t field = 0; field < 3; ++field) {
+    const uint32_t local = ZipBytes::U32(entry, 14 + 4 * field);
+    const uint32_t central = ZipBytes::U32(record, 16 + 4 * field);
+    same = same && (local == central || (member.HasDataDescriptor() && local == 0));
+  }
+  if (!same) Refuse(member.name + ": its local header disagrees with its directory record");
+}
+
+const ArchiveMemberItem* Matching(const SignedArchive& archive, const std::string& name,
+                                  uint64_t size, const std::string& sha256) {
+  for (const ArchiveMemberItem& item : archive.members) {
+    if (item.name == name && item.size == size && item.sha256 == sha256) return &item;
+  }
+  return nullptr;
+}
+
+const ArchiveMemberItem* LastOfName(const SignedArchive& archive, const std::string& name) {
+  const ArchiveMemberItem* last = nullptr;
+  for (const ArchiveMemberItem& item : archive.members) {
+    if (item.name == name) last = &item;
+  }
+  return last;
+}
+
+std::string Sha256Of(const std::string& content) {
+  Sha256 hash;
+  hash.Add(content.data(), content.size());
+  return hash.Hex();
+}
+
+}  // namespace
+
+void MemberArchiveCheck::Verify(std::string_view zip, const SignedArchive& archive) {
+  try {
+    if (zip.size() < kEndBytes || ZipBytes::U32(zip, zip.size() - kEndBytes) != kEndSignature ||
+        ZipBytes::U16(zip, zip.size() - 2) != 0) {
+      Refuse("it does not end with an end record");
+    }
+    const uint64_t tailOffset =
+        zip.size() - std::min<uint64_t>(zip.size(), CentralDirectory::kTailBytes);
+    const CentralDirectory::Location location = CentralDirectory::Locate(
+        zip.substr(static_cast<size_t>(tailOffset)), tailOffset, zip.size());
+    if (location.offset + location.size != location.end) {
+      Refuse("something lies between its directory and its end record");
+    }
+    std::map<std::string, const ArchiveMemberItem*> lastEntry;
+    uint64_t at = 0;
+    for (const ZipMember& member : CentralDirectory::Members(
+             zip.substr(static_cast<size_t>(location.offset), static_cast<size_t>(location.size)),
+             location)) {
+      if (member.localHeaderOffset != at) Refuse(member.name + ": its entry is out of place");
+      const std::string_view entry =
+          zip.substr(static_cast<size_t>(at), static_cast<size_t>(location.offset - at));
+      const uint64_t length = CentralDirectory::EntryLength(entry, member);
+      CheckLocalHeader(entry, member);
+      const std::string name = InstalledFiles::TargetName(member.name);
+      const std::string content = MemberContent::Inflate(entry, member, kMaxBytes);
+      const ArchiveMemberItem* item = Matching(archive, name, content.size(), Sha256Of(content));
+      if (item == nullptr) Refuse(member.name + ": it is not a member its vendor signed");
+      lastEntry[name] = item;
+      at += length;
+    }
+    if (at != location.offset) Refuse("something lies between its entries and its directory");
+    // Of members written under one name the last stays, as from the whole archive.
+    for (const auto& [name, item] : lastEntry) {
+      const ArchiveMemberItem* last = LastOfName(archive, name);
+      if (item->size != last->size || item->sha256 != last->sha256) {
+        Refuse(name + ": it is not the last member of its name");
+      }
+    }
+  } catch (const Error& error) {
+    if (error.Number() == StreamedFileCheck::kHashMismatch) throw;
+    Refuse(error.Description());
+  } catch (const std::bad_alloc&) {
+    Refuse("there is not enough memory to check it");
+  }
+}
+
+void MemberArchiveCheck::VerifyFile(FileSystem& files, const std::string& path,
+                                    const SignedArchive& archive) {
+  std::string zip;
+  try {
+    zip = files.ReadTextFile(path, static_cast<size_t>(kMaxBytes));
+  } catch (const Error& error) {
+    Refuse("it cannot be read whole (" + error.Description() + ")");
+  } catch (const std::bad_alloc&) {
+    Refuse("there is not enough memory to read it");
+  }
+  Verify(zip, archive);
+}
+
+}  // namespace qz
