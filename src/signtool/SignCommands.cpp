@@ -255,8 +255,10 @@ int SignCommands::Sign(const std::vector<std::string>& args) {
     signedInfo = UpdateSigner::Rewrite(original, release);
   }
   files_.WriteTextFile(infoPath, signedInfo);
+  // Shown with the system's own separators (the folder may come with them, the name with "/").
   out_ << "Signed " << release.applicationName << " " << release.applicationVersion << " in "
-       << infoPath << ", valid until " << release.expires << ":\n";
+       << std::filesystem::path(infoPath).make_preferred().string() << ", valid until "
+       << release.expires << ":\n";
   for (const UpdateFile& file : release.files) {
     out_ << "  " << file.name << "  " << file.size << " bytes  " << file.sha256 << "\n";
   }
