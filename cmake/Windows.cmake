@@ -8,7 +8,9 @@
 #   PkgConfig::SODIUM      libsodium, static (SODIUM_STATIC is defined for its users)
 # GoogleTest is found by the ordinary find_package(GTest) from the same folder.
 
-# libzip's package configuration expects zlib to be found first.
+# libzip's package configuration expects zlib to be found first. The static one: the import
+# library would make the programs need zlib1.dll, which Windows lacks (Wine has one).
+set(ZLIB_USE_STATIC_LIBS ON)
 find_package(ZLIB REQUIRED)
 find_package(libzip REQUIRED CONFIG)
 add_library(PkgConfig::LIBZIP INTERFACE IMPORTED)

@@ -5,13 +5,19 @@
 # any build tree. The Windows CMake configuration finds them there (QZ_WIN_DEPS).
 # Needs the packages that `scripts/install-deps.sh --windows` installs; run it through that.
 # Safe to run again: a library already in the cache is not built twice.
+# With --i686: the same for the 32-bit Windows build, into the folder's name plus "-i686"
+# (the folder the toolchain file cmake/mingw-w64-i686.cmake looks in).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-prefix=${QZ_WIN_DEPS:-${XDG_CACHE_HOME:-$HOME/.cache}/qzupdate/win-deps}
+arch=x86_64 suffix=
+if [ "${1:-}" = "--i686" ]; then arch=i686 suffix=-i686; fi
+prefix=${QZ_WIN_DEPS:-${XDG_CACHE_HOME:-$HOME/.cache}/qzupdate/win-deps}$suffix
+# Each architecture unpacks and builds the sources in its own folder: libdeflate's
+# makefile builds inside its source.
 work=$prefix/.src
-toolchain=$root/cmake/mingw-w64-x86_64.cmake
-host=x86_64-w64-mingw32
+toolchain=$root/cmake/mingw-w64-$arch.cmake
+host=$arch-w64-mingw32
 mkdir -p "$prefix" "$work"
 
 # Debian's source packages need a deb-src entry beside the system's deb entry.

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing, benchmarking and the demo need.
 # Safe to run again: apt-get skips what is already installed.
-# With --windows: also the mingw-w64 cross compilers, Wine and osslsigncode (a vendor signs
-# the Windows files with it), and cross-builds the Windows build's third-party libraries
-# once into a cache folder (scripts/build-windows-deps.sh).
+# With --windows: also the mingw-w64 cross compilers (64 and 32 bits), Wine with its 32-bit
+# half (an i386 package, so the i386 architecture is added once) and osslsigncode (a vendor
+# signs the Windows files with it), and cross-builds the Windows builds' third-party
+# libraries once into cache folders (scripts/build-windows-deps.sh).
 set -euo pipefail
 
 packages=(
@@ -30,12 +31,17 @@ export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${packages[@]}"
 
 if [ "${1:-}" = "--windows" ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+    "${sudo_cmd[@]}" apt-get update -qq
+  fi
   windows_packages=(
-    mingw-w64 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
-    wine wine64 fonts-wine
+    mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev
+    wine wine64 wine32:i386 fonts-wine
     dpkg-dev autoconf automake libtool googletest
     osslsigncode
   )
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${windows_packages[@]}"
   "${sudo_cmd[@]}" "$(dirname "$0")/build-windows-deps.sh"
+  "${sudo_cmd[@]}" "$(dirname "$0")/build-windows-deps.sh" --i686
 fi

@@ -46,7 +46,7 @@ void CopyText(char* target, size_t size, const char* text) {
 
 }  // namespace
 
-QZ_UNZIP32_EXPORT void UzpVersion2(UnzipVersionInfo* version) {
+QZ_UNZIP32_EXPORT void UNZIP_API UzpVersion2(UnzipVersionInfo* version) {
   if (version == nullptr || version->Length < static_cast<int32_t>(sizeof(UnzipVersionInfo))) {
     return;
   }
@@ -60,9 +60,9 @@ QZ_UNZIP32_EXPORT void UzpVersion2(UnzipVersionInfo* version) {
   version->Version[2] = QZ_UNZIP32_VERSION_PATCH;
 }
 
-QZ_UNZIP32_EXPORT int32_t Wiz_SingleEntryUnzip(int32_t includeCount, UnzipNameList* include,
-                                               int32_t excludeCount, UnzipNameList* exclude,
-                                               UnzipOptions* options, UnzipCallbacks* callbacks) {
+QZ_UNZIP32_EXPORT int32_t UNZIP_API
+Wiz_SingleEntryUnzip(int32_t includeCount, UnzipNameList* include, int32_t excludeCount,
+                     UnzipNameList* exclude, UnzipOptions* options, UnzipCallbacks* callbacks) {
   // No exception may cross into the caller, which need not be C++.
   try {
     if (options == nullptr) {

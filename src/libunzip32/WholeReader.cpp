@@ -40,23 +40,25 @@ bool WholeReader::Suits(const ZipArchive::Member& member) {
 
 std::string_view WholeReader::Read(const ZipArchive::Member& member, uint64_t offset) {
   if (decompressor_ == nullptr) throw ZipError(ZIP_ER_MEMORY, "Malloc failure");
+  // Suits() bounds the sizes, so they fit a size_t on 32-bit systems too.
+  const size_t compressedSize = static_cast<size_t>(member.compressedSize);
   // The local header, its name and extra field and the data, in one read when the name
   // and extra field are of a usual length.
-  size_t wanted = kLocalHeaderSize + kUsualNameAndExtra + member.compressedSize;
+  size_t wanted = kLocalHeaderSize + kUsualNameAndExtra + compressedSize;
   compressed_.resize(wanted);
   size_t got = ReadAt(offset, compressed_.data(), wanted);
   if (got < kLocalHeaderSize) throw ZipError(ZIP_ER_EOF, "Premature end of file");
   const char* header = compressed_.data();
   if (Le(header, 4) != kLocalSignature) throw ZipError(ZIP_ER_NOZIP, "Not a zip archive");
   size_t start = kLocalHeaderSize + Le(header + 26, 2) + Le(header + 28, 2);
-  if (start + member.compressedSize > got) {
+  if (start + compressedSize > got) {
     if (got == wanted) {
-      got = ReadAt(offset + start, compressed_.data(), member.compressedSize);
+      got = ReadAt(offset + start, compressed_.data(), compressedSize);
       start = 0;
     }
-    if (start + member.compressedSize > got) throw ZipError(ZIP_ER_EOF, "Premature end of file");
+    if (start + compressedSize > got) throw ZipError(ZIP_ER_EOF, "Premature end of file");
   }
-  std::string_view data = Inflate(member, {compressed_.data() + start, member.compressedSize});
+  std::string_view data = Inflate(member, {compressed_.data() + start, compressedSize});
   if (libdeflate_crc32(0, data.data(), data.size()) != member.crc) {
     throw ZipError(ZIP_ER_CRC, "CRC error");
   }
@@ -80,7 +82,7 @@ std::string_view WholeReader::Inflate(const ZipArchive::Member& member,
     if (member.compressedSize != member.size) throw inconsistent();
     return compressed;
   }
-  data_.resize(member.size);
+  data_.resize(static_cast<size_t>(member.size));
   size_t produced = 0;
   switch (libdeflate_deflate_decompress(decompressor_, compressed.data(), compressed.size(),
                                         data_.data(), data_.size(), &produced)) {

@@ -28,8 +28,8 @@ class WholeReader {
 
   // True when `member` can be read here.
   static bool Suits(const ZipArchive::Member& member);
-  // The checked data of `member`, whose local header starts at `offset`; valid until the
-  // next call.
+  // The checked data of `member` (one that Suits), whose local header starts at `offset`;
+  // valid until the next call.
   std::string_view Read(const ZipArchive::Member& member, uint64_t offset);
 
  private:

@@ -124,7 +124,7 @@ int32_t VBUnzip(Prompts& prompts, const std::string& libraryFolder, const std::s
   }
 }
 
-int32_t UnzipPrint(const char* text, int32_t length) {
+int32_t UNZIP_API UnzipPrint(const char* text, int32_t length) {
   try {
     if (length <= 0) return 0;
     std::string piece = ReadText(text, std::min(static_cast<size_t>(length), kPrintLimit));
@@ -135,7 +135,7 @@ int32_t UnzipPrint(const char* text, int32_t length) {
   return 0;
 }
 
-int32_t UnzipReplace(const char* name) {
+int32_t UNZIP_API UnzipReplace(const char* name) {
   try {
     Prompts* prompts = State().prompts;
     if (prompts == nullptr) return kReplaceNo;
@@ -151,7 +151,7 @@ int32_t UnzipReplace(const char* name) {
   }
 }
 
-int32_t UnzipPassword(char* buffer, int32_t size, const char*, const char* name) {
+int32_t UNZIP_API UnzipPassword(char* buffer, int32_t size, const char*, const char* name) {
   ModuleState& state = State();
   if (state.iSkipPassword == 1) return 1;
   std::string member;
@@ -189,8 +189,9 @@ int32_t UnzipPassword(char* buffer, int32_t size, const char*, const char* name)
   return 0;
 }
 
-void UnzipListEntry(uint32_t size, uint32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-                    char flag, const char* name, const char*, uint32_t, int32_t) {
+void UNZIP_API UnzipListEntry(uint32_t size, uint32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                              int32_t, char flag, const char* name, const char*, uint32_t,
+                              int32_t) {
   try {
     if (State().onListEntry) State().onListEntry(ReadText(name, kPrintLimit), size, flag);
   } catch (...) {
@@ -198,7 +199,7 @@ void UnzipListEntry(uint32_t size, uint32_t, int32_t, int32_t, int32_t, int32_t,
   }
 }
 
-int32_t UnzipService(const char*, uint32_t) {
+int32_t UNZIP_API UnzipService(const char*, uint32_t) {
   try {
     if (State().beforeEachMember) State().beforeEachMember();
   } catch (...) {

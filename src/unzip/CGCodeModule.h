@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "unzip32.h"
+
 namespace qz {
 
 class DynamicLibrary;
@@ -67,26 +69,27 @@ int32_t VBUnzip(Prompts& prompts, const std::string& libraryFolder, const std::s
 
 // Appends at most `length` bytes of `text` (up to a zero byte, at most 32800) to the last
 // message; a piece that begins with a line feed is appended as CR LF instead. Returns 0.
-int32_t UnzipPrint(const char* text, int32_t length);
+int32_t UNZIP_API UnzipPrint(const char* text, int32_t length);
 
 // Asks whether the existing file `name` may be overwritten: 100 No (skip it), 104 Cancel
 // (overwrite no file), 102 for Yes and when the box fails. Without prompts, 100.
-int32_t UnzipReplace(const char* name);
+int32_t UNZIP_API UnzipReplace(const char* name);
 
 // Asks for the archive password and writes it into `buffer` (size bytes, NUL-terminated,
 // at most 256 characters) as typed: 0 with a password; 1 for an empty answer or Cancel,
 // after which the run asks no more and every later request gets 1 at once. When the
 // library asks again for the same member `name`, the typed password's other form from
 // ArchivePassword is written instead of asking, if it differs.
-int32_t UnzipPassword(char* buffer, int32_t size, const char* prompt, const char* name);
+int32_t UNZIP_API UnzipPassword(char* buffer, int32_t size, const char* prompt, const char* name);
 
 // Hands one listing entry to the state's onListEntry.
-void UnzipListEntry(uint32_t size, uint32_t compressedSize, int32_t factor, int32_t month,
-                    int32_t day, int32_t year, int32_t hour, int32_t minute, char flag,
-                    const char* name, const char* method, uint32_t crc, int32_t encrypted);
+void UNZIP_API UnzipListEntry(uint32_t size, uint32_t compressedSize, int32_t factor, int32_t month,
+                              int32_t day, int32_t year, int32_t hour, int32_t minute, char flag,
+                              const char* name, const char* method, uint32_t crc,
+                              int32_t encrypted);
 
 // Runs the state's beforeEachMember, then lets the run go on: 0 for every member.
-int32_t UnzipService(const char* name, uint32_t size);
+int32_t UNZIP_API UnzipService(const char* name, uint32_t size);
 
 }  // namespace CGCodeModule
 }  // namespace qz

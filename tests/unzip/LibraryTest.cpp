@@ -21,21 +21,21 @@ std::vector<std::string> listed;
 std::vector<std::string> serviced;
 int32_t serviceAnswer = 0;
 
-int32_t Print(const char* text, int32_t length) {
+int32_t UNZIP_API Print(const char* text, int32_t length) {
   printed.append(text, static_cast<size_t>(length));
   return 0;
 }
 
-void ListEntry(uint32_t size, uint32_t compressedSize, int32_t, int32_t month, int32_t,
-               int32_t year, int32_t, int32_t, char flag, const char* name, const char* method,
-               uint32_t, int32_t encrypted) {
+void UNZIP_API ListEntry(uint32_t size, uint32_t compressedSize, int32_t, int32_t month, int32_t,
+                         int32_t year, int32_t, int32_t, char flag, const char* name,
+                         const char* method, uint32_t, int32_t encrypted) {
   listed.push_back(
       std::string(1, flag) + " " + name + " " + std::to_string(size) + " " + method + " " +
       std::to_string(encrypted) +
       (compressedSize <= size && month >= 1 && month <= 12 && year >= 1980 ? "" : " bad"));
 }
 
-int32_t Service(const char* name, uint32_t) {
+int32_t UNZIP_API Service(const char* name, uint32_t) {
   serviced.emplace_back(name);
   return serviceAnswer;
 }

@@ -16,6 +16,16 @@
 extern "C" {
 #endif
 
+/* The calling convention of the two functions and of the callbacks. On 32-bit Windows it
+ * is the system's own (__stdcall), which every 32-bit host of an unzip32.dll calls with
+ * (a Visual Basic Declare among them); the DLL exports the plain names all the same.
+ * 64-bit Windows and Linux have one convention only. */
+#if defined(_WIN32) && !defined(_WIN64)
+#define UNZIP_API __stdcall
+#else
+#define UNZIP_API
+#endif
+
 /* Options of one run, one 32-bit word each; a Boolean option is 1 or 0. */
 typedef struct UnzipOptions {
   int32_t ExtractOnlyNewer;  /* extract new members and those newer than the existing file */
@@ -38,24 +48,25 @@ typedef struct UnzipOptions {
 } UnzipOptions;
 
 /* Receives printed text; returns 0. */
-typedef int32_t (*UnzipPrintFunction)(const char* text, int32_t length);
+typedef int32_t(UNZIP_API* UnzipPrintFunction)(const char* text, int32_t length);
 /* Sound function; never used. */
-typedef void (*UnzipSoundFunction)(void);
+typedef void(UNZIP_API* UnzipSoundFunction)(void);
 /* Asked before an existing file is overwritten: 100 skip this file, 102 overwrite it,
  * 104 overwrite no file for the rest of the run. */
-typedef int32_t (*UnzipReplaceFunction)(const char* name);
+typedef int32_t(UNZIP_API* UnzipReplaceFunction)(const char* name);
 /* Asked for the password of an encrypted member: 0 with the password in `buffer`
  * (NUL-terminated, at most size - 1 bytes), anything else for no password. */
-typedef int32_t (*UnzipPasswordFunction)(char* buffer, int32_t size, const char* prompt,
-                                         const char* name);
+typedef int32_t(UNZIP_API* UnzipPasswordFunction)(char* buffer, int32_t size, const char* prompt,
+                                                  const char* name);
 /* One member of a listing. `factor` is the percentage saved by compression; `flag` is
  * 'd' for a folder, 'l' for a link, '-' otherwise; `encrypted` is 1 or 0. */
-typedef void (*UnzipListEntryFunction)(uint32_t size, uint32_t compressedSize, int32_t factor,
-                                       int32_t month, int32_t day, int32_t year, int32_t hour,
-                                       int32_t minute, char flag, const char* name,
-                                       const char* method, uint32_t crc, int32_t encrypted);
+typedef void(UNZIP_API* UnzipListEntryFunction)(uint32_t size, uint32_t compressedSize,
+                                                int32_t factor, int32_t month, int32_t day,
+                                                int32_t year, int32_t hour, int32_t minute,
+                                                char flag, const char* name, const char* method,
+                                                uint32_t crc, int32_t encrypted);
 /* Called before each member; a non-zero result cancels the run. */
-typedef int32_t (*UnzipServiceFunction)(const char* name, uint32_t size);
+typedef int32_t(UNZIP_API* UnzipServiceFunction)(const char* name, uint32_t size);
 
 typedef struct UnzipCallbacks {
   UnzipPrintFunction Print;
@@ -107,10 +118,10 @@ enum UnzipResult {
   kUnzipBadPassword = 82     /* no member was processed: passwords missing or wrong */
 };
 
-typedef void (*UzpVersion2Function)(UnzipVersionInfo* version);
-typedef int32_t (*WizSingleEntryUnzipFunction)(int32_t includeCount, UnzipNameList* include,
-                                               int32_t excludeCount, UnzipNameList* exclude,
-                                               UnzipOptions* options, UnzipCallbacks* callbacks);
+typedef void(UNZIP_API* UzpVersion2Function)(UnzipVersionInfo* version);
+typedef int32_t(UNZIP_API* WizSingleEntryUnzipFunction)(
+    int32_t includeCount, UnzipNameList* include, int32_t excludeCount, UnzipNameList* exclude,
+    UnzipOptions* options, UnzipCallbacks* callbacks);
 
 #ifdef __cplusplus
 }

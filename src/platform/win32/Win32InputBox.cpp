@@ -129,17 +129,16 @@ void Win32InputBox::Finish(bool accepted) {
 }
 
 void Win32InputBox::DisableOtherWindows() {
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM self) -> BOOL {
-        auto* box = reinterpret_cast<Win32InputBox*>(self);
-        if (window != box->window_ && IsWindowVisible(window) && IsWindowEnabled(window)) {
-          EnableWindow(window, FALSE);
-          box->disabled_.push_back(window);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(this));
+  EnumThreadWindows(GetCurrentThreadId(), DisableIfOther, reinterpret_cast<LPARAM>(this));
+}
+
+BOOL CALLBACK Win32InputBox::DisableIfOther(HWND window, LPARAM self) {
+  auto* box = reinterpret_cast<Win32InputBox*>(self);
+  if (window != box->window_ && IsWindowVisible(window) && IsWindowEnabled(window)) {
+    EnableWindow(window, FALSE);
+    box->disabled_.push_back(window);
+  }
+  return TRUE;
 }
 
 void Win32InputBox::EnableOtherWindows() {

@@ -30,6 +30,8 @@ class Win32InputBox {
                   int left, int top, int width, int height);
   void Finish(bool accepted);
   void DisableOtherWindows();
+  // Disables `window` when it is another enabled, visible window; `self` is the box.
+  static BOOL CALLBACK DisableIfOther(HWND window, LPARAM self);
   void EnableOtherWindows();
 
   Win32MessagePump& pump_;
