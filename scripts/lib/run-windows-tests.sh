@@ -24,6 +24,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
 # starts itself ends as soon as its last program does, so it would stop whenever no test
 # happens to run, and a test starting at that moment fails with "Connection reset by peer".
 wineserver -k </dev/null >/dev/null 2>&1 || true
+wineserver -w </dev/null >/dev/null 2>&1 || true
 mkdir -p "$WINEPREFIX"
 wineserver -p </dev/null >/dev/null 2>&1
 wineboot -i </dev/null >/dev/null 2>&1

@@ -21,7 +21,10 @@ WN_FRAME_HEIGHT=25
 # Prepares (the first time, about 20 s) and starts the Wine prefix $1 on $DISPLAY.
 wn_start() {
   export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
+  # The old server must be gone before the new one starts: one still ending would take the
+  # new programs' connections and drop them.
   wineserver -k </dev/null >/dev/null 2>&1 || true
+  wineserver -w </dev/null >/dev/null 2>&1 || true
   mkdir -p "$WINEPREFIX"
   wineserver -p </dev/null >/dev/null 2>&1 || return 1
   if [ ! -f "$WINEPREFIX/system.reg" ]; then

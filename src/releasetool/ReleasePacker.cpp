@@ -23,8 +23,9 @@ const std::vector<std::string>& ReleaseFiles() {
 }
 
 // Paths come from the command line and go to the platform's file calls as 8-bit text.
+// With the system's own separators throughout: the parts come with either kind on Windows.
 std::string Shown(const fs::path& path) {
-  return path.string();
+  return fs::path(path).make_preferred().string();
 }
 
 fs::path PathOf(const std::string& text) {
