@@ -58,9 +58,12 @@ SignedRelease SignedRelease::FromVersionInfo(const std::string& content) {
   for (const auto& [key, value] : file.Items()) {
     for (const char* signedKey : kSignedKeys) {
       if (key != signedKey) continue;
-      // A line break inside a quoted value would let one value pose as several lines.
+      // A line break inside a quoted value would let one value pose as several lines; a
+      // double quote (possible in an unquoted item) cannot be written back as one item.
       if (value.find_first_of("\r\n") != std::string::npos)
         ItemFields::Malformed(key + " holds a line break");
+      if (value.find('"') != std::string::npos)
+        ItemFields::Malformed(key + " holds a double quote");
       items.emplace(key, value);
     }
   }

@@ -65,6 +65,10 @@ TEST(SignedReleaseTest, RefusesEverySignedItemThatIsMissingRepeatedOrBadlyFormed
   EXPECT_EQ(RefusalNumber(Items("\"UpdateFile=Data.TXT 10\"\r\n")), malformed);
   EXPECT_EQ(RefusalNumber(Items("\"SignatureExpires=2031-01-01\"\r\n")), malformed);
   EXPECT_EQ(RefusalNumber("\"Signature=x\"\r\n"), malformed);
+  // An unquoted item may hold a double quote, which signing could not write back as one item.
+  std::string quoted = Items("");
+  quoted.replace(0, quoted.find("\r\n"), "ApplicationName=V\"q");
+  EXPECT_EQ(RefusalNumber(quoted), malformed);
   // Keys are case-sensitive, so these are unsigned items that change nothing.
   EXPECT_EQ(RefusalNumber(Items("applicationversion=9\r\nApplicationVersion =9\r\n")), 0);
 }
