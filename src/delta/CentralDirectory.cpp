@@ -1,5 +1,6 @@
 #include "delta/CentralDirectory.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -132,6 +133,11 @@ ZipMember ReadRecord(std::string_view bytes, size_t at) {
 }
 
 }  // namespace
+
+CentralDirectory::Location CentralDirectory::LocateInArchive(std::string_view archive) {
+  const uint64_t tailOffset = archive.size() - std::min<uint64_t>(archive.size(), kTailBytes);
+  return Locate(archive.substr(static_cast<size_t>(tailOffset)), tailOffset, archive.size());
+}
 
 CentralDirectory::Location CentralDirectory::Locate(std::string_view tail, uint64_t tailOffset,
                                                     uint64_t fileLength) {

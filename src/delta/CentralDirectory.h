@@ -29,6 +29,9 @@ class CentralDirectory {
   // `tailOffset` to its end.
   static Location Locate(std::string_view tail, uint64_t tailOffset, uint64_t fileLength);
 
+  // Finds the directory of a whole archive held in memory.
+  static Location LocateInArchive(std::string_view archive);
+
   // The members that `bytes` (the directory at `location`, whole) lists, in its order.
   static std::vector<ZipMember> Members(std::string_view bytes, const Location& location);
 

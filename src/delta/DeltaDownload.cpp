@@ -135,9 +135,8 @@ void DeltaDownload::ReadDirectory(const std::string& url, PartCollector& parts) 
 }
 
 void DeltaDownload::CheckDirectory(const std::string& fromDirectory) {
-  Sha256 hash;
-  hash.Add(fromDirectory.data(), fromDirectory.size());
-  if (fromDirectory.size() != signed_->directoryLength || hash.Hex() != signed_->directorySha256) {
+  if (fromDirectory.size() != signed_->directoryLength ||
+      Sha256::HexOf(fromDirectory) != signed_->directorySha256) {
     Refused("the archive's directory differs from the signed one");
   }
 }

@@ -54,10 +54,7 @@ std::string MemberContent::Inflate(std::string_view entry, const ZipMember& memb
 
 std::string MemberContent::Sha256Of(std::string_view entry, const ZipMember& member,
                                     uint64_t maxSize) {
-  const std::string content = Inflate(entry, member, maxSize);
-  qz::Sha256 hash;
-  hash.Add(content.data(), content.size());
-  return hash.Hex();
+  return Sha256::HexOf(Inflate(entry, member, maxSize));
 }
 
 }  // namespace qz

@@ -1,6 +1,5 @@
 #include "signing/MemberArchiveCheck.h"
 
-#include <algorithm>
 #include <map>
 #include <new>
 
@@ -53,12 +52,6 @@ const ArchiveMemberItem* LastOfName(const SignedArchive& archive, const std::str
   return last;
 }
 
-std::string Sha256Of(const std::string& content) {
-  Sha256 hash;
-  hash.Add(content.data(), content.size());
-  return hash.Hex();
-}
-
 }  // namespace
 
 void MemberArchiveCheck::Verify(std::string_view zip, const SignedArchive& archive) {
@@ -67,10 +60,7 @@ void MemberArchiveCheck::Verify(std::string_view zip, const SignedArchive& archi
         ZipBytes::U16(zip, zip.size() - 2) != 0) {
       Refuse("it does not end with an end record");
     }
-    const uint64_t tailOffset =
-        zip.size() - std::min<uint64_t>(zip.size(), CentralDirectory::kTailBytes);
-    const CentralDirectory::Location location = CentralDirectory::Locate(
-        zip.substr(static_cast<size_t>(tailOffset)), tailOffset, zip.size());
+    const CentralDirectory::Location location = CentralDirectory::LocateInArchive(zip);
     if (location.offset + location.size != location.end) {
       Refuse("something lies between its directory and its end record");
     }
@@ -86,7 +76,8 @@ void MemberArchiveCheck::Verify(std::string_view zip, const SignedArchive& archi
       CheckLocalHeader(entry, member);
       const std::string name = InstalledFiles::TargetName(member.name);
       const std::string content = MemberContent::Inflate(entry, member, kMaxBytes);
-      const ArchiveMemberItem* item = Matching(archive, name, content.size(), Sha256Of(content));
+      const ArchiveMemberItem* item =
+          Matching(archive, name, content.size(), Sha256::HexOf(content));
       if (item == nullptr) Refuse(member.name + ": it is not a member its vendor signed");
       lastEntry[name] = item;
       at += length;

@@ -19,4 +19,10 @@ std::string Sha256::Hex() const {
   return hex;
 }
 
+std::string Sha256::HexOf(std::string_view bytes) {
+  Sha256 hash;
+  hash.Add(bytes.data(), bytes.size());
+  return hash.Hex();
+}
+
 }  // namespace qz

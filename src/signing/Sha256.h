@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace qz {
 
@@ -16,6 +17,9 @@ class Sha256 {
 
   // The digest of everything added so far, as 64 lowercase hex digits. Adding may go on.
   std::string Hex() const;
+
+  // The digest of `bytes` held whole in memory, as Hex gives it.
+  static std::string HexOf(std::string_view bytes);
 
  private:
   crypto_hash_sha256_state state_;
