@@ -113,31 +113,13 @@ class Body {
   uint64_t length_ = 0;
 };
 
-// The first and last byte of a `size`-byte file that a request's range names, or nothing
-// when the range is not satisfiable.
-std::optional<std::pair<uint64_t, uint64_t>> Resolve(std::pair<ssize_t, ssize_t> range,
-                                                     uint64_t size) {
-  if (size == 0) return std::nullopt;
-  if (range.first < 0) {
-    if (range.second <= 0) return std::nullopt;
-    const uint64_t length = std::min<uint64_t>(static_cast<uint64_t>(range.second), size);
-    return std::pair{size - length, size - 1};
-  }
-  const auto first = static_cast<uint64_t>(range.first);
-  const uint64_t last = range.second < 0
-                            ? size - 1
-                            : std::min<uint64_t>(static_cast<uint64_t>(range.second), size - 1);
-  if (first > last) return std::nullopt;
-  return std::pair{first, last};
-}
-
 // The parts of a multipart/byteranges answer to `ranges` of a `size`-byte file; empty when
 // one of them cannot be satisfied (the library then answers 416).
 std::vector<Piece> Multipart(const httplib::Ranges& ranges, uint64_t size,
                              const std::string& boundary) {
   std::vector<Piece> pieces;
   for (const auto& range : ranges) {
-    auto resolved = Resolve(range, size);
+    auto resolved = StaticFiles::Resolve(range, size);
     if (!resolved) return {};
     pieces.push_back({"--" + boundary + "\r\nContent-Type: application/octet-stream\r\n" +
                       "Content-Range: bytes " + std::to_string(resolved->first) + "-" +
@@ -162,6 +144,22 @@ StaticFiles::StaticFiles(const fs::path& root, size_t bytesPerSecond)
     throw fs::filesystem_error("not a folder", root_,
                                std::make_error_code(std::errc::not_a_directory));
   }
+}
+
+std::optional<std::pair<uint64_t, uint64_t>> StaticFiles::Resolve(std::pair<ssize_t, ssize_t> range,
+                                                                  uint64_t size) {
+  if (size == 0) return std::nullopt;
+  if (range.first < 0) {
+    if (range.second <= 0) return std::nullopt;
+    const uint64_t length = std::min<uint64_t>(static_cast<uint64_t>(range.second), size);
+    return std::pair{size - length, size - 1};
+  }
+  const auto first = static_cast<uint64_t>(range.first);
+  const uint64_t last = range.second < 0
+                            ? size - 1
+                            : std::min<uint64_t>(static_cast<uint64_t>(range.second), size - 1);
+  if (first > last) return std::nullopt;
+  return std::pair{first, last};
 }
 
 StaticFiles::Lookup StaticFiles::Find(const std::string& requestPath) const {

@@ -2,8 +2,11 @@
 
 #include <httplib.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace qz::demo {
 
@@ -26,6 +29,11 @@ class StaticFiles {
   // "/Support/VqPrime/QzUFiles/Vq/VQ.Zip". Never returns a file outside the root, whether
   // the path tries it with ".." or through a symbolic link.
   Lookup Find(const std::string& requestPath) const;
+
+  // The first and last byte of a `size`-byte file that a request's range names (the
+  // library's pair: -1 for a missing end), or nothing when it cannot be satisfied.
+  static std::optional<std::pair<uint64_t, uint64_t>> Resolve(std::pair<ssize_t, ssize_t> range,
+                                                              uint64_t size);
 
   // Handler for GET and HEAD.
   void Serve(const httplib::Request& request, httplib::Response& response) const;

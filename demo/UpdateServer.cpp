@@ -18,17 +18,6 @@
 
 namespace {
 
-// The bytes of the file that `range` of a `total`-byte file asks for.
-uint64_t RangeBytes(std::pair<ssize_t, ssize_t> range, uint64_t total) {
-  if (range.first < 0) return std::min<uint64_t>(static_cast<uint64_t>(range.second), total);
-  const auto first = static_cast<uint64_t>(range.first);
-  if (first >= total) return 0;
-  const uint64_t last = range.second < 0
-                            ? total - 1
-                            : std::min<uint64_t>(static_cast<uint64_t>(range.second), total - 1);
-  return last - first + 1;
-}
-
 // Bytes of the body sent: of an answer to one range, the range's bytes (the library cuts
 // them out of the whole file's body); of a multipart answer, the whole body with its part
 // headers. A HEAD answer announces the length but sends none.
@@ -38,7 +27,11 @@ uint64_t BodyBytes(const httplib::Request& request, const httplib::Response& res
       response.content_provider_ ? response.content_length_ : response.body.size();
   if (response.status != 206 || request.ranges.empty()) return total;
   uint64_t sent = 0;
-  for (const auto& range : request.ranges) sent += RangeBytes(range, total);
+  for (const auto& range : request.ranges) {
+    if (auto resolved = qz::demo::StaticFiles::Resolve(range, total)) {
+      sent += resolved->second - resolved->first + 1;
+    }
+  }
   return sent;
 }
 
