@@ -38,7 +38,8 @@ class FileSystem {
   // Copies `from` into a new file of this user's temporary folder that no other user can
   // change, replace or delete, passing each piece read to `inspect`; returns the copy's
   // name, which the caller deletes (DeleteFile). What `inspect` throws ends the copy,
-  // removes it and reaches the caller.
+  // removes it and reaches the caller. Copies left there by runs that ended without
+  // deleting theirs (ended during the install) are deleted first; a running one's stay.
   virtual std::string CopyToPrivateFile(
       const std::string& from,
       const std::function<void(const char* data, size_t size)>& inspect) = 0;

@@ -17,6 +17,14 @@ class TemporaryFileName {
   static std::string For(const std::string& name, const std::string& tag);
   // True when the file name `name` (no folder) has one of the two patterns.
   static bool IsOurs(const std::string& name);
+
+  // How the private copies of process `pid` in the user's temporary folder begin:
+  // "qzupdate-<pid>-", followed by letters, digits or dots that make the name unique.
+  static std::string PrivateCopyStem(unsigned long pid);
+  // The process that made the private copy called `name` (no folder), or 0 when `name` is
+  // no private copy. A run ended during the install leaves its copy behind; the process
+  // in its name tells whether the copy is still somebody's work in progress.
+  static unsigned long PrivateCopyOwner(const std::string& name);
 };
 
 }  // namespace qz

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <optional>
@@ -124,8 +125,17 @@ TEST_F(PosixFileSystemTest, FailedCopyLeavesTheTargetAsItWas) {
   EXPECT_EQ(dir.FilesIn("Before"), "Data.Mdb");
 }
 
+// A process number that no process has now: a child's, once it has ended.
+pid_t EndedProcessNumber() {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(0);
+  waitpid(pid, nullptr, 0);
+  return pid;
+}
+
 // What is checked on the way is what stays: a refused copy replaces nothing and leaves no
-// file behind, and a private copy is for this user's eyes and hands only.
+// file behind, and a private copy is for this user's eyes and hands only. The copy a run
+// ended during the install left behind goes; a running process's stays.
 TEST_F(PosixFileSystemTest, CheckedAndPrivateCopiesKeepOnlyWhatPassed) {
   dir.Write("QzUFiles/Data.Mdb", AllByteValues());
   dir.Write("Data.Mdb", "old");
@@ -146,6 +156,11 @@ TEST_F(PosixFileSystemTest, CheckedAndPrivateCopiesKeepOnlyWhatPassed) {
     std::optional<std::string> earlier;
   } restore{getenv("TMPDIR") ? std::optional<std::string>(getenv("TMPDIR")) : std::nullopt};
   ASSERT_EQ(setenv("TMPDIR", temporary.Path().c_str(), 1), 0);
+  const std::string running = "qzupdate-" + std::to_string(getpid()) + "-aB12.x";
+  const std::string orphan = "qzupdate-" + std::to_string(EndedProcessNumber()) + "-Zq9xYw";
+  temporary.Write(orphan, "orphan");
+  temporary.Write(running, "in use");
+  temporary.Write("qzupdate-notes.txt", "not a copy");
   const std::string copy = files.CopyToPrivateFile(dir / "QzUFiles/Data.Mdb", nullptr);
   struct stat info;
   ASSERT_EQ(stat(copy.c_str(), &info), 0);
@@ -158,7 +173,11 @@ TEST_F(PosixFileSystemTest, CheckedAndPrivateCopiesKeepOnlyWhatPassed) {
                                       [&](const char*, size_t) { refuse(); });
             }),
             5);
-  EXPECT_EQ(temporary.FilesIn(), name);
+  EXPECT_FALSE(temporary.Exists(orphan));
+  EXPECT_EQ(temporary.Read(running), "in use");
+  EXPECT_EQ(temporary.Read("qzupdate-notes.txt"), "not a copy");
+  EXPECT_EQ(name.rfind("qzupdate-" + std::to_string(getpid()) + "-", 0), 0u) << name;
+  EXPECT_EQ(temporary.FilesIn().size(), (running + " " + name + " qzupdate-notes.txt").size());
 }
 
 TEST_F(PosixFileSystemTest, CopyOntoAHeldFileIsRefused) {

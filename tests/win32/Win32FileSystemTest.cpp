@@ -140,6 +140,25 @@ TEST_F(Win32FileSystemTest, AFileHeldByAnotherProcessStaysWholeAndFailsWith70) {
   EXPECT_EQ(dir.FilesIn("QzUFiles"), "");
 }
 
+// A private copy goes to the user's temporary folder. One that a run ended during the
+// install left behind goes with the next copy; a running process's stays.
+TEST_F(Win32FileSystemTest, PrivateCopiesOfEndedRunsAreDeleted) {
+  const std::string stem = "qzupdate-" + std::to_string(GetCurrentProcessId()) + "-";
+  dir.Write("VQ.Zip", "archive");
+  dir.Write("Temp/qzupdate-4294967292-0.tmp", "orphan");
+  dir.Write("Temp/" + stem + "0.tmp", "in use");
+  dir.Write("Temp/qzupdate-notes.txt", "not a copy");
+  wchar_t earlier[MAX_PATH + 1] = L"";
+  const bool hadTmp = GetEnvironmentVariableW(L"TMP", earlier, MAX_PATH + 1) != 0;
+  ASSERT_TRUE(SetEnvironmentVariableW(L"TMP", std::filesystem::path(dir / "Temp").c_str()));
+  std::string copy;
+  const int32_t number = NumberOf([&] { copy = files.CopyToPrivateFile(dir / "VQ.Zip", nullptr); });
+  SetEnvironmentVariableW(L"TMP", hadTmp ? earlier : nullptr);
+  ASSERT_EQ(number, 0);
+  EXPECT_EQ(dir.Read("Temp/" + stem + "1.tmp"), "archive") << copy;
+  EXPECT_EQ(dir.FilesIn("Temp"), stem + "0.tmp " + stem + "1.tmp qzupdate-notes.txt");
+}
+
 TEST_F(Win32FileSystemTest, TheExecutableFolderHoldsTheRunningProgram) {
   std::string folder = files.ExecutableFolder();
   ASSERT_FALSE(folder.empty());

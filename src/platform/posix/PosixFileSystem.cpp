@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/file.h>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "platform/Error.h"
+#include "platform/TemporaryFileName.h"
 #include "platform/posix/PathResolver.h"
 #include "platform/posix/ReplacementFile.h"
 
@@ -129,6 +131,23 @@ std::vector<std::string> NamesOfFiles(const std::string& folder) {
   return files;
 }
 
+// Deletes this user's private copies in `folder` whose process has ended: a run ended
+// during the install could not delete its own, and each is as large as the archive. A
+// running process's copy, another user's and anything else stay; failures are ignored.
+void DeleteOrphanedPrivateCopies(const std::string& folder) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+  if (!dir) return;
+  while (const dirent* entry = readdir(dir.get())) {
+    const unsigned long owner = TemporaryFileName::PrivateCopyOwner(entry->d_name);
+    if (owner == 0 || kill(static_cast<pid_t>(owner), 0) == 0 || errno != ESRCH) continue;
+    struct stat info;
+    if (fstatat(dirfd(dir.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(info.st_mode) && info.st_uid == geteuid()) {
+      unlinkat(dirfd(dir.get()), entry->d_name, 0);
+    }
+  }
+}
+
 // A folder that cannot be flushed still holds the change; only a crash could lose it.
 void FlushFolder(const std::string& folder) {
   FileDescriptor fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -228,9 +247,12 @@ std::string PosixFileSystem::CopyToPrivateFile(
   FileDescriptor in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) throw FileError(errno, source);
   OrdinaryFileMode(in.get(), source);
-  const char* folder = getenv("TMPDIR");
-  std::string name =
-      std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/qzupdate-XXXXXX";
+  const char* variable = getenv("TMPDIR");
+  const std::string folder = variable != nullptr && *variable != '\0' ? variable : "/tmp";
+  DeleteOrphanedPrivateCopies(folder);
+  std::string name = folder + "/" +
+                     TemporaryFileName::PrivateCopyStem(static_cast<unsigned long>(getpid())) +
+                     "XXXXXX";
   // mkostemp creates the file 0600 and exclusively; the temporary folder's sticky bit keeps
   // others from renaming or deleting it.
   FileDescriptor out(mkostemp(name.data(), O_CLOEXEC));

@@ -186,6 +186,47 @@ std::vector<std::wstring> FilesDirectlyIn(const std::wstring& base) {
   return files;
 }
 
+// True while process `pid` runs; a process that cannot be opened for lack of rights runs.
+bool ProcessRuns(DWORD pid) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+  if (process == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;
+  const bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return runs;
+}
+
+// Deletes the private copies in the user's temporary `folder` (ending in a separator) whose
+// process has ended: a run ended during the install could not delete its own, and each is
+// as large as the archive. A copy still open elsewhere cannot be deleted and stays.
+void DeleteOrphanedPrivateCopies(const std::wstring& folder) {
+  WIN32_FIND_DATAW entry;
+  HANDLE search = FindFirstFileExW((folder + L"qzupdate-*").c_str(), FindExInfoBasic, &entry,
+                                   FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const unsigned long owner =
+        TemporaryFileName::PrivateCopyOwner(WideText::ToAnsi(entry.cFileName));
+    if (owner != 0 && (entry.dwFileAttributes & kNotAFile) == 0 && !ProcessRuns(owner)) {
+      DeleteFileW((folder + entry.cFileName).c_str());
+    }
+  } while (FindNextFileW(search, &entry));
+  FindClose(search);
+}
+
+// Creates a new private copy "qzupdate-<pid>-<n>.tmp" in `folder` and sets `name` to it.
+HANDLE CreatePrivateCopy(const std::wstring& folder, std::wstring& name) {
+  const std::wstring stem =
+      folder + WideText::FromAnsi(TemporaryFileName::PrivateCopyStem(GetCurrentProcessId()));
+  for (unsigned attempt = 0; attempt < 1000; ++attempt) {
+    name = stem + std::to_wstring(attempt) + L".tmp";
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) return file;
+    if (GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  throw FolderError(GetLastError());
+}
+
 void Replace(Win32ReplacementFile& file, const std::string& contents) {
   if (int error = file.Open()) throw FolderError(error);
   if (int error = file.Write(contents.data(), contents.size())) throw FolderError(error);
@@ -231,17 +272,14 @@ std::string Win32FileSystem::CopyToPrivateFile(
     const std::string& from, const std::function<void(const char*, size_t)>& inspect) {
   Handle in(OpenForReading(WideText::FromAnsi(from)));
   wchar_t folder[MAX_PATH + 1];
-  wchar_t name[MAX_PATH];
   const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-  if (length == 0 || length > MAX_PATH || !GetTempFileNameW(folder, L"qzu", 0, name)) {
-    throw FolderError(GetLastError());
-  }
+  if (length == 0 || length > MAX_PATH) throw FolderError(GetLastError());
+  DeleteOrphanedPrivateCopies(folder);
+  std::wstring name;
   // The user's temporary folder is private to the user; the file shares reading only while
   // it is written.
-  Handle out(CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  Handle out(CreatePrivateCopy(folder, name));
   try {
-    if (!out.valid()) throw FolderError(GetLastError());
     ReadAll(in.get(), [&](const char* data, DWORD size) {
       if (inspect) inspect(data, size);
       DWORD written = 0;
@@ -251,7 +289,7 @@ std::string Win32FileSystem::CopyToPrivateFile(
     });
   } catch (...) {
     out.Close();
-    DeleteFileW(name);
+    DeleteFileW(name.c_str());
     throw;
   }
   return WideText::ToAnsi(name);
