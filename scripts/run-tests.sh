@@ -3,8 +3,8 @@
 # BUILD_DIR chooses the build folder (default: build).
 # With --windows first: cross-builds the Windows selection of the tests with mingw-w64 and
 # runs it under Wine (default folder: build-windows; needs `scripts/install-deps.sh --windows`).
-# With --win32 first: the 32-bit Windows programs and their real-window happy path under
-# Wine (default folder: build-win32).
+# With --win32 first: the 32-bit Windows programs, their real-window happy path and the
+# unit tests where 32 bits differ, under Wine (default folder: build-win32).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${1:-}" = "--windows" ]; then
