@@ -18,6 +18,9 @@
 namespace qz {
 namespace {
 
+constexpr char kKeptUntilThereIsRoom[] =
+    "The update has been kept: it is offered again at the next start, once there is room.";
+
 std::string ErrorLines(const Error& error) {
   return std::to_string(error.Number()) + "\r\n" + error.Description();
 }
@@ -192,6 +195,11 @@ void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
 }
 
 void frmInstallUpdate::DiscardUpdate(const Error& error) {
+  // A full disk before anything was extracted: the private copy of a signed archive in the
+  // temporary folder, or the backup of Vq.exe.
+  if (error.Number() == Error::kDiskFull) {
+    KeepUpdate(Error(Error::kDiskFull, error.Description() + "\r\n" + kKeptUntilThereIsRoom));
+  }
   staging_->Discard();
   if (error.Number() != VerifiedStaging::kOlderRelease) {
     module_.env.prompts.MsgBox(
@@ -227,10 +235,13 @@ void frmInstallUpdate::CheckFreeSpace() {
   } catch (const Error&) {
     // Without the figures the installation goes ahead; a full disk then fails its step.
   }
-  if (!shortage) return;
-  module_.log.Event("install failed, update kept: Cannot Install Files ... " + *shortage);
-  module_.env.prompts.MsgBox(ErrorLines(Error(Error::kDiskFull, *shortage)), kOkOnly | kExclamation,
-                             "Cannot Install Files ...");
+  if (shortage) KeepUpdate(Error(Error::kDiskFull, *shortage));
+}
+
+void frmInstallUpdate::KeepUpdate(const Error& error) {
+  if (staging_) staging_->Discard();
+  module_.log.Event("install failed, update kept: Cannot Install Files ... " + ErrorLines(error));
+  module_.env.prompts.MsgBox(ErrorLines(error), kOkOnly | kExclamation, "Cannot Install Files ...");
   cmdCancel_Click();
 }
 
@@ -254,8 +265,7 @@ std::optional<std::string> frmInstallUpdate::SpaceShortage() {
   if (needed <= available) return std::nullopt;
   return "Not enough free space on the disk of " + module_.App.ApplicationPath +
          ": the update needs " + Megabytes(needed, true) + ", " + Megabytes(available, false) +
-         " are free.\r\nThe update has been kept: it is offered again at the next start, once "
-         "there is room.";
+         " are free.\r\n" + kKeptUntilThereIsRoom;
 }
 
 }  // namespace qz

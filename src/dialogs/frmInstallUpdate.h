@@ -35,8 +35,12 @@ class frmInstallUpdate : public UpdaterDialog {
   // Verifies the staged files and tests the archive, or backs up Vq.exe, extracts and
   // copies the new Vq.exe to After. Ends the program on any failure.
   void ExtractExecutable(const bool& bTestOnly);
-  // Tells of a failed archive step, discards the update and ends the program.
+  // Tells of a failed archive step, discards the update and ends the program. A full disk
+  // is no fault of the update: it is kept instead (KeepUpdate).
   [[noreturn]] void DiscardUpdate(const Error& error);
+  // Tells with "Cannot Install Files ..." why the installation cannot go on now, keeps the
+  // staged update, which the next start offers again, and ends the program.
+  [[noreturn]] void KeepUpdate(const Error& error);
   void RunExtraction(bool testOnly);
   // Ends the program with "Cannot Install Files ..." unless the installation fits on the
   // disk of the host's folder, before anything is tested or written. The sum covers what

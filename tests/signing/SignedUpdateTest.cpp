@@ -399,6 +399,34 @@ TEST_F(SignedUpdateTest, FilesSwappedInTheStagingFolderAfterTheCheckAreNeverInst
       << Boxes();
 }
 
+// A temporary folder without room for the archive's private copy is no fault of the
+// update: it stays staged, is offered at the next start and installs once there is room.
+TEST_F(SignedUpdateTest, AFullTemporaryDiskKeepsTheUpdateForTheNextStart) {
+  PublishSigned(Release{});
+  bool full = false;
+  files.beforeRead = [&](const std::string& path) {
+    if (full && path == app / "QzUFiles/VQ.Zip") throw Error::Standard(Error::kDiskFull);
+  };
+  ASSERT_FALSE(RunMain("/Verbose"));
+  full = true;
+  EXPECT_TRUE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); }));
+  ASSERT_EQ(Titles(), "Cannot Install Files ...");
+  EXPECT_EQ(prompts.boxes[0].body,
+            "61\r\nDisk full\r\nThe update has been kept: it is offered again at the next "
+            "start, once there is room.");
+  ExpectNothingInstalled();
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "Data.Mdb VQ.Zip Version.INF");
+
+  full = false;
+  prompts.boxes.clear();
+  ASSERT_FALSE(RunMain("/Verbose"));
+  EXPECT_EQ(module->Forms.DownloadUpdate()->FindControl("lblMsg1")->CaptionText(),
+            "The Online Update for Vq has earlier been downloaded and saved.");
+  EXPECT_FALSE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); }));
+  EXPECT_EQ(app.Read("Vq.exe"), "exe 1.3");
+  EXPECT_TRUE(prompts.boxes.empty()) << Boxes();
+}
+
 TEST_F(SignedUpdateTest, NoReleaseOlderThanTheInstalledOneIsInstalledByAnyPath) {
   Release older;
   Release newer;
