@@ -42,6 +42,7 @@ refresh_index() {
   local attempt
   for attempt in 1 2 3 4; do
     "${sudo_cmd[@]}" apt-get update -qq && return 0
+    [ "$attempt" -eq 4 ] && break
     echo "install-deps: the package index could not be refreshed (attempt $attempt); trying again" >&2
     sleep $((attempt * 20))
   done
