@@ -187,6 +187,11 @@ void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
                                 : "install: installing pass: result 0");
     if (!bTestOnly) files.CopyFile(Path("/Vq.exe"), Path("/QzUFiles/After/Vq.Exe"));
   } catch (const Error& error) {
+    // A full disk before anything was extracted (the private copy of a signed archive in the
+    // temporary folder, or the backup of Vq.exe) is no fault of the update.
+    if (error.Number() == Error::kDiskFull) {
+      KeepUpdate(Error(Error::kDiskFull, error.Description() + "\r\n" + kKeptUntilThereIsRoom));
+    }
     module_.log.Event(std::string("install failed in the ") +
                       (bTestOnly ? "test pass" : "installing pass") +
                       ", staged files deleted: " + ErrorLines(error));
@@ -195,11 +200,6 @@ void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
 }
 
 void frmInstallUpdate::DiscardUpdate(const Error& error) {
-  // A full disk before anything was extracted: the private copy of a signed archive in the
-  // temporary folder, or the backup of Vq.exe.
-  if (error.Number() == Error::kDiskFull) {
-    KeepUpdate(Error(Error::kDiskFull, error.Description() + "\r\n" + kKeptUntilThereIsRoom));
-  }
   staging_->Discard();
   if (error.Number() != VerifiedStaging::kOlderRelease) {
     module_.env.prompts.MsgBox(

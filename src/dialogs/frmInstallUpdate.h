@@ -33,10 +33,10 @@ class frmInstallUpdate : public UpdaterDialog {
   void CheckApplicationRunning();
   void InstallUpdateFiles();
   // Verifies the staged files and tests the archive, or backs up Vq.exe, extracts and
-  // copies the new Vq.exe to After. Ends the program on any failure.
+  // copies the new Vq.exe to After. Ends the program on any failure; a full disk keeps the
+  // update (KeepUpdate), anything else discards it.
   void ExtractExecutable(const bool& bTestOnly);
-  // Tells of a failed archive step, discards the update and ends the program. A full disk
-  // is no fault of the update: it is kept instead (KeepUpdate).
+  // Tells of a failed archive step, discards the update and ends the program.
   [[noreturn]] void DiscardUpdate(const Error& error);
   // Tells with "Cannot Install Files ..." why the installation cannot go on now, keeps the
   // staged update, which the next start offers again, and ends the program.
