@@ -180,14 +180,18 @@ std::vector<ZipMember> CentralDirectory::Members(std::string_view bytes, const L
   return members;
 }
 
-uint64_t CentralDirectory::EntryLength(std::string_view bytes, const ZipMember& member) {
+uint64_t CentralDirectory::DataOffset(std::string_view bytes, const ZipMember& member) {
   if (ZipBytes::U32(bytes, 0) != kLocalSignature) Refuse(member.name + ": no local header");
   const size_t nameLength = ZipBytes::U16(bytes, 26);
   const size_t extraLength = ZipBytes::U16(bytes, 28);
   if (bytes.substr(kLocalBytes, nameLength) != member.name) {
     Refuse(member.name + ": the local header names another member");
   }
-  const uint64_t dataEnd = kLocalBytes + nameLength + extraLength + member.compressedSize;
+  return kLocalBytes + nameLength + extraLength;
+}
+
+uint64_t CentralDirectory::EntryLength(std::string_view bytes, const ZipMember& member) {
+  const uint64_t dataEnd = DataOffset(bytes, member) + member.compressedSize;
   if (dataEnd > bytes.size()) Refuse(member.name + ": the data runs past what was fetched");
   if (!member.HasDataDescriptor()) return dataEnd;
   const std::string_view descriptor = bytes.substr(static_cast<size_t>(dataEnd));

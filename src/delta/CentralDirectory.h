@@ -39,6 +39,11 @@ class CentralDirectory {
   // header's own name and extra lengths, its data and any data descriptor. `bytes` start at
   // the local header and may run past the entry.
   static uint64_t EntryLength(std::string_view bytes, const ZipMember& member);
+
+  // Where `member`'s data start in `bytes` (which start at its local header): after the
+  // header with the header's own name and extra lengths. Refuses a header that is not
+  // `member`'s.
+  static uint64_t DataOffset(std::string_view bytes, const ZipMember& member);
 };
 
 }  // namespace qz

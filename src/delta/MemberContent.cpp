@@ -5,14 +5,13 @@
 #include <memory>
 #include <new>
 
-#include "delta/ZipBytes.h"
+#include "delta/CentralDirectory.h"
 #include "platform/Error.h"
 #include "signing/Sha256.h"
 
 namespace qz {
 namespace {
 
-constexpr size_t kLocalBytes = 30;
 constexpr uint16_t kStored = 0;
 constexpr uint16_t kDeflated = 8;
 
@@ -29,8 +28,7 @@ std::string MemberContent::Inflate(std::string_view entry, const ZipMember& memb
     Refuse(member, "its compression method " + std::to_string(member.method) + " is not read");
   }
   if (member.uncompressedSize > maxSize) Refuse(member, "it is too large to hold in memory");
-  const uint64_t dataAt =
-      kLocalBytes + uint64_t{ZipBytes::U16(entry, 26)} + ZipBytes::U16(entry, 28);
+  const uint64_t dataAt = CentralDirectory::DataOffset(entry, member);
   if (dataAt > entry.size() || entry.size() - dataAt < member.compressedSize) {
     Refuse(member, "its data end early");
   }
