@@ -24,12 +24,12 @@
 #include <vector>
 
 #include "delta/DeltaDownload.h"
-#include "delta/InstalledFiles.h"
-#include "delta/ZipMember.h"
 #include "platform/posix/CurlUrlServices.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "support/ArchiveMaker.h"
 #include "support/TestServer.h"
+#include "zipformat/InstalledFiles.h"
+#include "zipformat/ZipMember.h"
 
 namespace {
 

@@ -19,12 +19,12 @@
 
 #include "platform/posix/CurlUrlServices.h"
 #include "platform/posix/PosixFileSystem.h"
-#include "signing/Sha256.h"
 #include "signing/StreamedFileCheck.h"
 #include "signing/UpdateSigner.h"
 #include "signing/UpdateVerifier.h"
 #include "signing/UtcTimestamp.h"
 #include "support/TestServer.h"
+#include "zipformat/Sha256.h"
 
 namespace {
 

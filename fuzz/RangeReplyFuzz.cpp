@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "delta/CentralDirectory.h"
 #include "platform/Error.h"
 #include "platform/MultipartByteRanges.h"
 #include "platform/RangeReceiver.h"
+#include "zipformat/CentralDirectory.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "delta/DeltaArchive.h"
 
-#include "delta/ZipBytes.h"
 #include "platform/Error.h"
+#include "zipformat/ZipBytes.h"
 
 namespace qz {
 namespace {

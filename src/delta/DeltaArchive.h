@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "delta/ZipMember.h"
+#include "zipformat/ZipMember.h"
 
 namespace qz {
 

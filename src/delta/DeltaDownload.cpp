@@ -6,13 +6,13 @@
 #include <new>
 
 #include "delta/DeltaArchive.h"
-#include "delta/InstalledFiles.h"
-#include "delta/MemberContent.h"
 #include "delta/PartCollector.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/UrlServices.h"
-#include "signing/Sha256.h"
+#include "zipformat/InstalledFiles.h"
+#include "zipformat/MemberContent.h"
+#include "zipformat/Sha256.h"
 
 namespace qz {
 namespace {
@@ -45,7 +45,7 @@ std::vector<ByteRange> Merged(std::vector<ByteRange> ranges) {
 DeltaDownload::DeltaDownload(UrlServices& urls, FileSystem& files, std::string applicationPath)
     : urls_(urls), files_(files), applicationPath_(std::move(applicationPath)) {}
 
-void DeltaDownload::RequireSigned(const SignedArchive& archive) {
+void DeltaDownload::RequireSigned(const ArchiveListing& archive) {
   signed_ = &archive;
 }
 

@@ -5,11 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "delta/CentralDirectory.h"
-#include "delta/ZipMember.h"
 #include "platform/ByteRange.h"
 #include "platform/RangeReply.h"
-#include "signing/SignedArchive.h"
+#include "zipformat/ArchiveListing.h"
+#include "zipformat/CentralDirectory.h"
+#include "zipformat/HeldArchive.h"
+#include "zipformat/ZipMember.h"
 
 namespace qz {
 
@@ -33,7 +34,7 @@ class DeltaDownload {
   // Above this share of the archive a delta saves too little to be worth its requests.
   static constexpr double kMostOfArchive = 0.9;
   // The changed members are held in memory until written; more goes the ordinary way.
-  static constexpr uint64_t kMaxDeltaBytes = uint64_t{256} << 20;
+  static constexpr uint64_t kMaxDeltaBytes = HeldArchive::kMaxEntryBytes;
 
   enum class Result { kDone, kFullDownload, kCancelled };
 
@@ -56,7 +57,7 @@ class DeltaDownload {
   // reused only when its SHA-256 is the signed one too, every fetched member inflated and
   // compared before it is staged. Anything that differs or cannot be checked means the
   // whole archive is downloaded.
-  void RequireSigned(const SignedArchive& archive);
+  void RequireSigned(const ArchiveListing& archive);
 
   // Writes the zip of what the installation lacks from the archive at `url` to
   // `stagedPath`. `observer` sees the members' bytes as they arrive (their total as the
@@ -101,7 +102,7 @@ class DeltaDownload {
   std::string validator_;
   CentralDirectory::Location location_;
   std::vector<ZipMember> members_;
-  const SignedArchive* signed_ = nullptr;
+  const ArchiveListing* signed_ = nullptr;
   std::vector<const ArchiveMemberItem*> items_;
   bool singleRanges_ = false;
   bool cancelled_ = false;

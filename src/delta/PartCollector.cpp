@@ -2,8 +2,8 @@
 
 #include <iterator>
 
-#include "delta/ZipBytes.h"
 #include "platform/TransferObserver.h"
+#include "zipformat/ZipBytes.h"
 
 namespace qz {
 

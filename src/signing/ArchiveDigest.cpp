@@ -1,9 +1,9 @@
 #include "signing/ArchiveDigest.h"
 
-#include "delta/CentralDirectory.h"
-#include "delta/InstalledFiles.h"
-#include "delta/MemberContent.h"
-#include "signing/Sha256.h"
+#include "zipformat/CentralDirectory.h"
+#include "zipformat/InstalledFiles.h"
+#include "zipformat/MemberContent.h"
+#include "zipformat/Sha256.h"
 
 namespace qz {
 

@@ -3,14 +3,14 @@
 #include <map>
 #include <new>
 
-#include "delta/CentralDirectory.h"
-#include "delta/InstalledFiles.h"
-#include "delta/MemberContent.h"
-#include "delta/ZipBytes.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
-#include "signing/Sha256.h"
 #include "signing/StreamedFileCheck.h"
+#include "zipformat/CentralDirectory.h"
+#include "zipformat/InstalledFiles.h"
+#include "zipformat/MemberContent.h"
+#include "zipformat/Sha256.h"
+#include "zipformat/ZipBytes.h"
 
 namespace qz {
 namespace {

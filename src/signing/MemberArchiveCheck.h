@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "delta/DeltaDownload.h"
 #include "signing/SignedArchive.h"
+#include "zipformat/HeldArchive.h"
 
 namespace qz {
 
@@ -17,7 +17,7 @@ class FileSystem;
 class MemberArchiveCheck {
  public:
   // The changed members a download holds in memory, their directory and end record.
-  static constexpr uint64_t kMaxBytes = DeltaDownload::kMaxDeltaBytes + (uint64_t{64} << 20);
+  static constexpr uint64_t kMaxBytes = HeldArchive::kMaxBytes;
 
   // Throws qz::Error(StreamedFileCheck::kHashMismatch) saying why unless `zip` is entries
   // back to back from its first byte, then their directory, then the end record without a

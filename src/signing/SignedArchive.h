@@ -5,15 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace qz {
+#include "zipformat/ArchiveListing.h"
 
-// One file member of VQ.Zip as the vendor signed it: the name it is installed under
-// (folders dropped), its uncompressed size and the SHA-256 of its uncompressed bytes.
-struct ArchiveMemberItem {
-  uint64_t size = 0;
-  std::string sha256;  // 64 lowercase hex digits
-  std::string name;    // decoded
-};
+namespace qz {
 
 // The items that let an updater check VQ.Zip member by member instead of whole:
 //   ArchiveDirectory=<offset> <length> <sha256>     the central directory to the file's end
@@ -21,7 +15,7 @@ struct ArchiveMemberItem {
 //   MemberSignature=<Ed25519 signature of SignedRelease::MemberText(), base64>
 // Names are percent-encoded for "%", '"', ",", bytes below 0x21 and from 0x7F, so that
 // they survive the item reader; the name comes last.
-struct SignedArchive {
+struct SignedArchive : ArchiveListing {
   // The items of `content`, or nothing when it carries no MemberSignature (then the other
   // two kinds are not looked at). Throws qz::Error(SignedRelease::kMalformed) when a
   // MemberSignature is present and an item is missing, repeated or badly formed.
@@ -33,17 +27,10 @@ struct SignedArchive {
   // The items as Version.INF lines (quoted, CR LF), signatures last.
   std::string Items() const;
 
-  // The archive's length: the directory runs to its end.
-  uint64_t ArchiveSize() const { return directoryOffset + directoryLength; }
-
   static std::string EncodeName(const std::string& name);
   // Nothing when `text` is not exactly what EncodeName gives for some name.
   static std::optional<std::string> DecodeName(const std::string& text);
 
-  uint64_t directoryOffset = 0;
-  uint64_t directoryLength = 0;
-  std::string directorySha256;
-  std::vector<ArchiveMemberItem> members;
   std::vector<std::string> signatures;
 };
 

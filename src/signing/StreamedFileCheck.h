@@ -5,8 +5,8 @@
 #include <string>
 
 #include "platform/TransferObserver.h"
-#include "signing/Sha256.h"
 #include "signing/SignedRelease.h"
+#include "zipformat/Sha256.h"
 
 namespace qz {
 

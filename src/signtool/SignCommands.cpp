@@ -12,13 +12,13 @@
 #include "platform/FileSystem.h"
 #include "platform/UrlServices.h"
 #include "signing/ArchiveDigest.h"
-#include "signing/Sha256.h"
 #include "signing/SignedRelease.h"
 #include "signing/StreamedFileCheck.h"
 #include "signing/UpdateSigner.h"
 #include "signing/UpdateVerifier.h"
 #include "signing/UtcTimestamp.h"
 #include "startup/InfoFile.h"
+#include "zipformat/Sha256.h"
 
 namespace qz {
 namespace {

@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "delta/ZipBytes.h"
 #include "platform/TransferObserver.h"
 #include "signing/ArchiveDigest.h"
 #include "support/ArchiveMaker.h"
 #include "support/RealPlatform.h"
 #include "support/TempDir.h"
 #include "support/TestServer.h"
+#include "zipformat/ZipBytes.h"
 
 namespace qz {
 namespace {

@@ -5,7 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include "delta/CentralDirectory.h"
 #include "delta/DeltaArchive.h"
 #include "platform/Error.h"
 #include "signing/ArchiveDigest.h"
@@ -17,6 +16,7 @@
 #include "signing/UtcTimestamp.h"
 #include "support/ArchiveMaker.h"
 #include "support/TempDir.h"
+#include "zipformat/CentralDirectory.h"
 
 namespace qz::test {
 namespace {

@@ -10,11 +10,11 @@
 #include "dialogs/frmInstallUpdate.h"
 #include "dialogs/frmNeedsNoUpdate.h"
 #include "signing/ArchiveDigest.h"
-#include "signing/Sha256.h"
 #include "signing/UpdateSigner.h"
 #include "signing/UtcTimestamp.h"
 #include "support/ArchiveMaker.h"
 #include "support/UpdaterFixture.h"
+#include "zipformat/Sha256.h"
 
 namespace qz::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "signing/Sha256.h"
+#include "zipformat/Sha256.h"
 
 namespace qz {
 

@@ -1,4 +1,4 @@
-#include "delta/ZipMember.h"
+#include "zipformat/ZipMember.h"
 
 namespace qz {
 namespace {

@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-#include "delta/ZipMember.h"
+#include "zipformat/ZipMember.h"
 
 namespace qz {
 

@@ -1,13 +1,13 @@
-#include "delta/MemberContent.h"
+#include "zipformat/MemberContent.h"
 
 #include <libdeflate.h>
 
 #include <memory>
 #include <new>
 
-#include "delta/CentralDirectory.h"
 #include "platform/Error.h"
-#include "signing/Sha256.h"
+#include "zipformat/CentralDirectory.h"
+#include "zipformat/Sha256.h"
 
 namespace qz {
 namespace {

@@ -1,4 +1,4 @@
-#include "delta/InstalledFiles.h"
+#include "zipformat/InstalledFiles.h"
 
 #include <libdeflate.h>
 
@@ -7,7 +7,7 @@
 
 #include "libunzip32/MemberPath.h"
 #include "platform/FileSystem.h"
-#include "signing/Sha256.h"
+#include "zipformat/Sha256.h"
 
 namespace qz {
 

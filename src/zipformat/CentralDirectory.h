@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "delta/ZipMember.h"
+#include "zipformat/ZipMember.h"
 
 namespace qz {
 

@@ -1,4 +1,4 @@
-#include "delta/ZipBytes.h"
+#include "zipformat/ZipBytes.h"
 
 #include "platform/Error.h"
 

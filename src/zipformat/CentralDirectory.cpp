@@ -1,11 +1,11 @@
-#include "delta/CentralDirectory.h"
+#include "zipformat/CentralDirectory.h"
 
 #include <algorithm>
 #include <optional>
 #include <string>
 
-#include "delta/ZipBytes.h"
 #include "platform/Error.h"
+#include "zipformat/ZipBytes.h"
 
 namespace qz {
 namespace {
