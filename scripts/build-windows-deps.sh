@@ -29,7 +29,9 @@ add_deb_src() {
   elif [ -f /etc/apt/sources.list ]; then
     sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >"$list.list"
   fi
-  apt-get update -qq
+  # A mirror in sync fails one list now and then; apt-get source says plainly if a source
+  # package is then missing.
+  apt-get update -qq || echo "build-windows-deps: an index could not be refreshed; going on" >&2
 }
 
 # Unpacks Debian's source of `package` into the work folder and prints its directory.
