@@ -3,6 +3,8 @@
 # `wine_session_end` stops its server. The caller's EXIT trap should stop the display
 # (xd_stop_xvfb).
 source "$(dirname "${BASH_SOURCE[0]}")/xdrive.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/wine-loader.sh"
+wine_loader_setup
 
 wine_session_start() {
   local build=$1

@@ -13,6 +13,9 @@
 #  - Wine reads the fonts of its own (MS Sans Serif, Tahoma, ...) only from the prefix's
 #    windows/Fonts folder; without them every face becomes Liberation Sans.
 
+source "$(dirname "${BASH_SOURCE[0]}")/wine-loader.sh"
+wine_loader_setup
+
 WN_CLIENT_DX=3
 WN_CLIENT_DY=22
 WN_FRAME_WIDTH=6
