@@ -301,6 +301,55 @@ TEST_F(InstallUpdateTest, AFailureAtAnyRenameOfTheSwapLeavesTheFolderAsItWas) {
   EXPECT_EQ(app.FilesIn("QzUFiles/After"), "Data.Mdb Vq.Exe VqData.Mdf");
 }
 
+// A run killed in the middle of the swap leaves its journal: the next start undoes a swap
+// that was not complete and finishes one that was, before it offers the staged update.
+TEST_F(InstallUpdateTest, TheNextStartUndoesOrFinishesASwapThatAKilledRunLeftHalfDone) {
+  const std::string journal = "QzUFiles/InstallJournal.INF";
+  const std::string entries =
+      "File=Data.Mdb\tData.Mdb\t.Data.Mdb.aside1.qztmp\r\n"
+      "File=vq.EXE\tVq.exe\t.Vq.exe.aside1.qztmp\r\n"
+      "File=ReadMe.txt\tReadMe.txt\t\r\n";
+  // Killed after Data.Mdb and ReadMe.txt went in and Vq.exe was set aside.
+  auto halfDone = [&](const std::string& state) {
+    std::filesystem::remove(app / "Vq.exe");
+    std::filesystem::remove(app / "Data.Mdb");
+    app.Write(".Vq.exe.aside1.qztmp", "old exe");
+    app.Write(".Data.Mdb.aside1.qztmp", "old data");
+    app.Write("Data.Mdb", "new data");
+    app.Write("ReadMe.txt", "read me");
+    app.Write("QzUFiles/Install/vq.EXE", "new exe");
+    app.Write(journal, "[QzUpdate install]\r\nState=" + state + "\r\n" + entries);
+  };
+  halfDone("Swapping");
+  EXPECT_FALSE(RunMain("/Verbose"));
+  EXPECT_TRUE(module->Forms.HasDownloadUpdate());
+  EXPECT_EQ(app.FilesIn(), "Data.Mdb Vq.exe");
+  EXPECT_EQ(app.Read("Vq.exe"), "old exe");
+  EXPECT_EQ(app.Read("Data.Mdb"), "old data");
+  EXPECT_EQ(app.FilesIn("QzUFiles/Install"), "");
+  EXPECT_FALSE(app.Exists(journal));
+
+  // Complete: every new file is in, only the set-aside ones and the journal remain.
+  halfDone("Complete");
+  app.Write("Vq.exe", "new exe");
+  std::filesystem::remove(app / "QzUFiles/Install/vq.EXE");
+  EXPECT_FALSE(RunMain("/Verbose"));
+  EXPECT_EQ(app.FilesIn(), "Data.Mdb ReadMe.txt Vq.exe");
+  EXPECT_EQ(app.Read("Vq.exe"), "new exe");
+  EXPECT_FALSE(app.Exists(journal));
+
+  // A set-aside file that a running program held (the updater that replaced itself) goes at
+  // a later start, once it is free; one still held stays.
+  app.Write(".qzupdate.aside1.qztmp", "old updater");
+  app.Write(".unzip32.dll.aside1.qztmp", "old library");
+  FileHolder holder(app / ".unzip32.dll.aside1.qztmp");
+  ASSERT_TRUE(holder.Holding());
+  EXPECT_FALSE(RunMain("/Verbose"));
+  EXPECT_FALSE(app.Exists(".qzupdate.aside1.qztmp"));
+  EXPECT_TRUE(app.Exists(".unzip32.dll.aside1.qztmp"));
+  EXPECT_TRUE(prompts.boxes.empty()) << Titles();
+}
+
 TEST_F(InstallUpdateTest, DiscardWithAFileHeldOpenReportsIt) {
   EXPECT_FALSE(RunMain("/Verbose"));
   FileHolder holder(app / "QzUFiles/Data.Mdb");
