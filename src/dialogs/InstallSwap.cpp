@@ -169,11 +169,11 @@ void InstallSwap::Undo() {
   if (first) throw *first;
 }
 
-void InstallSwap::DeleteAside() {
+void InstallSwap::DeleteAside(FileSystem& deleting) {
   for (const Entry& entry : entries_) {
     if (entry.aside.empty()) continue;
     try {
-      if (files_.FileExists(Host(entry.aside))) files_.DeleteFile(Host(entry.aside));
+      if (deleting.FileExists(Host(entry.aside))) deleting.DeleteFile(Host(entry.aside));
     } catch (const Error&) {
       // Held by a running program: the start-up clean-up deletes it once it is free.
     }
@@ -209,8 +209,8 @@ void InstallSwap::Clear() {
   }
 }
 
-void InstallSwap::Finish() {
-  DeleteAside();
+void InstallSwap::Finish(FileSystem& deleting) {
+  DeleteAside(deleting);
   Clear();
 }
 
@@ -226,7 +226,7 @@ void InstallSwap::Recover() {
     return;
   }
   if (complete) {
-    Finish();
+    Finish(files_);
     return;
   }
   Undo();

@@ -27,10 +27,11 @@ class InstallSwap {
   // journal and throws the failure (qz::Error), so the host's folder is as it was.
   void Apply();
 
-  // After Apply: deletes the set-aside files, empties the work folder and removes the
-  // journal. A set-aside file that a running program still holds stays for the start-up
-  // clean-up of a later run. Never fails.
-  void Finish();
+  // After Apply: deletes the set-aside files through `deleting`, empties the work folder and
+  // removes the journal. A set-aside file that a running program still holds (the updater
+  // that replaced itself, its library) stays for a later start, so `deleting` should not
+  // wait for it to be let go. Never fails.
+  void Finish(FileSystem& deleting);
 
   // Finishes a swap that the journal shows complete, or undoes one that it shows half
   // done, then empties the work folder. Without a journal, deletes the set-aside files of
@@ -54,7 +55,7 @@ class InstallSwap {
   // Puts every replaced file back and removes every new one; throws the first failure
   // after trying them all.
   void Undo();
-  void DeleteAside();
+  void DeleteAside(FileSystem& deleting);
   // Deletes every set-aside file in the host's folder that no program holds.
   void DeleteFreedAside();
   void Clear();

@@ -150,7 +150,7 @@ void frmInstallUpdate::InstallUpdateFiles() {
     StageDatabaseFile("VqData.Mdf");
     swap.Apply();
     module_.log.Event("install: every file swapped in: result 0");
-    swap.Finish();
+    swap.Finish(module_.env.files);
     files.CopyFile(Path("/Vq.exe"), Path("/QzUFiles/After/Vq.Exe"));
     for (const std::string name : {"Data.Mdb", "VqData.Mdf"}) {
       if (!files.FileExists(Path("/QzUFiles/" + name))) continue;
