@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <utility>
+#include <vector>
 
 #include "platform/FileSystem.h"
 
@@ -39,31 +40,38 @@ void InstallSpace::Write(uint64_t size, const std::string& relative) {
   largestInFlight_ = std::max(largestInFlight_, std::min(size, replaced));
 }
 
+void InstallSpace::Swap(uint64_t size, const std::string& relative) {
+  const uint64_t replaced = ExistingSize(relative);
+  swapped_ += size;
+  swapGrowth_ += size > replaced ? size - replaced : 0;
+}
+
 uint64_t InstallSpace::Needed() {
   growth_ = 0;
   largestInFlight_ = 0;
-  // The library renames the members it wrote in batches, so every replaced file of the
-  // archive may still take its room while its new version waits beside it.
-  uint64_t extractionInFlight = 0;
-  for (const auto& [name, size] : members_) {
-    const uint64_t replaced = ExistingSize("/" + name);
-    growth_ += size > replaced ? size - replaced : 0;
-    extractionInFlight += std::min(size, replaced);
+  swapped_ = 0;
+  swapGrowth_ = 0;
+  const std::vector<std::string> databases = {"Data.Mdb", "VqData.Mdf"};
+  std::map<std::string, uint64_t> staged;
+  for (const std::string& name : databases) {
+    const std::string path = applicationPath_ + "/QzUFiles/" + name;
+    if (files_.FileExists(path)) staged[name] = files_.FileSize(path);
   }
-  largestInFlight_ = extractionInFlight;
   const uint64_t oldExecutable = ExistingSize("/Vq.exe");
-  const auto newExecutable = members_.find(kExecutable);
   Write(oldExecutable, "/QzUFiles/Before/Vq.Exe");
+  for (const auto& [name, size] : staged)
+    Write(ExistingSize("/" + name), "/QzUFiles/Before/" + name);
+  const uint64_t backups = growth_;
+
+  for (const auto& [name, size] : members_) Swap(size, "/" + name);
+  for (const auto& [name, size] : staged) Swap(size, "/" + name);
+
+  growth_ = 0;
+  const auto newExecutable = members_.find(kExecutable);
   Write(newExecutable != members_.end() ? newExecutable->second : oldExecutable,
         "/QzUFiles/After/Vq.Exe");
-  for (const std::string name : {"Data.Mdb", "VqData.Mdf"}) {
-    if (!files_.FileExists(applicationPath_ + "/QzUFiles/" + name)) continue;
-    const uint64_t staged = files_.FileSize(applicationPath_ + "/QzUFiles/" + name);
-    Write(ExistingSize("/" + name), "/QzUFiles/Before/" + name);
-    Write(staged, "/" + name);
-    Write(staged, "/QzUFiles/After/" + name);
-  }
-  return growth_ + largestInFlight_;
+  for (const auto& [name, size] : staged) Write(size, "/QzUFiles/After/" + name);
+  return backups + std::max(swapped_, swapGrowth_ + growth_) + largestInFlight_;
 }
 
 }  // namespace qz

@@ -8,10 +8,11 @@ namespace qz {
 
 class FileSystem;
 
-// How much an installation adds to the disk of the host's folder at its fullest: the net
-// growth of every file it writes (a file that replaces another frees the old one's space,
-// so only what it is larger counts), plus the largest amount written at one time while the
-// file it replaces still takes its room (each file is written beside its target first).
+// How much an installation adds to the disk of the host's folder at its fullest. The
+// backups come first; then every new file waits whole in the work folder while the files it
+// replaces stay set aside until the swap is complete; once they are deleted, the net growth
+// of the swapped files and the copies in QzUFiles/After remain. A copy over an existing
+// file also needs room for the file it writes beside its target.
 class InstallSpace {
  public:
   // `applicationPath` is the host's folder, with the staging folder QzUFiles in it.
@@ -30,6 +31,8 @@ class InstallSpace {
   uint64_t ExistingSize(const std::string& relative);
   // One file of `size` bytes written over `relative`, as the copies write them.
   void Write(uint64_t size, const std::string& relative);
+  // One new file of `size` bytes swapped in over `relative`.
+  void Swap(uint64_t size, const std::string& relative);
 
   FileSystem& files_;
   std::string applicationPath_;
@@ -37,6 +40,9 @@ class InstallSpace {
   std::map<std::string, uint64_t> members_;
   uint64_t growth_ = 0;
   uint64_t largestInFlight_ = 0;
+  // The new files of the swap at their whole size, and what they add once it is complete.
+  uint64_t swapped_ = 0;
+  uint64_t swapGrowth_ = 0;
 };
 
 }  // namespace qz

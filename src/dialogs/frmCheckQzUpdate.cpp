@@ -1,6 +1,7 @@
 #include "dialogs/frmCheckQzUpdate.h"
 
 #include "dialogs/DialogLayouts.h"
+#include "dialogs/InstallSwap.h"
 #include "dialogs/frmDownloadUpdate.h"
 #include "dialogs/frmNeedsNoUpdate.h"
 #include "log/UpdateLog.h"
@@ -59,6 +60,7 @@ void frmCheckQzUpdate::Initialize() {
     lblMsg1.SetCaption("Checking for any online updates available for " +
                        module_.App.ApplicationName);
     lblMsg3.SetCaption("Installed Version:  " + installedVersionText_);
+    RecoverInterruptedInstall();
     DeleteLeftoverFiles();
     if (files.FileExists(Staging() + "/Vq.Zip") && SavedDownloadUsable()) {
       module_.log.Event("a saved update waits: offered without a check");
@@ -90,6 +92,16 @@ void frmCheckQzUpdate::ReadApplicationInformation(const std::string& versionFile
     if (auto version = remindedFile.Last("ApplicationVersion")) {
       app.RemindedVersion = VersionToNumber(*version);
     }
+  }
+}
+
+// A swap that a killed run left half done is finished or undone before anything else
+// reads or changes the host's folder; until that succeeds nothing else may run.
+void frmCheckQzUpdate::RecoverInterruptedInstall() {
+  try {
+    InstallSwap(module_.env.files, module_.App.ApplicationPath).Recover();
+  } catch (const Error& error) {
+    Fail("Cannot Install Files ...", std::to_string(error.Number()) + "\r\n" + error.Description());
   }
 }
 

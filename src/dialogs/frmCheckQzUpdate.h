@@ -23,6 +23,9 @@ class frmCheckQzUpdate : public UpdaterDialog {
 
  private:
   void ReadApplicationInformation(const std::string& versionFile);
+  // Ends the program with "Cannot Install Files ..." when a swap left half done by a killed
+  // run cannot be finished or undone.
+  void RecoverInterruptedInstall();
   void DeleteLeftoverFiles();
   // False, with the saved files discarded, when a signed build finds the saved download no
   // longer signed for this application, changed since, or older than what is installed.

@@ -6,6 +6,7 @@
 
 #include "dialogs/DialogLayouts.h"
 #include "dialogs/InstallSpace.h"
+#include "dialogs/InstallSwap.h"
 #include "dialogs/SystemEventPacer.h"
 #include "platform/BusyFileRetry.h"
 #include "platform/FileSystem.h"
@@ -143,9 +144,19 @@ void frmInstallUpdate::InstallUpdateFiles() {
   ExtractExecutable(false);
   staging_->Discard();
   Wait(2);
+  InstallSwap swap(files, module_.App.ApplicationPath);
   try {
-    InstallDatabaseFile("Data.Mdb");
-    InstallDatabaseFile("VqData.Mdf");
+    StageDatabaseFile("Data.Mdb");
+    StageDatabaseFile("VqData.Mdf");
+    swap.Apply();
+    module_.log.Event("install: every file swapped in: result 0");
+    swap.Finish(module_.env.files);
+    files.CopyFile(Path("/Vq.exe"), Path("/QzUFiles/After/Vq.Exe"));
+    for (const std::string name : {"Data.Mdb", "VqData.Mdf"}) {
+      if (!files.FileExists(Path("/QzUFiles/" + name))) continue;
+      files.CopyFile(Path("/" + name), Path("/QzUFiles/After/" + name));
+      module_.log.Event("install: " + name + " installed, with its backup and copy: result 0");
+    }
     files.DeleteFilesIn(Path("/QzUFiles"));
     module_.log.Event("install: staging folder emptied; installed successfully");
     cmdCancel.SetCaption("&Finish");
@@ -155,6 +166,8 @@ void frmInstallUpdate::InstallUpdateFiles() {
     lblMsg4.SetVisible(false);
     finished_ = true;
   } catch (const Error& error) {
+    // Whatever the swap moved is back in place; the staged update stays for another try.
+    SkipOnError([&] { files.DeleteFilesIn(WorkFolder()); });
     module_.log.Event("install failed: Cannot Install Files ... " + ErrorLines(error));
     module_.env.prompts.MsgBox(ErrorLines(error), kOkOnly | kExclamation,
                                "Cannot Install Files ...");
@@ -162,18 +175,20 @@ void frmInstallUpdate::InstallUpdateFiles() {
   }
 }
 
-void frmInstallUpdate::InstallDatabaseFile(const std::string& name) {
+void frmInstallUpdate::StageDatabaseFile(const std::string& name) {
   FileSystem& files = *installFiles_;
   const std::string staged = Path("/QzUFiles/" + name);
   const std::string installed = Path("/" + name);
   if (!files.FileExists(staged)) return;
-  // A first installation of this file has nothing to back up; failing here would leave
-  // the new executable in place and fail the same way at every later attempt.
+  // A first installation of this file has nothing to back up; failing here would fail the
+  // same way at every later attempt.
   if (files.FileExists(installed)) files.CopyFile(installed, Path("/QzUFiles/Before/" + name));
-  staging_->CopyDatabaseFile(files, name, installed);
+  staging_->CopyDatabaseFile(files, name, WorkFolder() + "/" + name);
   Wait(2);
-  files.CopyFile(installed, Path("/QzUFiles/After/" + name));
-  module_.log.Event("install: " + name + " installed, with its backup and copy: result 0");
+}
+
+std::string frmInstallUpdate::WorkFolder() const {
+  return InstallSwap(module_.env.files, module_.App.ApplicationPath).WorkFolder();
 }
 
 void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
@@ -185,7 +200,6 @@ void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
     RunExtraction(bTestOnly);
     module_.log.Event(bTestOnly ? "install: test pass: result 0"
                                 : "install: installing pass: result 0");
-    if (!bTestOnly) files.CopyFile(Path("/Vq.exe"), Path("/QzUFiles/After/Vq.Exe"));
   } catch (const Error& error) {
     // A full disk before anything was extracted (the private copy of a signed archive in the
     // temporary folder, or the backup of Vq.exe) is no fault of the update.
@@ -195,6 +209,7 @@ void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
     module_.log.Event(std::string("install failed in the ") +
                       (bTestOnly ? "test pass" : "installing pass") +
                       ", staged files deleted: " + ErrorLines(error));
+    if (!bTestOnly) SkipOnError([&] { files.DeleteFilesIn(WorkFolder()); });
     DiscardUpdate(error);
   }
 }
@@ -216,9 +231,12 @@ void frmInstallUpdate::DiscardUpdate(const Error& error) {
 }
 
 void frmInstallUpdate::RunExtraction(bool testOnly) {
+  // The test pass meets every obstacle in the host's folder; the installing pass writes
+  // into the work folder, from which the swap moves the files in as one unit.
+  if (!testOnly) SkipOnError([&] { module_.env.files.DeleteFilesIn(WorkFolder()); });
   CGUnzipFiles unzip(module_.env.prompts, module_.env.files.ExecutableFolder());
   unzip.SetZipFileName(staging_->Archive());
-  unzip.SetExtractDir(module_.App.ApplicationPath);
+  unzip.SetExtractDir(testOnly ? module_.App.ApplicationPath : WorkFolder());
   unzip.SetHonorDirectories(false);
   unzip.SetTestZip(testOnly);
   // The windows keep painting between members; a cancel request is ignored, as an

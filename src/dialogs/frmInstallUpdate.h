@@ -12,9 +12,10 @@ class VerifiedStaging;
 class BusyFileRetry;
 
 // Installs the staged update while the dialog loads: waits until the host application is
-// closed everywhere, tests and extracts VQ.Zip into the host's folder, installs the
-// database files with backups in QzUFiles/Before and copies in QzUFiles/After, empties
-// the staging folder and waits for "&Finish".
+// closed everywhere, tests VQ.Zip against the host's folder, extracts it into a work folder
+// beside the staged database files, swaps them all into the host's folder as one unit
+// (InstallSwap: on a failure nothing changes), keeps backups in QzUFiles/Before and copies
+// in QzUFiles/After, empties the staging folder and waits for "&Finish".
 class frmInstallUpdate : public UpdaterDialog {
  public:
   explicit frmInstallUpdate(mQzUpdate& module);
@@ -32,9 +33,9 @@ class frmInstallUpdate : public UpdaterDialog {
   // Returns once Config.ldb is gone; ends the program when the user gives up.
   void CheckApplicationRunning();
   void InstallUpdateFiles();
-  // Verifies the staged files and tests the archive, or backs up Vq.exe, extracts and
-  // copies the new Vq.exe to After. Ends the program on any failure; a full disk keeps the
-  // update (KeepUpdate), anything else discards it.
+  // Verifies the staged files and tests the archive, or backs up Vq.exe and extracts into
+  // the work folder. Ends the program on any failure; a full disk keeps the update
+  // (KeepUpdate), anything else discards it.
   void ExtractExecutable(const bool& bTestOnly);
   // Tells of a failed archive step, discards the update and ends the program.
   [[noreturn]] void DiscardUpdate(const Error& error);
@@ -50,8 +51,11 @@ class frmInstallUpdate : public UpdaterDialog {
   void CheckFreeSpace();
   // The text that says how much is needed and free when the space does not suffice.
   std::optional<std::string> SpaceShortage();
-  // Backs up, replaces and copies one database file when the update brings it.
-  void InstallDatabaseFile(const std::string& name);
+  // Backs up one database file and puts the staged one, as signed, into the work folder,
+  // when the update brings it.
+  void StageDatabaseFile(const std::string& name);
+  // Where the installing pass extracts and the database files wait for the swap.
+  std::string WorkFolder() const;
   void Wait(int32_t seconds);
   std::string Path(const std::string& relative) const;
 

@@ -44,7 +44,9 @@ class FileSystem {
       const std::string& from,
       const std::function<void(const char* data, size_t size)>& inspect) = 0;
 
-  // Gives `from` the name `to`; fails with 58 when `to` already exists.
+  // Gives `from` the name `to`; fails with 58 when `to` already exists. The same read-only
+  // and held-open failures as DeleteFile apply to `from`, as renaming a file that another
+  // program holds fails on Windows (a running program or a loaded library may be renamed).
   virtual void RenameFile(const std::string& from, const std::string& to) = 0;
 
   // Gives `from` the name `to` in one step, replacing an existing `to` (which keeps its

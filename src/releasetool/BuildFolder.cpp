@@ -36,8 +36,15 @@ std::string ProblemOf(const fs::directory_entry& entry, const PackMember& member
   if (TemporaryFileName::IsOurs(member.name)) {
     return "has the name of the updater's own temporary files, which it deletes.";
   }
-  if (BuildFolder::Folded(member.name) == "qzufiles")
-    return "has the name of the updater's staging folder.";
+  const std::string folded = BuildFolder::Folded(member.name);
+  if (folded == "qzufiles") return "has the name of the updater's staging folder.";
+  // The host's own files: the information file says what is installed, and the database
+  // files are installed with a backup only from --jet and --sse.
+  if (folded == "version.inf" || folded == "data.mdb" || folded == "vqdata.mdf") {
+    return "must not travel in VQ.Zip: it would replace the host's information file or "
+           "overwrite the user's database before its backup. Give the Jet database with "
+           "--jet and the SQL Server data file with --sse; pack writes Version.INF itself.";
+  }
   return {};
 }
 

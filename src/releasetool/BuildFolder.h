@@ -22,7 +22,8 @@ class BuildFolder {
   // one line per file, everything the install would refuse or get wrong: links, devices,
   // sockets and pipes, names Windows or the extraction library cannot write, names that
   // meet once folders are dropped (case-insensitively), names of the updater's own
-  // temporary files and of its staging folder.
+  // temporary files and of its staging folder, and the host's Version.INF, Data.Mdb and
+  // VqData.Mdf, which travel beside the archive.
   static std::vector<PackMember> Members(const std::filesystem::path& folder);
 
   // `name` with its ASCII letters in lower case: the install matches names that way.

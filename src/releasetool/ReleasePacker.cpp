@@ -1,6 +1,7 @@
 #include "releasetool/ReleasePacker.h"
 
 #include <algorithm>
+#include <limits>
 #include <ostream>
 
 #include "platform/Error.h"
@@ -9,6 +10,8 @@
 #include "releasetool/BuildFolder.h"
 #include "releasetool/CommandOptions.h"
 #include "releasetool/ReproducibleZip.h"
+#include "releasetool/UpdaterConfigurator.h"
+#include "signing/SigningKeys.h"
 #include "startup/VersionToNumber.h"
 
 namespace qz {
@@ -145,6 +148,7 @@ void ReleasePacker::Pack(const CommandOptions& options, const SignCommand& sign)
   const fs::path out = PathOf(options.Required("out"));
   CheckOutside(out, build);
   const std::vector<PackMember> members = BuildFolder::Members(build);
+  CheckUpdater(members, options);
   const fs::path release = out / PathOf(name);
   CheckReplaceable(release);
   const fs::path staging = out / PathOf("." + name + ".packing");
@@ -167,6 +171,54 @@ void ReleasePacker::Pack(const CommandOptions& options, const SignCommand& sign)
             "is.\n";
   }
   out_ << Replaced(signing, Shown(staging), Shown(release));
+}
+
+void ReleasePacker::CheckUpdater(const std::vector<PackMember>& members,
+                                 const CommandOptions& options) {
+  for (const PackMember& member : members) {
+    const std::string folded = BuildFolder::Folded(member.name);
+    if (folded != "qzupdate" && folded != "qzupdate.exe") continue;
+    UpdaterSettings settings;
+    try {
+      settings = UpdaterConfigurator::SettingsOf(
+          files_.ReadTextFile(Shown(member.source), std::numeric_limits<size_t>::max()));
+    } catch (const Error& error) {
+      throw Error(Error::kInvalidCall, member.relative + ": " + error.Description());
+    }
+    if (settings.baseUrl.empty()) {
+      throw Error(Error::kInvalidCall,
+                  member.relative +
+                      " carries no server address: installed, it would cut every customer off "
+                      "from later updates. Give it one first: qzupdate-release configure " +
+                      member.relative + " --base-url <address> [--public-key <key>].");
+    }
+    std::vector<std::string> signing;
+    for (const std::string& keyFile : options.All("key")) {
+      try {
+        std::string text = files_.ReadTextFile(keyFile, 1024);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        signing.push_back(
+            SigningKeys::ToBase64(SigningKeys::PublicOf(SigningKeys::ParseSecret(text))));
+      } catch (const Error& error) {
+        throw Error(error.Number(),
+                    "the key file " + keyFile + " cannot be used: " + error.Description());
+      }
+    }
+    const bool trusted = std::any_of(
+        settings.publicKeys.begin(), settings.publicKeys.end(), [&](const std::string& key) {
+          return std::find(signing.begin(), signing.end(), key) != signing.end();
+        });
+    if (!signing.empty() && !trusted) {
+      throw Error(Error::kInvalidCall,
+                  member.relative +
+                      " trusts no key that signs this release: installed, it would refuse "
+                      "every later update. Configure it with --public-key and the public key "
+                      "of a --key given here.");
+    }
+    out_ << member.relative << " carries the base address " << settings.baseUrl;
+    for (const std::string& key : settings.publicKeys) out_ << ", trusts " << key;
+    out_ << (settings.publicKeys.empty() ? ", and installs unsigned updates.\n" : ".\n");
+  }
 }
 
 void ReleasePacker::WriteStaging(const fs::path& staging, const std::vector<PackMember>& members,

@@ -29,6 +29,10 @@ class ReleasePacker {
   void Pack(const CommandOptions& options, const SignCommand& sign);
 
  private:
+  // Refuses an updater among `members` that would cut customers off from later updates:
+  // one without a server address, or, with --key, one that trusts none of the keys that
+  // sign this release. Tells what an accepted one carries.
+  void CheckUpdater(const std::vector<PackMember>& members, const CommandOptions& options);
   // Writes the whole release into `staging`, the archive tested.
   void WriteStaging(const std::filesystem::path& staging, const std::vector<PackMember>& members,
                     const CommandOptions& options);

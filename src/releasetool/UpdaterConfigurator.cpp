@@ -142,10 +142,13 @@ void UpdaterConfigurator::Run(const CommandOptions& options) {
   Print("Configured " + target, settings);
 }
 
-void UpdaterConfigurator::Show(const std::string& updater) {
-  const std::string binary = ReadWhole(updater);
+UpdaterSettings UpdaterConfigurator::SettingsOf(const std::string& binary) {
   const size_t at = FoundBlock(binary);
-  Print(updater, SettingsBlock::Parse(std::string_view(binary).substr(at, SettingsBlock::kSize)));
+  return SettingsBlock::Parse(std::string_view(binary).substr(at, SettingsBlock::kSize));
+}
+
+void UpdaterConfigurator::Show(const std::string& updater) {
+  Print(updater, SettingsOf(ReadWhole(updater)));
 }
 
 UpdaterSettings UpdaterConfigurator::Wanted(const CommandOptions& options) {

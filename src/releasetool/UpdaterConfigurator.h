@@ -29,6 +29,10 @@ class UpdaterConfigurator {
   // would break.
   static size_t BlockOffset(const std::string& binary);
 
+  // What the settings block of `binary` holds, signed or not; throws qz::Error when the
+  // file is no updater with one settings block.
+  static UpdaterSettings SettingsOf(const std::string& binary);
+
  private:
   // As BlockOffset, for reading: a signed file may be shown.
   static size_t FoundBlock(const std::string& binary);

@@ -149,15 +149,16 @@ TEST_F(InstallUpdateTest, TooLittleFreeSpaceKeepsTheUpdateUntilThereIsRoom) {
       .Add("docs/ReadMe.txt", std::string(1 * kMiB, 'r'))
       .Close();
   app.Write("QzUFiles/Data.Mdb", std::string(2 * kMiB, 'D'));
-  // Growth: Vq.exe 1, ReadMe.txt 1, Data.Mdb 1, Before 2 + 1, After 3 + 2 MiB; while the
-  // members are written the old Vq.exe (2 MiB) still takes its room: 13 MiB in all. The
-  // whole archive and the staged database together would be 6 MiB.
-  files.freeSpace = 13 * kMiB - 1;
+  // Before 2 + 1 MiB; then the new Vq.exe 3, ReadMe.txt 1 and Data.Mdb 2 MiB wait whole
+  // while the old files stay set aside (6 MiB), which is less than what they add once the
+  // swap is complete (Vq.exe 1, ReadMe.txt 1, Data.Mdb 1) with the copies in After (3 + 2):
+  // 11 MiB in all.
+  files.freeSpace = 11 * kMiB - 1;
   EXPECT_TRUE(Install());
   EXPECT_EQ(Titles(), "Cannot Install Files ...");
   EXPECT_EQ(prompts.boxes[0].body,
             "61\r\nNot enough free space on the disk of " + app.Path() +
-                ": the update needs 13 MB, 12 MB are free.\r\nThe update has been kept: it is "
+                ": the update needs 11 MB, 10 MB are free.\r\nThe update has been kept: it is "
                 "offered again at the next start, once there is room.");
   EXPECT_EQ(prompts.boxes[0].style, kOkOnly | kExclamation);
   EXPECT_EQ(app.Read("Vq.exe"), std::string(2 * kMiB, 'o'));
@@ -166,7 +167,7 @@ TEST_F(InstallUpdateTest, TooLittleFreeSpaceKeepsTheUpdateUntilThereIsRoom) {
 
   // Once there is room, the next start offers the kept update and installs it.
   prompts.boxes.clear();
-  files.freeSpace = 13 * kMiB;
+  files.freeSpace = 11 * kMiB;
   EXPECT_FALSE(RunMain("/Verbose"));
   EXPECT_EQ(module->Forms.DownloadUpdate()->FindControl("lblMsg1")->CaptionText(),
             "The Online Update for Vq has earlier been downloaded and saved.");
@@ -206,9 +207,9 @@ TEST_F(InstallUpdateTest, MissingInstalledDatabaseIsInstalledWithoutABackup) {
 TEST_F(InstallUpdateTest, AFileHeldBrieflyIsWaitedOutAndOneHeldLongerFailsAsBefore) {
   auto scanner = std::make_unique<FileHolder>(app / "Data.Mdb");
   ASSERT_TRUE(scanner->Holding());
-  // The database is replaced 8.5 s into the run; the scanner lets go a second later.
+  // The database is set aside 10.5 s into the run; the scanner lets go a second later.
   clock.onSleep = [&] {
-    if (clock.sleptMs >= 9'500) scanner.reset();
+    if (clock.sleptMs >= 11'500) scanner.reset();
   };
   EXPECT_FALSE(Install());
   clock.onSleep = nullptr;
@@ -228,6 +229,7 @@ TEST_F(InstallUpdateTest, AFileHeldBrieflyIsWaitedOutAndOneHeldLongerFailsAsBefo
   EXPECT_EQ(prompts.boxes[0].body, "70\r\nPermission denied");
   EXPECT_GE(clock.sleptMs, 18'000);
   EXPECT_EQ(app.Read("Data.Mdb"), "new data");
+  EXPECT_EQ(app.Read("Vq.exe"), "new exe");
   EXPECT_EQ(app.FilesIn("QzUFiles"), "Data.Mdb RemindedVersion.INF VQ.Zip Version.INF");
 }
 
@@ -237,9 +239,115 @@ TEST_F(InstallUpdateTest, FailedDatabaseStepKeepsTheStagedUpdate) {
   ASSERT_EQ(prompts.boxes.size(), 1u);
   EXPECT_EQ(prompts.boxes[0].title, "Cannot Install Files ...");
   EXPECT_EQ(prompts.boxes[0].body, "75\r\nPath/File access error");
-  EXPECT_EQ(app.Read("Vq.exe"), "new exe");
+  // The new executable and the database files go in together or not at all.
+  EXPECT_EQ(app.Read("Vq.exe"), "old exe");
+  EXPECT_EQ(app.FilesIn(), "Data.Mdb Vq.exe");
   EXPECT_EQ(app.Read("Data.Mdb"), "old data");
   EXPECT_EQ(app.FilesIn("QzUFiles"), "Data.Mdb RemindedVersion.INF VQ.Zip Version.INF");
+}
+
+// Every rename of the swap fails in turn. The host's folder is then byte for byte as before,
+// the database files included (a replaced file is back, a new one gone), nothing of the
+// swap is left behind, and the update is kept for another try.
+TEST_F(InstallUpdateTest, AFailureAtAnyRenameOfTheSwapLeavesTheFolderAsItWas) {
+  auto prepare = [&] {
+    std::filesystem::remove_all(app.Path());
+    InstallVersion("1.2");
+    app.Write("Vq.exe", "old exe");
+    app.Write("Data.Mdb", "old data");
+    app.Write("VqData.Mdf", "old sse");
+    Stage("new exe", "new data");
+    app.Write("QzUFiles/VqData.Mdf", "new sse");
+  };
+  auto hostFiles = [&] {
+    std::string all;
+    for (const auto& entry : std::filesystem::directory_iterator(app.Path())) {
+      if (entry.is_regular_file())
+        all += entry.path().filename().string() + "=" + app.Read(entry.path().filename().string()) +
+               ";";
+    }
+    return all;
+  };
+  prepare();
+  const std::string old = hostFiles();
+  int failAt = 0;
+  int renames = 0;
+  files.beforeRename = [&](const std::string&, const std::string&) {
+    if (++renames == failAt) throw Error(Error::kPathFileAccess, "injected");
+  };
+  for (failAt = 1;; ++failAt) {
+    prepare();
+    renames = 0;
+    prompts.boxes.clear();
+    const bool ended = Install();
+    if (renames < failAt) {
+      EXPECT_FALSE(ended);
+      break;
+    }
+    SCOPED_TRACE("rename " + std::to_string(failAt) + " failed");
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(Titles(), "Cannot Install Files ...");
+    EXPECT_EQ(hostFiles(), old);
+    EXPECT_EQ(app.FilesIn("QzUFiles"),
+              "Data.Mdb RemindedVersion.INF VQ.Zip Version.INF VqData.Mdf");
+    EXPECT_EQ(app.FilesIn("QzUFiles/Install"), "");
+  }
+  // Vq.exe, Data.Mdb and VqData.Mdf each set aside and replaced, ReadMe.txt new.
+  EXPECT_EQ(failAt, 8);
+  EXPECT_EQ(app.FilesIn(), "Data.Mdb ReadMe.txt Vq.exe VqData.Mdf");
+  EXPECT_EQ(app.Read("VqData.Mdf"), "new sse");
+  EXPECT_EQ(app.Read("Vq.exe"), "new exe");
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "");
+  EXPECT_EQ(app.FilesIn("QzUFiles/After"), "Data.Mdb Vq.Exe VqData.Mdf");
+}
+
+// A run killed in the middle of the swap leaves its journal: the next start undoes a swap
+// that was not complete and finishes one that was, before it offers the staged update.
+TEST_F(InstallUpdateTest, TheNextStartUndoesOrFinishesASwapThatAKilledRunLeftHalfDone) {
+  const std::string journal = "QzUFiles/InstallJournal.INF";
+  const std::string entries =
+      "File=Data.Mdb\tData.Mdb\t.Data.Mdb.aside1.qztmp\r\n"
+      "File=vq.EXE\tVq.exe\t.Vq.exe.aside1.qztmp\r\n"
+      "File=ReadMe.txt\tReadMe.txt\t\r\n";
+  // Killed after Data.Mdb and ReadMe.txt went in and Vq.exe was set aside.
+  auto halfDone = [&](const std::string& state) {
+    std::filesystem::remove(app / "Vq.exe");
+    std::filesystem::remove(app / "Data.Mdb");
+    app.Write(".Vq.exe.aside1.qztmp", "old exe");
+    app.Write(".Data.Mdb.aside1.qztmp", "old data");
+    app.Write("Data.Mdb", "new data");
+    app.Write("ReadMe.txt", "read me");
+    app.Write("QzUFiles/Install/vq.EXE", "new exe");
+    app.Write(journal, "[QzUpdate install]\r\nState=" + state + "\r\n" + entries);
+  };
+  halfDone("Swapping");
+  EXPECT_FALSE(RunMain("/Verbose"));
+  EXPECT_TRUE(module->Forms.HasDownloadUpdate());
+  EXPECT_EQ(app.FilesIn(), "Data.Mdb Vq.exe");
+  EXPECT_EQ(app.Read("Vq.exe"), "old exe");
+  EXPECT_EQ(app.Read("Data.Mdb"), "old data");
+  EXPECT_EQ(app.FilesIn("QzUFiles/Install"), "");
+  EXPECT_FALSE(app.Exists(journal));
+
+  // Complete: every new file is in, only the set-aside ones and the journal remain.
+  halfDone("Complete");
+  app.Write("Vq.exe", "new exe");
+  std::filesystem::remove(app / "QzUFiles/Install/vq.EXE");
+  EXPECT_FALSE(RunMain("/Verbose"));
+  EXPECT_EQ(app.FilesIn(), "Data.Mdb ReadMe.txt Vq.exe");
+  EXPECT_EQ(app.Read("Vq.exe"), "new exe");
+  EXPECT_FALSE(app.Exists(journal));
+
+  // A set-aside file that a running program held (the updater that replaced itself) goes at
+  // a later start, once it is free; one still held stays.
+  app.Write(".qzupdate.aside1.qztmp", "old updater");
+  app.Write(".unzip32.dll.aside1.qztmp", "old library");
+  FileHolder holder(app / ".unzip32.dll.aside1.qztmp");
+  ASSERT_TRUE(holder.Holding());
+  EXPECT_FALSE(RunMain("/Verbose"));
+  EXPECT_FALSE(app.Exists(".qzupdate.aside1.qztmp"));
+  EXPECT_TRUE(app.Exists(".unzip32.dll.aside1.qztmp"));
+  EXPECT_TRUE(prompts.boxes.empty()) << Titles();
 }
 
 TEST_F(InstallUpdateTest, DiscardWithAFileHeldOpenReportsIt) {

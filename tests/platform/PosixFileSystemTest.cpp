@@ -13,6 +13,7 @@
 
 #include "platform/Error.h"
 #include "support/ChildProcess.h"
+#include "support/FileHolder.h"
 #include "support/TempDir.h"
 
 namespace qz {
@@ -214,6 +215,12 @@ TEST_F(PosixFileSystemTest, RenameFileRefusesAnExistingTargetAndAMissingSource) 
   EXPECT_EQ(dir.Read("RemindedVersion.INF"), "reminded");
   EXPECT_EQ(NumberOf([&] { files.RenameFile(dir / "Gone.INF", dir / "New.INF"); }), 53);
   EXPECT_EQ(NumberOf([&] { files.RenameFile(dir / "Version.INF", dir / "Gone/New.INF"); }), 76);
+  // What Windows would not let go of is not renamed either: read-only, or held.
+  EXPECT_EQ(NumberOf([&] { files.RenameFile(dir / "RemindedVersion.INF", dir / "New.INF"); }), 75);
+  test::FileHolder holder(dir / "Version.INF");
+  ASSERT_TRUE(holder.Holding());
+  EXPECT_EQ(NumberOf([&] { files.RenameFile(dir / "Version.INF", dir / "New.INF"); }), 70);
+  EXPECT_EQ(dir.FilesIn(), "RemindedVersion.INF Version.INF");
 }
 
 TEST_F(PosixFileSystemTest, RenameFileMayChangeOnlyTheCase) {

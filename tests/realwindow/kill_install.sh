@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# An installation killed (SIGKILL) right before and right after every operation that
-# replaces or removes a file, then started again. After each kill every file of the
-# installation is wholly old or wholly new; the next start offers the staged update again
-# and completes it (unless the kill came once the clean-up had removed the archive); after
-# that run, started as if 13 hours later (younger files could be another run's work in
-# progress), no temporary file of ours remains anywhere in the installation.
+# An installation killed (SIGKILL) right before every operation that replaces or removes a
+# file, and right after the last one, then started again. (A kill right after an operation
+# would find the files as one right before the next does, less the temporary files written
+# in between, so these are all the states a kill can leave.) After each kill every file of the
+# installation is wholly old or wholly new; the next start first finishes or undoes the
+# swap that the kill interrupted, so that the whole set of files is old or new (a torn set
+# is counted), then offers the staged update again and completes it (unless the kill came
+# once the clean-up had removed the archive); after that run, started as if 13 hours later
+# (younger files could be another run's work in progress), no temporary file of ours
+# remains anywhere in the installation.
 #
 # The kills are exact, not timed: the shim in QZ_KILL_SHIM (KillShim.c), preloaded into the
 # updater, counts those operations and kills the process at the chosen one. It also makes
@@ -54,6 +58,23 @@ finish_install() {
   rw_press_finish "$RW_WINDOW" "$1"
 }
 
+# Prints "old" or "new" when every host file is as in $start or as in $new (a file absent
+# from one of them is absent then), "torn" otherwise.
+set_state() {
+  local old=1 fresh=1 name found
+  for name in "${host_files[@]}"; do
+    found=$(rw_find "$RW_INSTALL" "$name")
+    if [ -z "$found" ]; then
+      [ ! -f "$start/$name" ] || old=0
+      [ ! -f "$new/$name" ] || fresh=0
+    else
+      cmp -s "$found" "$start/$name" || old=0
+      cmp -s "$found" "$new/$name" || fresh=0
+    fi
+  done
+  if [ $old = 1 ]; then echo old; elif [ $fresh = 1 ]; then echo new; else echo torn; fi
+}
+
 # The file $1 of folder $2 is absent or equal to the same file in one of folders $3...
 expect_whole() {
   local name=$1 folder=$2 found candidate
@@ -82,9 +103,20 @@ total=$(wc -l <"$log")
 xd_log "an installation replaces or removes files in $total operations"
 [ -n "${QZ_KILL_POINTS:-}" ] && [ "$QZ_KILL_POINTS" -lt "$total" ] && total=$QZ_KILL_POINTS
 
-killed=0 checked=0 offered=0
+killed=0 checked=0 offered=0 torn=0 undone=0 finished=0
+# Counts the state of the whole set after the next start's recovery.
+count_set() {
+  case $(set_state) in
+    old) undone=$((undone + 1)) ;;
+    new) finished=$((finished + 1)) ;;
+    *) torn=$((torn + 1)); xd_log "torn set after the kill $when operation $n and a new start" ;;
+  esac
+}
+last=$(wc -l <"$log")
 for ((n = 1; n <= total; n++)); do
-  for when in before after; do
+  whens=before
+  [ "$n" = "$last" ] && whens="before after"
+  for when in $whens; do
     rm -rf "$RW_INSTALL"
     cp -a "$start" "$RW_INSTALL"
     start_shimmed QZ_KILL_AT="$n" QZ_KILL_WHEN="$when"
@@ -109,12 +141,16 @@ for ((n = 1; n <= total; n++)); do
     start_shimmed QZ_CLOCK_AHEAD=$((13 * 3600))
     pid=$RW_PID
     if [ -n "$(rw_find "$RW_STAGING" VQ.Zip)" ]; then
-      choose_install "$pid" || rw_fail "the staged update was not offered after the kill $when operation $n"
+      window=$(xd_wait_window "Download Update" "$XD_TIMEOUT" "$pid") ||
+        rw_fail "the staged update was not offered after the kill $when operation $n"
+      count_set
+      xd_click_control "$window" cmdIRN
       finish_install "$pid"
       rw_expect_no_files "$RW_STAGING" "after the kill $when operation $n and a new start"
       offered=$((offered + 1))
     else
       rw_expect_clean_exit "$pid" 60
+      count_set
     fi
     for name in "${host_files[@]}"; do
       rw_expect_same "$RW_INSTALL/$name" "$new/$name" "after the kill $when operation $n and a new start"
@@ -124,6 +160,8 @@ for ((n = 1; n <= total; n++)); do
       rw_fail "temporary files left after the kill $when operation $n and a new start: $leftovers"
   done
 done
-xd_log "points killed: $killed, host files checked: $checked, torn: 0," \
+xd_log "kill points: $killed, host files checked: $checked, torn files: 0," \
+  "sets after the next start: $undone old, $finished new, $torn torn;" \
   "update offered again: $offered, temporary files left: 0"
+[ "$torn" = 0 ] || rw_fail "$torn of $killed kill points left a torn set after the next start"
 rw_pass

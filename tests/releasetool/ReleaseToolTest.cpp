@@ -332,5 +332,52 @@ TEST_F(ReleaseToolTest, ConfigureWritesTheSettingsBlockAndShowReadsItBack) {
   EXPECT_EQ(work.Read("other.exe"), other);
 }
 
+// The host's own files must not travel in VQ.Zip; an updater may, unless installing it would
+// cut every customer off from later updates.
+TEST_F(ReleaseToolTest, PackRefusesTheHostsFilesAndAnUpdaterThatWouldCutCustomersOff) {
+  work.Write("Data.Mdb", "jet");
+  for (const char* file : {"Version.INF", "x/DATA.MDB", "vqdata.mdf"}) {
+    SCOPED_TRACE(file);
+    fs::remove_all(work / "bad");
+    work.Write("bad/Vq.exe", "exe");
+    work.Write(std::string("bad/") + file, "x");
+    EXPECT_EQ(Pack("bad"), 1);
+    EXPECT_NE(err.str().find(std::string(file) + " must not travel in VQ.Zip"), std::string::npos)
+        << err.str();
+    EXPECT_NE(err.str().find("with --jet"), std::string::npos);
+    EXPECT_NE(err.str().find("with --sse"), std::string::npos);
+  }
+  EXPECT_FALSE(fs::exists(work / "releases/Vq"));
+
+  const std::string vendorKey = Keygen("vendor.key");
+  const std::string otherKey = Keygen("other.key");
+  work.Write("build/Vq.exe", "exe");
+  // As the package ships it: a settings block without an address yet.
+  const std::string unconfigured = "program\nQZUPDATE_SETTINGS_BLOCK_1\nBaseUrl=\n";
+  work.Write("build/qzupdate.exe",
+             unconfigured + std::string(SettingsBlock::kSize + 8 - unconfigured.size(), '\0'));
+  auto configure = [&](const std::string& key) {
+    ASSERT_EQ(Run({"configure", "@build/qzupdate.exe", "--base-url", "https://updates.example.com/",
+                   "--public-key", key}),
+              0)
+        << err.str();
+  };
+  EXPECT_EQ(Pack("build", {"--key", "@vendor.key"}), 1);
+  EXPECT_NE(err.str().find("qzupdate.exe carries no server address"), std::string::npos)
+      << err.str();
+  configure(otherKey);
+  EXPECT_EQ(Pack("build", {"--key", "@vendor.key"}), 1);
+  EXPECT_NE(err.str().find("qzupdate.exe trusts no key that signs this release"), std::string::npos)
+      << err.str();
+  EXPECT_FALSE(fs::exists(work / "releases/Vq"));
+  configure(vendorKey);
+  EXPECT_EQ(Pack("build", {"--key", "@vendor.key"}), 0) << err.str();
+  EXPECT_NE(out.str().find("qzupdate.exe carries the base address https://updates.example.com/, "
+                           "trusts " +
+                           vendorKey + ".\n"),
+            std::string::npos)
+      << out.str();
+}
+
 }  // namespace
 }  // namespace qz::test

@@ -391,7 +391,8 @@ TEST_F(SignedUpdateTest, FilesSwappedInTheStagingFolderAfterTheCheckAreNeverInst
   };
 
   EXPECT_TRUE(CheckDownloadAndInstall());
-  EXPECT_EQ(app.Read("Vq.exe"), "exe 1.3");
+  // The new executable goes in only together with its database.
+  EXPECT_EQ(app.Read("Vq.exe"), "old exe");
   EXPECT_EQ(app.Read("Data.Mdb"), "old data");
   ASSERT_EQ(Titles(), "Cannot Install Files ...");
   EXPECT_NE(prompts.boxes[0].body.find("Data.Mdb is not the file its vendor signed."),

@@ -32,6 +32,7 @@ class RedirectedFileSystem : public FileSystem {
     return real_.CopyToPrivateFile(from, inspect);
   }
   void RenameFile(const std::string& from, const std::string& to) override {
+    if (beforeRename) beforeRename(from, to);
     real_.RenameFile(from, to);
   }
   void ReplaceFile(const std::string& from, const std::string& to) override {
@@ -74,6 +75,9 @@ class RedirectedFileSystem : public FileSystem {
 
   // Runs before each read; a test can throw here to make the read fail.
   std::function<void(const std::string& path)> beforeRead;
+
+  // Runs before each rename; a test can throw here to make the rename fail.
+  std::function<void(const std::string& from, const std::string& to)> beforeRename;
 
  private:
   FileSystem& real_;

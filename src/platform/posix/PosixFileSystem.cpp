@@ -271,6 +271,7 @@ void PosixFileSystem::RenameFile(const std::string& from, const std::string& to)
   std::string source = PathResolver::Resolve(from);
   struct stat info;
   if (lstat(source.c_str(), &info) != 0) throw FileError(errno, source);
+  CheckReplaceable(source);
   std::string target = PathResolver::Resolve(to);
   if (target != source && lstat(target.c_str(), &info) == 0) {
     throw Error::Standard(Error::kFileExists);

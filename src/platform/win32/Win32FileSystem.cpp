@@ -298,6 +298,7 @@ std::string Win32FileSystem::CopyToPrivateFile(
 void Win32FileSystem::RenameFile(const std::string& from, const std::string& to) {
   std::wstring source = WideText::FromAnsi(from);
   if (Attributes(source) == INVALID_FILE_ATTRIBUTES) throw FileError(GetLastError(), source);
+  CheckReplaceable(source);
   std::wstring target = WideText::FromAnsi(to);
   // Without MOVEFILE_REPLACE_EXISTING the move never replaces a file; a target that is the
   // source under another case is the one rename it lets through.
