@@ -11,6 +11,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
 #include "signing/VerifiedStaging.h"
+#include "startup/LeftoverFiles.h"
 #include "startup/mQzUpdate.h"
 #include "unzip/CGCodeModule.h"
 #include "unzip/CGUnzipFiles.h"
@@ -146,7 +147,7 @@ void frmInstallUpdate::InstallUpdateFiles() {
   try {
     InstallDatabaseFile("Data.Mdb");
     InstallDatabaseFile("VqData.Mdf");
-    files.DeleteFilesIn(Path("/QzUFiles"));
+    LeftoverFiles::EmptyFolder(files, module_.env.files, Path("/QzUFiles"));
     module_.log.Event("install: staging folder emptied; installed successfully");
     cmdCancel.SetCaption("&Finish");
     lblMsg1.SetCaption("The Online Update for " + module_.App.ApplicationName +
@@ -170,7 +171,7 @@ void frmInstallUpdate::InstallDatabaseFile(const std::string& name) {
   // A first installation of this file has nothing to back up; failing here would leave
   // the new executable in place and fail the same way at every later attempt.
   if (files.FileExists(installed)) files.CopyFile(installed, Path("/QzUFiles/Before/" + name));
-  staging_->CopyDatabaseFile(files, name, installed);
+  staging_->CopyDatabaseFile(*installFiles_, name, installed);
   Wait(2);
   files.CopyFile(installed, Path("/QzUFiles/After/" + name));
   module_.log.Event("install: " + name + " installed, with its backup and copy: result 0");

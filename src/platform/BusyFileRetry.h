@@ -31,6 +31,11 @@ class BusyFileRetry : public FileSystem {
   // Attempts repeated so far, over all operations.
   int Retries() const { return retries_; }
 
+  // Runs `change`, and runs it again after each pause while it fails with 70, within the
+  // limit; then throws as its last attempt did. Each attempt must start afresh (a check
+  // of the bytes it copies included).
+  void Patiently(const std::function<void()>& change);
+
   bool FileExists(const std::string& path) override;
   void CreateFolder(const std::string& path) override;
   void CopyFile(const std::string& from, const std::string& to) override;
@@ -56,8 +61,6 @@ class BusyFileRetry : public FileSystem {
   std::string ExecutableFolder() override;
 
  private:
-  void Patiently(const std::function<void()>& change);
-
   FileSystem& files_;
   Clock& clock_;
   std::function<void()> between_;
