@@ -55,6 +55,7 @@ class BusyFileRetry : public FileSystem {
                     const std::function<void(const char* data, size_t size)>& consume) override;
   void WriteTextFile(const std::string& path, const std::string& text) override;
   void AppendToFile(const std::string& path, const std::string& text) override;
+  bool RollOver(const std::string& path, const std::string& older, uint64_t limit) override;
   uint64_t FileSize(const std::string& path) override;
   int64_t SecondsSinceChanged(const std::string& path) override;
   uint64_t FreeSpace(const std::string& folder) override;
