@@ -1,6 +1,5 @@
 #include "signing/MemberArchiveCheck.h"
 
-#include <cctype>
 #include <map>
 #include <new>
 
@@ -95,7 +94,7 @@ void VerifyInstalled(FileSystem& files, const std::string& folder, const SignedA
 
 std::string MemberArchiveCheck::Folded(const std::string& name) {
   std::string folded = name;
-  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : folded) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
   return folded;
 }
 

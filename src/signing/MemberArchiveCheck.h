@@ -35,7 +35,7 @@ class MemberArchiveCheck {
   static void VerifyFile(FileSystem& files, const std::string& path, const SignedArchive& archive,
                          const std::string& installFolder);
 
-  // Lower case, as names of installed files are matched.
+  // ASCII letters in lower case, as the extraction library matches installed names.
   static std::string Folded(const std::string& name);
 };
 
