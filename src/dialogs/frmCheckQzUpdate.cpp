@@ -1,5 +1,7 @@
 #include "dialogs/frmCheckQzUpdate.h"
 
+#include <optional>
+
 #include "dialogs/DialogLayouts.h"
 #include "dialogs/InstallSwap.h"
 #include "dialogs/frmDownloadUpdate.h"
@@ -175,10 +177,10 @@ void frmCheckQzUpdate::CompareVersions() {
   ApplicationRecord& app = module_.App;
   try {
     InfoFile online = InfoFile::Read(module_.env.files, Staging() + "/Version.INF");
-    if (auto version = online.First("ApplicationVersion")) {
-      app.OnlineVersion = VersionToNumber(*version);
-    }
-    module_.log.Event("online version " + UpdateLog::Number(app.OnlineVersion) +
+    const std::optional<std::string> version = online.First("ApplicationVersion");
+    if (version) app.OnlineVersion = VersionToNumber(*version);
+    module_.log.Event("online version " + version.value_or("(none)") + " (" +
+                      UpdateLog::Number(app.OnlineVersion) + ")" +
                       (app.OnlineVersion > app.InstalledVersion ? ": newer" : ": not newer"));
     if (app.OnlineVersion > app.InstalledVersion) {
       if (module_.IsSilent() && !(app.OnlineVersion > app.RemindedVersion)) {

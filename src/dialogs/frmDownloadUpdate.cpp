@@ -251,10 +251,15 @@ bool frmDownloadUpdate::PreparePartialFolder() {
     if (files.FileExists(mark) && files.ReadTextFile(mark, kPartialVersionMarkLimit) == version) {
       return true;
     }
+    const std::vector<std::string> kept = files.FileNamesIn(PartialFolder());
     files.DeleteFilesIn(PartialFolder());
-    module_.log.Event(
-        "kept parts of interrupted downloads dropped: they belong to another "
-        "published version");
+    // A first download, or one after complete ones, finds no part to drop.
+    if (std::any_of(kept.begin(), kept.end(),
+                    [](const std::string& name) { return name != kPartialVersionMark; })) {
+      module_.log.Event(
+          "kept parts of interrupted downloads dropped: they belong to another "
+          "published version");
+    }
     files.WriteTextFile(mark, version);
     return true;
   } catch (const Error&) {

@@ -12,6 +12,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
 #include "signing/VerifiedStaging.h"
+#include "startup/LeftoverFiles.h"
 #include "startup/mQzUpdate.h"
 #include "unzip/CGCodeModule.h"
 #include "unzip/CGUnzipFiles.h"
@@ -157,7 +158,7 @@ void frmInstallUpdate::InstallUpdateFiles() {
       files.CopyFile(Path("/" + name), Path("/QzUFiles/After/" + name));
       module_.log.Event("install: " + name + " installed, with its backup and copy: result 0");
     }
-    files.DeleteFilesIn(Path("/QzUFiles"));
+    LeftoverFiles::EmptyFolder(files, module_.env.files, Path("/QzUFiles"));
     module_.log.Event("install: staging folder emptied; installed successfully");
     cmdCancel.SetCaption("&Finish");
     lblMsg1.SetCaption("The Online Update for " + module_.App.ApplicationName +
@@ -183,7 +184,7 @@ void frmInstallUpdate::StageDatabaseFile(const std::string& name) {
   // A first installation of this file has nothing to back up; failing here would fail the
   // same way at every later attempt.
   if (files.FileExists(installed)) files.CopyFile(installed, Path("/QzUFiles/Before/" + name));
-  staging_->CopyDatabaseFile(files, name, WorkFolder() + "/" + name);
+  staging_->CopyDatabaseFile(*installFiles_, name, WorkFolder() + "/" + name);
   Wait(2);
 }
 

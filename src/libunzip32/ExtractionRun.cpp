@@ -463,21 +463,53 @@ std::unique_ptr<MemberReader> ExtractionRun::Open(const ZipArchive& archive,
   }
   // The password that opened the previous member is tried first, then the user is asked.
   bool havePassword = !password_.empty();
+  std::optional<ZipError> damage;
   for (int question = 0; question < kPasswordQuestions;) {
-    if (!havePassword) {
+    const bool asked = !havePassword;
+    if (asked) {
       if (!AskPassword(member.name)) break;
       ++question;
     }
     try {
-      return std::make_unique<MemberReader>(archive, member.index, member.size, password_.c_str());
+      auto reader =
+          std::make_unique<MemberReader>(archive, member.index, member.size, password_.c_str());
+      // The encryption's check lets about one wrong password in 256 through to garbage. A
+      // password just given may be the first of two forms of what the user typed, so it
+      // must read the member whole before it counts; if not, the next answer (the other
+      // form) is tried once before the member is reported damaged.
+      if (!asked) return reader;
+      if (std::optional<ZipError> failure = DataFailure(archive, member)) {
+        if (damage) throw *failure;
+        damage = std::move(failure);
+        havePassword = false;
+        continue;
+      }
+      return reader;
     } catch (const ZipError& failure) {
       if (failure.Code() != ZIP_ER_WRONGPASSWD && failure.Code() != ZIP_ER_NOPASSWD) throw;
       havePassword = false;
     }
   }
+  if (damage) throw *damage;
   report_.Problem(kUnzipBadPassword,
                   member.name + ": skipped, the password is missing or incorrect.");
   return nullptr;
+}
+
+std::optional<ZipError> ExtractionRun::DataFailure(const ZipArchive& archive,
+                                                   const ZipArchive::Member& member) {
+  try {
+    MemberReader reader(archive, member.index, member.size, password_.c_str());
+    Copy(reader, nullptr);
+    return std::nullopt;
+  } catch (const ZipError& failure) {
+    const int code = failure.Code();
+    if (code != ZIP_ER_CRC && code != ZIP_ER_COMPRESSED_DATA && code != ZIP_ER_ZLIB &&
+        code != ZIP_ER_INCONS) {
+      throw;
+    }
+    return failure;
+  }
 }
 
 std::optional<uint64_t> ExtractionRun::WholeOffset(const ZipArchive::Member& member) const {

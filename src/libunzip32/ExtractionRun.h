@@ -13,6 +13,7 @@
 #include "libunzip32/NameFilter.h"
 #include "libunzip32/RunReport.h"
 #include "libunzip32/ZipArchive.h"
+#include "libunzip32/ZipError.h"
 #include "unzip32.h"
 
 namespace qz::unzip32 {
@@ -63,6 +64,9 @@ class ExtractionRun {
   // password opens it (the member has been reported then).
   std::unique_ptr<MemberReader> Open(const ZipArchive& archive, const ZipArchive::Member& member);
   bool AskPassword(const std::string& name);
+  // Reads the encrypted member whole with the current password; the failure when its data
+  // do not pass their checks (CRC, inflating, size), nothing when they do.
+  std::optional<ZipError> DataFailure(const ZipArchive& archive, const ZipArchive::Member& member);
   // Where the member's local header starts when WholeReader can read it.
   std::optional<uint64_t> WholeOffset(const ZipArchive::Member& member) const;
   // Starts reading ahead on other threads the members that the run will read whole.

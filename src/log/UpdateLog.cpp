@@ -1,5 +1,6 @@
 #include "log/UpdateLog.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <utility>
@@ -24,17 +25,31 @@ std::string RunTag() {
   }
 }
 
+// A message's lines joined by " / "; its empty lines (paragraph breaks) add nothing.
 std::string OneLine(const std::string& text) {
   std::string line;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' || text[i] == '\n') {
-      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      line += " / ";
-    } else {
-      line += text[i];
+  bool broken = false;
+  for (char c : text) {
+    if (c == '\r' || c == '\n') {
+      broken = true;
+      continue;
     }
+    if (broken && !line.empty()) line += " / ";
+    broken = false;
+    line += c;
   }
   return line;
+}
+
+// `url` without a user name or password before its host: the log goes to the vendor.
+std::string WithoutUserInfo(const std::string& url) {
+  const size_t scheme = url.find("://");
+  if (scheme == std::string::npos) return url;
+  const size_t host = scheme + 3;
+  const size_t end = std::min(url.find_first_of("/?#", host), url.size());
+  const size_t at = url.rfind('@', end == 0 ? 0 : end - 1);
+  if (at == std::string::npos || at < host) return url;
+  return url.substr(0, host) + url.substr(at + 1);
 }
 
 }  // namespace
@@ -72,8 +87,8 @@ void UpdateLog::Download(const std::string& url, int32_t result, uint64_t bytes,
   try {
     char seconds[32];
     snprintf(seconds, sizeof seconds, "%.3f", static_cast<double>(milliseconds) / 1000.0);
-    Event("download " + url + ": result " + std::to_string(result) + ", " + std::to_string(bytes) +
-          " bytes in " + seconds + " s");
+    Event("download " + WithoutUserInfo(url) + ": result " + std::to_string(result) + ", " +
+          std::to_string(bytes) + " bytes in " + seconds + " s");
   } catch (...) {
     // The log is never worth a failure.
   }
@@ -98,11 +113,11 @@ void UpdateLog::Write(const std::string& lines) {
     }
   }
   try {
-    if (files_.FileExists(path_) && files_.FileSize(path_) >= kRollOverBytes) {
-      files_.ReplaceFile(path_, folder_ + "/QzUpdate.1.log");
-    }
+    // Under the log's own lock: two runs that find it full at once must not both rename,
+    // the second one the first one's new log over the older megabyte.
+    files_.RollOver(path_, folder_ + "/QzUpdate.1.log", kRollOverBytes);
   } catch (...) {
-    // Another run rolled it over first, or the old log is held: append all the same.
+    // The old log is held or cannot be renamed: append all the same.
   }
   files_.AppendToFile(path_, lines);
 }

@@ -27,11 +27,11 @@ class UpdateLog {
   // Never throws.
   void Open(const std::string& applicationPath) noexcept;
 
-  // Records one event; line breaks in `text` become " / ". Never throws.
+  // Records one event; each run of line breaks in `text` becomes one " / ". Never throws.
   void Event(const std::string& text) noexcept;
 
-  // One download: its address, the result code (0: the whole file arrived), the bytes of
-  // the file seen and how long it took.
+  // One download: its address (never a user name or password in it), the result code (0: the whole
+  // file arrived), the bytes of the file seen and how long it took.
   void Download(const std::string& url, int32_t result, uint64_t bytes,
                 int64_t milliseconds) noexcept;
 

@@ -97,6 +97,11 @@ void BusyFileRetry::AppendToFile(const std::string& path, const std::string& tex
   files_.AppendToFile(path, text);
 }
 
+// Another run rolling the log over is no reason to wait: its line goes to the new log.
+bool BusyFileRetry::RollOver(const std::string& path, const std::string& older, uint64_t limit) {
+  return files_.RollOver(path, older, limit);
+}
+
 uint64_t BusyFileRetry::FileSize(const std::string& path) {
   return files_.FileSize(path);
 }

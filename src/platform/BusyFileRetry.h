@@ -31,6 +31,11 @@ class BusyFileRetry : public FileSystem {
   // Attempts repeated so far, over all operations.
   int Retries() const { return retries_; }
 
+  // Runs `change`, and runs it again after each pause while it fails with 70, within the
+  // limit; then throws as its last attempt did. Each attempt must start afresh (a check
+  // of the bytes it copies included).
+  void Patiently(const std::function<void()>& change);
+
   bool FileExists(const std::string& path) override;
   void CreateFolder(const std::string& path) override;
   void CopyFile(const std::string& from, const std::string& to) override;
@@ -50,14 +55,13 @@ class BusyFileRetry : public FileSystem {
                     const std::function<void(const char* data, size_t size)>& consume) override;
   void WriteTextFile(const std::string& path, const std::string& text) override;
   void AppendToFile(const std::string& path, const std::string& text) override;
+  bool RollOver(const std::string& path, const std::string& older, uint64_t limit) override;
   uint64_t FileSize(const std::string& path) override;
   int64_t SecondsSinceChanged(const std::string& path) override;
   uint64_t FreeSpace(const std::string& folder) override;
   std::string ExecutableFolder() override;
 
  private:
-  void Patiently(const std::function<void()>& change);
-
   FileSystem& files_;
   Clock& clock_;
   std::function<void()> between_;

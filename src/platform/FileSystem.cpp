@@ -19,4 +19,10 @@ void FileSystem::ReadInPieces(const std::string& path,
   if (!in.eof()) throw Error::Standard(Error::kPathFileAccess);
 }
 
+bool FileSystem::RollOver(const std::string& path, const std::string& older, uint64_t limit) {
+  if (!FileExists(path) || FileSize(path) < limit) return false;
+  ReplaceFile(path, older);
+  return true;
+}
+
 }  // namespace qz

@@ -84,6 +84,14 @@ class FileSystem {
   // processes may append to the same file at the same time.
   virtual void AppendToFile(const std::string& path, const std::string& text) = 0;
 
+  // Gives `path` the name `older` (replacing it) when `path` holds at least `limit` bytes;
+  // true when it did. The size is checked and the file renamed under the file's own
+  // exclusive lock, so when several processes find it full at once only one renames it and
+  // none renames the file that has newly taken its name. False, too, when it is missing or
+  // another process is renaming it. The default, for file systems without such locks,
+  // checks and renames without one.
+  virtual bool RollOver(const std::string& path, const std::string& older, uint64_t limit);
+
   // The size of the file in bytes.
   virtual uint64_t FileSize(const std::string& path) = 0;
 

@@ -1,7 +1,9 @@
 #include "releasetool/BuildFolder.h"
 
 #include <algorithm>
+#include <fstream>
 #include <map>
+#include <string_view>
 
 #include "libunzip32/MemberPath.h"
 #include "platform/Error.h"
@@ -48,8 +50,18 @@ std::string ProblemOf(const fs::directory_entry& entry, const PackMember& member
   return {};
 }
 
-bool IsExecutable(const fs::directory_entry& entry) {
-  return (entry.status().permissions() & fs::perms::owner_exec) != fs::perms::none;
+// Decided by the first bytes, never by the file's mode, so that a checkout with and
+// without executable bits, or one on Windows, packs the same archive: programs (ELF,
+// Windows' MZ) and scripts ("#!") run, everything else is data.
+bool IsExecutable(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  char start[4] = {};
+  in.read(start, sizeof start);
+  const std::string_view read(start, static_cast<size_t>(in.gcount()));
+  return read ==
+             "\x7F"
+             "ELF" ||
+         read.substr(0, 2) == "#!" || read.substr(0, 2) == "MZ";
 }
 
 }  // namespace
@@ -82,7 +94,7 @@ std::vector<PackMember> BuildFolder::Members(const fs::path& folder) {
                          " would be written as one file: the install drops folders.");
       continue;
     }
-    member.executable = IsExecutable(entry);
+    member.executable = IsExecutable(entry.path());
     members.push_back(std::move(member));
   }
   if (!problems.empty()) {

@@ -12,6 +12,7 @@ struct PackMember {
   std::filesystem::path source;
   std::string relative;  // the path below the build folder, "/" between parts, UTF-8
   std::string name;      // the member's name: the file's own name, UTF-8
+  // Starts as a program (ELF, MZ) or a script ("#!"): stored as 0755, else 0644.
   bool executable = false;
 };
 

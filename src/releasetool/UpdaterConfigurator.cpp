@@ -94,6 +94,12 @@ std::optional<std::string> UpdaterConfigurator::BaseUrlProblem(const std::string
   }
   const size_t path = url.find('/', host);
   if (path == std::string::npos || path == host) return "the address names no server.";
+  // Credentials would travel to every proxy on plain http and into the run log that
+  // customers are asked to send.
+  if (url.find('@', host) < path) {
+    return "the address may not hold a user name or password (user:password@); the updater "
+           "sends no credentials.";
+  }
   if (url.back() != '/') {
     return "the address must end in / (the updater appends <ApplicationName>/Version.INF); "
            "did you mean " +

@@ -44,17 +44,62 @@ const ArchiveMemberItem* Matching(const SignedArchive& archive, const std::strin
   return nullptr;
 }
 
-const ArchiveMemberItem* LastOfName(const SignedArchive& archive, const std::string& name) {
+// The item whose bytes stay under `folded` once every member has been written.
+const ArchiveMemberItem* LastOfName(const SignedArchive& archive, const std::string& folded) {
   const ArchiveMemberItem* last = nullptr;
   for (const ArchiveMemberItem& item : archive.members) {
-    if (item.name == name) last = &item;
+    if (MemberArchiveCheck::Folded(item.name) == folded) last = &item;
   }
   return last;
 }
 
+// True when `path` has `item`'s size and SHA-256; a file that cannot be read has not.
+bool Holds(FileSystem& files, const std::string& path, const ArchiveMemberItem& item) {
+  try {
+    if (files.FileSize(path) != item.size) return false;
+    Sha256 hash;
+    files.ReadInPieces(path, [&](const char* data, size_t size) { hash.Add(data, size); });
+    return hash.Hex() == item.sha256;
+  } catch (const Error&) {
+    return false;
+  }
+}
+
+// The signed members that `carried` lacks must be installed as signed already, or the
+// archive would leave them at an older version while the install reports success.
+void VerifyInstalled(FileSystem& files, const std::string& folder, const SignedArchive& archive,
+                     const std::set<std::string>& carried) {
+  std::map<std::string, std::string> installed;
+  try {
+    for (const std::string& name : files.FileNamesIn(folder)) {
+      installed.emplace(MemberArchiveCheck::Folded(name), name);
+    }
+  } catch (const Error& error) {
+    Refuse("the installed files cannot be listed (" + error.Description() + ")");
+  }
+  std::set<std::string> checked;
+  for (const ArchiveMemberItem& item : archive.members) {
+    const std::string folded = MemberArchiveCheck::Folded(item.name);
+    if (carried.count(folded) != 0 || !checked.insert(folded).second) continue;
+    const auto found = installed.find(folded);
+    if (found == installed.end() ||
+        !Holds(files, folder + "/" + found->second, *LastOfName(archive, folded))) {
+      Refuse(item.name +
+             ": it is not in the archive, and the installed file is not the signed one");
+    }
+  }
+}
+
 }  // namespace
 
-void MemberArchiveCheck::Verify(std::string_view zip, const SignedArchive& archive) {
+std::string MemberArchiveCheck::Folded(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return folded;
+}
+
+std::set<std::string> MemberArchiveCheck::Verify(std::string_view zip,
+                                                 const SignedArchive& archive) {
   try {
     if (zip.size() < kEndBytes || ZipBytes::U32(zip, zip.size() - kEndBytes) != kEndSignature ||
         ZipBytes::U16(zip, zip.size() - 2) != 0) {
@@ -79,17 +124,20 @@ void MemberArchiveCheck::Verify(std::string_view zip, const SignedArchive& archi
       const ArchiveMemberItem* item =
           Matching(archive, name, content.size(), Sha256::HexOf(content));
       if (item == nullptr) Refuse(member.name + ": it is not a member its vendor signed");
-      lastEntry[name] = item;
+      lastEntry[Folded(name)] = item;
       at += length;
     }
     if (at != location.offset) Refuse("something lies between its entries and its directory");
     // Of members written under one name the last stays, as from the whole archive.
-    for (const auto& [name, item] : lastEntry) {
-      const ArchiveMemberItem* last = LastOfName(archive, name);
+    std::set<std::string> carried;
+    for (const auto& [folded, item] : lastEntry) {
+      const ArchiveMemberItem* last = LastOfName(archive, folded);
       if (item->size != last->size || item->sha256 != last->sha256) {
-        Refuse(name + ": it is not the last member of its name");
+        Refuse(item->name + ": it is not the last member of its name");
       }
+      carried.insert(folded);
     }
+    return carried;
   } catch (const Error& error) {
     if (error.Number() == StreamedFileCheck::kHashMismatch) throw;
     Refuse(error.Description());
@@ -99,7 +147,8 @@ void MemberArchiveCheck::Verify(std::string_view zip, const SignedArchive& archi
 }
 
 void MemberArchiveCheck::VerifyFile(FileSystem& files, const std::string& path,
-                                    const SignedArchive& archive) {
+                                    const SignedArchive& archive,
+                                    const std::string& installFolder) {
   std::string zip;
   try {
     zip = files.ReadTextFile(path, static_cast<size_t>(kMaxBytes));
@@ -108,7 +157,8 @@ void MemberArchiveCheck::VerifyFile(FileSystem& files, const std::string& path,
   } catch (const std::bad_alloc&) {
     Refuse("there is not enough memory to read it");
   }
-  Verify(zip, archive);
+  const std::set<std::string> carried = Verify(zip, archive);
+  VerifyInstalled(files, installFolder, archive, carried);
 }
 
 }  // namespace qz

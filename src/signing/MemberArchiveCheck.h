@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -23,11 +24,19 @@ class MemberArchiveCheck {
   // back to back from its first byte, then their directory, then the end record without a
   // comment; every entry unencrypted, stored or deflated, its local header agreeing with
   // its directory record, and its data giving the size and SHA-256 of a member item of its
-  // installed name. Of entries that share a name, the last must be the last item's.
-  static void Verify(std::string_view zip, const SignedArchive& archive);
+  // installed name. Of entries whose names meet without regard to case, the last must be
+  // the last such item's. Returns the installed names it carries, folded to lower case.
+  static std::set<std::string> Verify(std::string_view zip, const SignedArchive& archive);
 
-  // Verifies the file at `path`; one larger than kMaxBytes is refused unread.
-  static void VerifyFile(FileSystem& files, const std::string& path, const SignedArchive& archive);
+  // Verifies the file at `path` (one larger than kMaxBytes is refused unread), and that
+  // every signed member it does not carry is installed in `installFolder` (matched without
+  // regard to case) with the size and SHA-256 of the last item of its name: an archive of
+  // some members installs only over files that already hold the others.
+  static void VerifyFile(FileSystem& files, const std::string& path, const SignedArchive& archive,
+                         const std::string& installFolder);
+
+  // ASCII letters in lower case, as the extraction library matches installed names.
+  static std::string Folded(const std::string& name);
 };
 
 }  // namespace qz

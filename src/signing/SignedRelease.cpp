@@ -86,13 +86,15 @@ SignedRelease SignedRelease::FromVersionInfo(const std::string& content) {
   auto [sigFirst, sigLast] = items.equal_range("Signature");
   for (auto it = sigFirst; it != sigLast; ++it) release.signatures.push_back(it->second);
   release.archive = SignedArchive::FromVersionInfo(content);
-  if (release.archive) {
-    const UpdateFile* zip = release.Find("VQ.Zip");
-    if (zip == nullptr || zip->size != release.archive->ArchiveSize()) {
-      ItemFields::Malformed("ArchiveDirectory does not end where the signed VQ.Zip ends");
-    }
-  }
   return release;
+}
+
+void SignedRelease::CheckArchiveEnd() const {
+  if (!archive) return;
+  const UpdateFile* zip = Find("VQ.Zip");
+  if (zip == nullptr || zip->size != archive->ArchiveSize()) {
+    ItemFields::Malformed("ArchiveDirectory does not end where the signed VQ.Zip ends");
+  }
 }
 
 std::string SignedRelease::CanonicalText() const {

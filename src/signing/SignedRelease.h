@@ -30,6 +30,11 @@ struct SignedRelease {
   // a signed item is missing, repeated, badly formed or holds a line break.
   static SignedRelease FromVersionInfo(const std::string& content);
 
+  // Throws qz::Error(kMalformed) when the archive's items do not end where the signed
+  // VQ.Zip ends. Judged only once the signatures are known to be the vendor's: a changed
+  // size is a changed item, not a malformed one.
+  void CheckArchiveEnd() const;
+
   // The exact bytes that the signatures cover.
   std::string CanonicalText() const;
   // The exact bytes that the member signatures cover: CanonicalText's items under another

@@ -31,6 +31,10 @@ SignedUpdateCheck::SignedUpdateCheck(Env& env, std::string applicationName,
   }
 }
 
+std::string SignedUpdateCheck::InstallFolderOf(const std::string& stagingFolder) {
+  return stagingFolder.substr(0, stagingFolder.find_last_of("/\\"));
+}
+
 bool SignedUpdateCheck::Enabled() const {
   return !env_.signingKeys.empty();
 }
@@ -93,7 +97,7 @@ void SignedUpdateCheck::VerifyStagedFiles() {
     env_.files.ReadInPieces(path, [&](const char* data, size_t size) { check.Add(data, size); });
     const bool memberArchive = release.archive && std::string(file.staged) == "VQ.Zip";
     if (check.Mismatch() && memberArchive) {
-      MemberArchiveCheck::VerifyFile(env_.files, path, *release.archive);
+      MemberArchiveCheck::VerifyFile(env_.files, path, *release.archive, InstallFolderOf(staging_));
     } else if (auto why = check.Mismatch()) {
       throw Error(StreamedFileCheck::kHashMismatch,
                   std::string(file.staged) + " is not the file its vendor signed. " + *why);

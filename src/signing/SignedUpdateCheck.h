@@ -18,8 +18,12 @@ struct Env;
 // keys checks nothing and reads nothing here.
 class SignedUpdateCheck {
  public:
-  // The keys come from `env`; `stagingFolder` holds the staged Version.INF.
+  // The keys come from `env`; `stagingFolder` holds the staged Version.INF and is the
+  // application's folder followed by "/QzUFiles".
   SignedUpdateCheck(Env& env, std::string applicationName, std::string stagingFolder);
+
+  // The application's folder, which holds `stagingFolder`.
+  static std::string InstallFolderOf(const std::string& stagingFolder);
 
   // Throws qz::Error with the reason when the staged Version.INF is not signed as
   // required; the refused file is deleted so that no later step reads it.
@@ -31,7 +35,8 @@ class SignedUpdateCheck {
 
   // Checks every staged update file that is present (VQ.Zip, Data.Mdb, VqData.Mdf)
   // against the staged Version.INF (VQ.Zip of a release signed member by member may be an
-  // archive of its signed members); throws qz::Error naming the first that differs.
+  // archive of its signed members, the others installed as signed); throws qz::Error
+  // naming the first that differs.
   void VerifyStagedFiles();
 
   // The staged Version.INF's release, read and verified now; throws qz::Error with the

@@ -32,6 +32,7 @@ SignedRelease UpdateVerifier::Verify(const std::string& versionInfo,
   if (release.archive && !SignedByTrustedKey(release.MemberText(), release.archive->signatures)) {
     release.archive.reset();
   }
+  release.CheckArchiveEnd();
   return release;
 }
 

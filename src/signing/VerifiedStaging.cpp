@@ -1,5 +1,6 @@
 #include "signing/VerifiedStaging.h"
 
+#include "platform/BusyFileRetry.h"
 #include "platform/Env.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
@@ -66,7 +67,8 @@ void VerifiedStaging::CopyArchive() {
       staging_ + "/" + kArchive, [&](const char* data, size_t size) { whole.Add(data, size); });
   if (!whole.Mismatch()) return;
   try {
-    MemberArchiveCheck::VerifyFile(env_.files, privateCopy_, *release_->archive);
+    MemberArchiveCheck::VerifyFile(env_.files, privateCopy_, *release_->archive,
+                                   SignedUpdateCheck::InstallFolderOf(staging_));
   } catch (const Error&) {
     Discard();
     throw;
@@ -77,15 +79,17 @@ std::string VerifiedStaging::Archive() const {
   return privateCopy_.empty() ? staging_ + "/" + kArchive : privateCopy_;
 }
 
-void VerifiedStaging::CopyDatabaseFile(FileSystem& files, const std::string& name,
+void VerifiedStaging::CopyDatabaseFile(BusyFileRetry& files, const std::string& name,
                                        const std::string& installed) {
   const std::string staged = staging_ + "/" + name;
   if (!release_) {
     files.CopyFile(staged, installed);
     return;
   }
-  Checked(name, [&](const Inspect& inspect, const std::function<void()>& approve) {
-    files.CopyFileChecked(staged, installed, inspect, approve);
+  files.Patiently([&] {
+    Checked(name, [&](const Inspect& inspect, const std::function<void()>& approve) {
+      files.CopyFileChecked(staged, installed, inspect, approve);
+    });
   });
 }
 

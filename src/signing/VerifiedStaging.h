@@ -10,7 +10,7 @@
 namespace qz {
 
 struct Env;
-class FileSystem;
+class BusyFileRetry;
 
 // The staged update files of one installation, used exactly as they were verified. The
 // staged Version.INF is read and verified once; the archive is copied into a private file
@@ -20,14 +20,15 @@ class FileSystem;
 // built without keys checks nothing and uses the staged files as they are.
 class VerifiedStaging {
  public:
-  // `stagingFolder` holds Version.INF, VQ.Zip and the database files.
+  // `stagingFolder` (the application's folder followed by "/QzUFiles") holds Version.INF,
+  // VQ.Zip and the database files.
   VerifiedStaging(Env& env, std::string applicationName, std::string stagingFolder);
 
   // Verifies the staged Version.INF, refuses a release older than `installedVersion`
   // (kOlderRelease), makes the archive's private copy and checks it (the signed archive,
-  // or in a release signed member by member an archive of signed members) and the staged
-  // database files, so a changed file is refused before anything is written. Throws
-  // qz::Error.
+  // or in a release signed member by member an archive of signed members while the
+  // installed files hold the others) and the staged database files, so a changed file is
+  // refused before anything is written. Throws qz::Error.
   void Verify(double installedVersion);
 
   // The archive to test and extract: after Verify in a signed build the private copy,
@@ -37,8 +38,10 @@ class VerifiedStaging {
   // Copies the staged `name` (Data.Mdb, VqData.Mdf) over `installed`. In a signed build
   // only the bytes of the release that Verify read pass; anything else throws qz::Error
   // and leaves `installed` as it was. The copy is made through `files` (the caller's
-  // installation services, which wait out a briefly held target).
-  void CopyDatabaseFile(FileSystem& files, const std::string& name, const std::string& installed);
+  // installation services): a file held for a moment is waited out, each attempt checked
+  // afresh.
+  void CopyDatabaseFile(BusyFileRetry& files, const std::string& name,
+                        const std::string& installed);
 
   // Deletes the private copy (errors ignored). The program may end at once after a
   // failure, so the caller says when it is no longer needed.

@@ -1,5 +1,7 @@
 #include "startup/LeftoverFiles.h"
 
+#include <optional>
+
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/TemporaryFileName.h"
@@ -26,6 +28,27 @@ void LeftoverFiles::DeleteIn(FileSystem& files, const std::vector<std::string>& 
       }
     }
   }
+}
+
+void LeftoverFiles::EmptyFolder(FileSystem& files, FileSystem& direct, const std::string& folder) {
+  std::optional<Error> first;
+  for (const std::string& name : files.FileNamesIn(folder)) {
+    const std::string path = folder + "/" + name;
+    if (TemporaryFileName::IsOurs(name)) {
+      try {
+        direct.DeleteFile(path);
+      } catch (const Error&) {
+        // Held by its writer, or gone already: it is that run's to finish or remove.
+      }
+      continue;
+    }
+    try {
+      files.DeleteFile(path);
+    } catch (const Error& error) {
+      if (!first) first = error;
+    }
+  }
+  if (first) throw *first;
 }
 
 }  // namespace qz

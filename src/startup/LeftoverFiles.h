@@ -25,6 +25,12 @@ class LeftoverFiles {
   // is touched. Never fails: a missing folder or a file that cannot be deleted is passed
   // over.
   static void DeleteIn(FileSystem& files, const std::vector<std::string>& folders);
+
+  // Deletes every file directly in `folder` through `files` (which may wait out a file
+  // held for a moment), going on past failures and then throwing the first. Files of the
+  // updater's temporary patterns are tried once through `direct` and left when that fails:
+  // another run (a second user's download) holds them while it writes them.
+  static void EmptyFolder(FileSystem& files, FileSystem& direct, const std::string& folder);
 };
 
 }  // namespace qz

@@ -233,6 +233,20 @@ TEST_F(InstallUpdateTest, AFileHeldBrieflyIsWaitedOutAndOneHeldLongerFailsAsBefo
   EXPECT_EQ(app.FilesIn("QzUFiles"), "Data.Mdb RemindedVersion.INF VQ.Zip Version.INF");
 }
 
+// A second user's run downloading into the shared staging folder holds its temporary
+// files: the clean-up leaves those to it, neither waiting for them nor failing.
+TEST_F(InstallUpdateTest, TheCleanUpLeavesTemporaryFilesThatAnotherRunHolds) {
+  FileHolder download(app / "QzUFiles/.Data.Mdb.staged.qztmp");
+  ASSERT_TRUE(download.Holding());
+  app.Write("QzUFiles/.VQ.Zip.a1b2.qztmp", "abandoned");
+  EXPECT_FALSE(Install());
+  EXPECT_TRUE(prompts.boxes.empty()) << Titles();
+  EXPECT_EQ(Caption("cmdCancel"), "&Finish");
+  EXPECT_EQ(clock.sleptMs, 10'500);
+  EXPECT_EQ(app.FilesIn("QzUFiles"), ".Data.Mdb.staged.qztmp");
+  EXPECT_EQ(app.Read("Vq.exe"), "new exe");
+}
+
 TEST_F(InstallUpdateTest, FailedDatabaseStepKeepsTheStagedUpdate) {
   app.MakeReadOnly("Data.Mdb");
   EXPECT_TRUE(Install());

@@ -318,6 +318,23 @@ TEST_F(PosixFileSystemTest, ReplaceFileTakesTheTargetsPlaceAndSpelling) {
   EXPECT_EQ(NumberOf([&] { files.FileNamesIn(dir / "Missing"); }), 76);
 }
 
+// Two runs that find the log full at once: the one that holds its lock renames it, the
+// other leaves it alone.
+TEST_F(PosixFileSystemTest, RollOverRenamesOnlyAFullFileNoOtherProcessIsRenaming) {
+  dir.Write("QzUpdate.log", "12345");
+  dir.Write("QzUpdate.1.log", "older");
+  EXPECT_FALSE(files.RollOver(dir / "Missing.log", dir / "QzUpdate.1.log", 1));
+  EXPECT_FALSE(files.RollOver(dir / "QzUpdate.log", dir / "QzUpdate.1.log", 6));
+  auto holder = HoldLock(dir / "QzUpdate.log", LockKind::kFlock);
+  ASSERT_EQ(holder->Reported(), 'L');
+  EXPECT_FALSE(files.RollOver(dir / "QzUpdate.log", dir / "QzUpdate.1.log", 5));
+  EXPECT_EQ(dir.Read("QzUpdate.1.log"), "older");
+  holder->Finish();
+  EXPECT_TRUE(files.RollOver(dir / "qzupdate.LOG", dir / "QzUpdate.1.log", 5));
+  EXPECT_EQ(dir.Read("QzUpdate.1.log"), "12345");
+  EXPECT_FALSE(dir.Exists("QzUpdate.log"));
+}
+
 TEST_F(PosixFileSystemTest, TextFilesKeepEveryByte) {
   files.WriteTextFile(dir / "QzUpdate.INF", AllByteValues());
   EXPECT_EQ(files.ReadTextFile(dir / "qzupdate.inf", 1 << 20), AllByteValues());

@@ -166,9 +166,46 @@ TEST(SignedArchiveTest, MemberItemsAreSignedBesideTheWholeReleaseWhichVerifiesAl
   EXPECT_EQ(
       RefusalNumber(Items(directory + "\"ArchiveMember=1 " + kHash + " a%2C\"\r\n" + signature)),
       0);
-  // The directory must end where the signed archive does.
-  EXPECT_EQ(RefusalNumber(Items("\"ArchiveDirectory=7 4 " + kHash + "\"\r\n" + signature)),
+}
+
+int32_t VerifierRefusal(const UpdateVerifier& verifier, const std::string& versionInfo) {
+  try {
+    verifier.Verify(versionInfo, "Vq", 0);
+    return 0;
+  } catch (const Error& error) {
+    return error.Number();
+  }
+}
+
+// What the signed items say is judged only once they are known to be the vendor's: a
+// changed item is reported as changed, whatever it now contradicts.
+TEST(SignedArchiveTest, ItemsAreJudgedOnlyAfterTheirSignaturesVerify) {
+  const std::string zip = StoredZip({{"Vq.exe", "exe"}});
+  const SigningKeys::SecretKey key = SigningKeys::Generate();
+  const UpdateVerifier verifier({SigningKeys::ToBase64(SigningKeys::PublicOf(key))});
+  SignedRelease release = SignedRelease::FromVersionInfo(Items(""));
+  release.files[0].size = zip.size();
+  release.archive = ArchiveDigest::Of(zip);
+  UpdateSigner({key}).Sign(release);
+  const std::string info = UpdateSigner::Rewrite("", release);
+  ASSERT_EQ(VerifierRefusal(verifier, info), 0);
+
+  // The signed size of VQ.Zip altered: no longer where the directory ends, and no longer signed.
+  std::string altered = info;
+  const std::string size = "VQ.Zip " + std::to_string(zip.size()) + " ";
+  altered.replace(altered.find(size), size.size(),
+                  "VQ.Zip " + std::to_string(zip.size() + 1) + " ");
+  EXPECT_EQ(VerifierRefusal(verifier, altered), UpdateVerifier::kBadSignature);
+  // Signed so by the vendor, the contradiction is the vendor's: malformed.
+  release.files[0].size = zip.size() + 1;
+  UpdateSigner({key}).Sign(release);
+  EXPECT_EQ(VerifierRefusal(verifier, UpdateSigner::Rewrite("", release)),
             SignedRelease::kMalformed);
+  // Member items that no trusted key signed do not count, so neither does their contradiction.
+  SignedRelease stranger = release;
+  UpdateSigner({SigningKeys::Generate()}).Sign(stranger);
+  release.archive->signatures = stranger.archive->signatures;
+  EXPECT_EQ(VerifierRefusal(verifier, UpdateSigner::Rewrite("", release)), 0);
 }
 
 int32_t CheckNumber(const std::string& zip, const SignedArchive& items) {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "signing/UpdateSigner.h"
 #include "signing/UtcTimestamp.h"
 #include "support/ArchiveMaker.h"
+#include "support/FileHolder.h"
 #include "support/UpdaterFixture.h"
 #include "zipformat/Sha256.h"
 
@@ -231,6 +234,45 @@ TEST_F(SignedUpdateTest, AReleaseSignedMemberByMemberFetchesOnlyChangedMembersEa
   EXPECT_EQ(WholeArchiveRequests(), 1u);
 }
 
+// Someone who can write QzUFiles stages an archive of only some signed members: it
+// installs only where the installed files already hold every other one as signed.
+TEST_F(SignedUpdateTest, AnArchiveOfSomeSignedMembersInstallsOnlyOverTheSignedRest) {
+  const std::string library = ArchiveMaker::Incompressible(1'000, 1);
+  PublishMembers(Release{}, {{"bin/Vq.exe", "exe 1.3"}, {"Lib.dll", library}}, {kVendorKey});
+  auto stageOnly = [&](const std::string& name, const std::string& data) {
+    ArchiveMaker maker(app / "QzUFiles/VQ.Zip");
+    ArchiveMaker::Options stored;
+    stored.stored = true;
+    maker.Add(name, data, stored).Close();
+  };
+
+  // The new Vq.exe left out while the installed one is old: refused, nothing written.
+  app.Write("Lib.dll", "old library");
+  ASSERT_FALSE(RunMain("/Verbose"));
+  stageOnly("Lib.dll", library);
+  EXPECT_TRUE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); }));
+  EXPECT_EQ(Titles(), "Cannot UnCompress ...");
+  EXPECT_NE(Boxes().find("Vq.exe: it is not in the archive, and the installed file is not the "
+                         "signed one"),
+            std::string::npos)
+      << Boxes();
+  EXPECT_EQ(app.Read("Vq.exe"), "old exe");
+  EXPECT_EQ(app.Read("Lib.dll"), "old library");
+  EXPECT_EQ(app.Read("Data.Mdb"), "old data");
+  EXPECT_EQ(app.FilesIn("QzUFiles"), "");
+
+  // Left out where the installed file (named in another case) is the signed one: installs.
+  prompts.boxes.clear();
+  std::filesystem::remove(app / "Vq.exe");
+  app.Write("VQ.EXE", "exe 1.3");
+  ASSERT_FALSE(RunMain("/Verbose"));
+  stageOnly("Lib.dll", library);
+  EXPECT_FALSE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); }));
+  EXPECT_EQ(Boxes(), "");
+  EXPECT_EQ(app.Read("Lib.dll"), library);
+  EXPECT_EQ(app.Read("Data.Mdb"), "data 1.3");
+}
+
 class RefusedUpdateTest;
 
 // One way to tamper with an update, and what the user is told.
@@ -398,6 +440,30 @@ TEST_F(SignedUpdateTest, FilesSwappedInTheStagingFolderAfterTheCheckAreNeverInst
   EXPECT_NE(prompts.boxes[0].body.find("Data.Mdb is not the file its vendor signed."),
             std::string::npos)
       << Boxes();
+}
+
+// A virus scanner holding the installed database for a moment is waited out, and each
+// attempt to replace it checks the staged bytes afresh.
+TEST_F(SignedUpdateTest, ABusyDatabaseIsWaitedOutWithAFreshCheckForEachAttempt) {
+  PublishSigned(Release{});
+  ASSERT_FALSE(RunMain("/Verbose"));
+  auto scanner = std::make_unique<FileHolder>(app / "Data.Mdb");
+  ASSERT_TRUE(scanner->Holding());
+  int reads = 0;
+  files.beforeRead = [&](const std::string& path) {
+    reads += path == app / "QzUFiles/Data.Mdb" ? 1 : 0;
+  };
+  // Checked once before anything is written, then read again by the first attempt to
+  // replace the installed one: the scanner lets go at the pause after that attempt.
+  clock.onSleep = [&] {
+    if (reads >= 2) scanner.reset();
+  };
+  EXPECT_FALSE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); }));
+  clock.onSleep = nullptr;
+  EXPECT_EQ(Boxes(), "");
+  EXPECT_GE(reads, 3);
+  EXPECT_EQ(app.Read("Data.Mdb"), "data 1.3");
+  EXPECT_EQ(app.Read("QzUFiles/Before/Data.Mdb"), "old data");
 }
 
 // A temporary folder without room for the archive's private copy is no fault of the

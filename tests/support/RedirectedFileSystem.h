@@ -58,6 +58,9 @@ class RedirectedFileSystem : public FileSystem {
   void AppendToFile(const std::string& path, const std::string& text) override {
     real_.AppendToFile(path, text);
   }
+  bool RollOver(const std::string& path, const std::string& older, uint64_t limit) override {
+    return real_.RollOver(path, older, limit);
+  }
   uint64_t FileSize(const std::string& path) override { return real_.FileSize(path); }
   int64_t SecondsSinceChanged(const std::string& path) override {
     return ageSeconds ? *ageSeconds : real_.SecondsSinceChanged(path);

@@ -497,6 +497,37 @@ TEST_F(ExtractionTest, ANonAsciiPasswordOpensArchivesOfEitherSystem) {
 }
 #endif
 
+#ifndef _WIN32
+// The UTF-8 form of a password is tried first; when the encryption's one-byte check lets
+// it through on an archive encrypted with the Windows-1252 form, the member's data fail
+// their check, and the Windows-1252 form must be tried before it counts as damaged.
+TEST_F(ExtractionTest, AFormThatPassesOnlyThePasswordCheckGivesWayToTheOtherForm) {
+  const std::string typed =
+      "s\xC3\xA9"
+      "cret";
+  test::ArchiveMaker::Options locked;
+  locked.encryption = ZIP_EM_TRAD_PKWARE;
+  locked.password =
+      "s\xE9"
+      "cret";
+  const std::string data = test::ArchiveMaker::Incompressible(300, 7);
+  // Each making draws a new random encryption header: made again until the check passes
+  // the typed form, which happens about once in 256 makings.
+  int makings = 0;
+  do {
+    ASSERT_LT(++makings, 20'000);
+    Maker().Add("one.txt", data, locked).Close();
+  } while (OpensNothing(Archive(), typed.c_str()));
+  for (bool testOnly : {true, false}) {
+    prompts.inputAnswers = {typed};
+    prompts.inputPrompts.clear();
+    EXPECT_EQ(Install(testOnly), 0) << message;
+    EXPECT_EQ(prompts.inputPrompts.size(), 1u);
+  }
+  EXPECT_EQ(dir.Read("app/one.txt"), data);
+}
+#endif
+
 TEST_F(ExtractionTest, EmptyPasswordAnswerSkipsEveryEncryptedMember) {
   test::ArchiveMaker::Options locked;
   locked.encryption = ZIP_EM_TRAD_PKWARE;

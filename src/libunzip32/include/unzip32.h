@@ -17,9 +17,8 @@ extern "C" {
 #endif
 
 /* The calling convention of the two functions and of the callbacks. On 32-bit Windows it
- * is the system's own (__stdcall), which every 32-bit host of an unzip32.dll calls with
- * (a Visual Basic Declare among them); the DLL exports the plain names all the same.
- * 64-bit Windows and Linux have one convention only. */
+ * is the Windows convention for DLL exports (__stdcall), exported under the undecorated
+ * names (unzip32.def). 64-bit Windows and Linux have one convention only. */
 #if defined(_WIN32) && !defined(_WIN64)
 #define UNZIP_API __stdcall
 #else

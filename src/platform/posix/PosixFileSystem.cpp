@@ -379,6 +379,28 @@ void PosixFileSystem::AppendToFile(const std::string& path, const std::string& t
   }
 }
 
+bool PosixFileSystem::RollOver(const std::string& path, const std::string& older, uint64_t limit) {
+  const std::string source = PathResolver::Resolve(path);
+  FileDescriptor file(open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (file.get() < 0) {
+    if (errno == ENOENT) return false;
+    throw FileError(errno, source);
+  }
+  // Held: another process is renaming it right now.
+  if (flock(file.get(), LOCK_EX | LOCK_NB) != 0) return false;
+  // Renamed by another process since it was opened here: the name now belongs to a new file.
+  struct stat held, named;
+  if (fstat(file.get(), &held) != 0 || stat(source.c_str(), &named) != 0 ||
+      held.st_dev != named.st_dev || held.st_ino != named.st_ino ||
+      static_cast<uint64_t>(held.st_size) < limit) {
+    return false;
+  }
+  const std::string target = PathResolver::Resolve(older);
+  CheckReplaceable(target);
+  if (rename(source.c_str(), target.c_str()) != 0) throw FolderError(errno);
+  return true;
+}
+
 int64_t PosixFileSystem::SecondsSinceChanged(const std::string& path) {
   std::string resolved = PathResolver::Resolve(path);
   struct stat info;

@@ -46,6 +46,7 @@ class PosixFileSystem : public FileSystem {
   void WriteTextFile(const std::string& path, const std::string& text) override;
   // O_APPEND, so the lines of two processes never overwrite each other.
   void AppendToFile(const std::string& path, const std::string& text) override;
+  bool RollOver(const std::string& path, const std::string& older, uint64_t limit) override;
   uint64_t FileSize(const std::string& path) override;
   // The later of the modification and the status change time.
   int64_t SecondsSinceChanged(const std::string& path) override;
