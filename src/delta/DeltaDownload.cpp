@@ -93,7 +93,7 @@ void DeltaDownload::Keep(const std::string& keptPath, const PartCollector& entri
   if (keptPath.empty()) return;
   try {
     const bool worthKeeping = outcome_.result != Result::kDone && !changed_ && !refused_ &&
-                              !validator_.empty() && entries.Received() > 0;
+                              !validator_.empty() && entries.HoldsParts();
     if (worthKeeping) {
       files_.WriteTextFile(keptPath, entries.Kept(validator_));
     } else if (files_.FileExists(keptPath)) {

@@ -40,6 +40,8 @@ class PartCollector : public RangeSink {
   bool Restore(const std::string& kept, const std::string& validator);
 
   uint64_t Received() const { return received_; }
+  // True when parts of accepted replies (or restored ones) are held.
+  bool HoldsParts() const { return !parts_.empty(); }
   bool Cancelled() const { return cancelled_; }
 
  private:
