@@ -40,7 +40,8 @@ std::vector<std::pair<uint64_t, uint64_t>> RangesOf(const std::string& header) {
     const size_t end = std::min(header.find(',', at), header.size());
     const std::string range = header.substr(at, end - at);
     const size_t dash = range.find('-');
-    if (dash != 0) ranges.push_back({std::stoull(range.substr(0, dash)), std::stoull(range.substr(dash + 1))});
+    if (dash != 0)
+      ranges.push_back({std::stoull(range.substr(0, dash)), std::stoull(range.substr(dash + 1))});
     at = end + 1;
   }
   return ranges;
@@ -507,9 +508,10 @@ TEST_F(DeltaDownloadTest, RepliesThatGoOnForeverAreCutToWhatWasAskedFor) {
   trailing.trailingBytes = uint64_t{256} << 20;
   // Parts at shifting offsets are never asked for: the reply is stopped and the whole
   // archive downloaded. Once every part asked for is there, what follows is not waited for.
-  const Case cases[] = {{"parts at shifting offsets", shifting, DeltaDownload::Result::kFullDownload},
-                        {"the first part again and again", repeated, DeltaDownload::Result::kDone},
-                        {"data after the closing delimiter", trailing, DeltaDownload::Result::kDone}};
+  const Case cases[] = {
+      {"parts at shifting offsets", shifting, DeltaDownload::Result::kFullDownload},
+      {"the first part again and again", repeated, DeltaDownload::Result::kDone},
+      {"data after the closing delimiter", trailing, DeltaDownload::Result::kDone}};
   for (const Case& each : cases) {
     SCOPED_TRACE(each.name);
     TestServer scripted;

@@ -108,16 +108,16 @@ httplib::Server::Handler ScriptedRanges::Handler() {
     spans.resize(std::min(spans.size(), script.maxParts));
     auto pieces = std::make_shared<MultipartPieces>(file, spans, script);
     response.status = 206;
-    response.set_chunked_content_provider(
-        "multipart/byteranges; boundary=cut", [pieces, written](size_t, httplib::DataSink& sink) {
-          const std::string piece = pieces->Next();
-          if (piece.empty()) {
-            sink.done();
-            return true;
-          }
-          *written += piece.size();
-          return sink.write(piece.data(), piece.size());
-        });
+    response.set_chunked_content_provider("multipart/byteranges; boundary=cut",
+                                          [pieces, written](size_t, httplib::DataSink& sink) {
+                                            const std::string piece = pieces->Next();
+                                            if (piece.empty()) {
+                                              sink.done();
+                                              return true;
+                                            }
+                                            *written += piece.size();
+                                            return sink.write(piece.data(), piece.size());
+                                          });
   };
 }
 
