@@ -182,7 +182,8 @@ std::vector<DeltaDownload::Needed> DeltaDownload::Plan() {
   std::map<std::string, int> targets;
   for (const ZipMember& member : members_) {
     starts.push_back(member.localHeaderOffset);
-    ++targets[InstalledFiles::TargetName(member.name)];
+    // Names that differ only in case land in one file, as the extraction writes them.
+    ++targets[InstalledFiles::Folded(InstalledFiles::TargetName(member.name))];
   }
   starts.push_back(location_.offset);
   std::sort(starts.begin(), starts.end());
@@ -207,8 +208,9 @@ std::vector<DeltaDownload::Needed> DeltaDownload::Plan() {
     }
     // Only a plain file written once by the archive can be left as it is; an AES member's
     // CRC may be zero, so only its own bytes can tell.
-    const bool reusable = member.IsOrdinaryFile() && member.method != 99 &&
-                          targets[InstalledFiles::TargetName(member.name)] == 1;
+    const bool reusable =
+        member.IsOrdinaryFile() && member.method != 99 &&
+        targets[InstalledFiles::Folded(InstalledFiles::TargetName(member.name))] == 1;
     if (reusable && installed.Holds(member, candidate.item ? candidate.item->sha256 : "")) {
       ++outcome_.membersKept;
       continue;

@@ -569,5 +569,34 @@ TEST_F(DeltaDownloadTest, OnlyPartsOfAcceptedRepliesAreKeptAndNoMemberIsStagedWi
   EXPECT_FALSE(staging.Exists("kept"));
 }
 
+// Whatever the delta leaves must be what the whole archive leaves: of two members that land
+// in one file (names differing only in ASCII case), the later one wins either way.
+TEST_F(DeltaDownloadTest, MembersWhoseNamesDifferOnlyInCaseAreFetchedTogether) {
+  app.Write("lib.dll", Bytes(30'000, 2));
+  app.Write("other.bin", Bytes(30'000, 3));
+  const std::map<std::string, std::string> members{{"x/Lib.dll", Bytes(30'000, 1)},
+                                                   {"y/LIB.DLL", Bytes(30'000, 2)},
+                                                   {"other.bin", Bytes(30'000, 3)},
+                                                   {"new.bin", "new"}};
+  ArchiveMaker maker(staging / "made.zip");
+  for (const char* name : {"x/Lib.dll", "y/LIB.DLL", "other.bin", "new.bin"}) {
+    maker.Add(name, members.at(name));
+  }
+  maker.Close();
+  const std::string archive = staging.Read("made.zip");
+  server.Put("/VQ.Zip", archive);
+  DeltaDownload::Outcome outcome = Run();
+  ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
+  EXPECT_EQ(Contents(staging / "VQ.Zip"),
+            (std::map<std::string, std::string>{{"x/Lib.dll", members.at("x/Lib.dll")},
+                                                {"y/LIB.DLL", members.at("y/LIB.DLL")},
+                                                {"new.bin", "new"}}));
+  // Signed the same way.
+  const SignedArchive items = ArchiveDigest::Of(archive);
+  outcome = Run(&items);
+  ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
+  EXPECT_EQ(Contents(staging / "VQ.Zip").size(), 3u);
+}
+
 }  // namespace
 }  // namespace qz
