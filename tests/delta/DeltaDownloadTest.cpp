@@ -598,5 +598,24 @@ TEST_F(DeltaDownloadTest, MembersWhoseNamesDifferOnlyInCaseAreFetchedTogether) {
   EXPECT_EQ(Contents(staging / "VQ.Zip").size(), 3u);
 }
 
+// The extraction replaces a link with a regular file; a link is never taken for the
+// installed file, wherever it points.
+TEST_F(DeltaDownloadTest, AnInstalledLinkIsNotTakenForTheMembersFile) {
+#ifdef _WIN32
+  GTEST_SKIP() << "links need rights that the tests do not have";
+#else
+  TempDir outside;
+  outside.Write("lib07.dll", Bytes(30'000, 7));
+  std::filesystem::create_symlink(outside / "lib07.dll", app / "lib07.dll");
+  app.Write("same.bin", Bytes(20'000, 8));
+  server.Put("/VQ.Zip", Archive({{"lib07.dll", Bytes(30'000, 7)}, {"same.bin", Bytes(20'000, 8)}}));
+  const DeltaDownload::Outcome outcome = Run();
+  ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
+  EXPECT_EQ(outcome.membersKept, 1u);
+  EXPECT_EQ(Contents(staging / "VQ.Zip"),
+            (std::map<std::string, std::string>{{"lib07.dll", Bytes(30'000, 7)}}));
+#endif
+}
+
 }  // namespace
 }  // namespace qz
