@@ -160,6 +160,7 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
                                                 PartialFolder() + "/" + download.stagingName,
                                                 &observers, UrlServices::kNoLimit)
                         : env.urls.DownloadToFile(url, StagedPath(download), &observers);
+    if (result == 0 && resumable_) DropKeptEntries(download);
   }
   module_.log.Download(url, result, count.Received(), env.clock.NowMilliseconds() - started);
   SkipOnError([&] { pacer.RethrowFailure(); });
@@ -206,6 +207,15 @@ DeltaDownload::Result frmDownloadUpdate::FetchChangedMembers(const std::string& 
                          std::to_string(outcome.requests) + " requests"
                    : outcome.reason;
   return outcome.result;
+}
+
+// Entries a delta kept (up to the delta's limit in size) serve no one once the whole
+// archive has arrived.
+void frmDownloadUpdate::DropKeptEntries(const Download& download) {
+  const std::string entries = PartialFolder() + "/" + download.stagingName + kDeltaSuffix;
+  SkipOnError([&] {
+    if (module_.env.files.FileExists(entries)) module_.env.files.DeleteFile(entries);
+  });
 }
 
 void frmDownloadUpdate::LogResumeDecision(const Download& download) {

@@ -262,6 +262,20 @@ TEST_F(DownloadUpdateTest, AnInterruptedDownloadContinuesUnlessAnotherVersionIsP
   EXPECT_EQ(app.Read("QzUFiles/VQ.Zip"), archive);
 }
 
+// Entries that an interrupted delta kept (up to 256 MiB) go once the whole archive arrived.
+TEST_F(DownloadUpdateTest, AWholeDownloadDropsTheEntriesADeltaKept) {
+  const std::string archive = std::string(150'000, 'a') + std::string(150'000, 'b');
+  Publish("1.3", archive, "jet bytes");
+  server.CutAfter(ServerPath("VQ.Zip"), archive.size() / 2);
+  EXPECT_TRUE(RunMain("plain"));
+  ASSERT_TRUE(app.Exists("QzUFiles/Partial/VQ.Zip"));
+  app.Write("QzUFiles/Partial/VQ.Zip.delta", "\"v1\"\nentries of an interrupted delta");
+  server.CutAfter(ServerPath("VQ.Zip"), SIZE_MAX);
+  EXPECT_FALSE(RunMain("plain"));
+  EXPECT_EQ(app.Read("QzUFiles/VQ.Zip"), archive);
+  EXPECT_FALSE(app.Exists("QzUFiles/Partial/VQ.Zip.delta"));
+}
+
 // The names of the members of the zip at `path`.
 std::vector<std::string> MemberNames(const std::string& path) {
   std::vector<std::string> names;
