@@ -126,29 +126,39 @@ void DeltaDownload::ReadDirectory(const std::string& url, PartCollector& parts) 
   if (signed_ != nullptr && location_.offset != signed_->directoryOffset) {
     Refused("the archive's directory does not start where it was signed to");
   }
-  if (tailOffset - std::min(tailOffset, location_.offset) > kMaxDeltaBytes) {
-    FullDownload("the archive's directory is too large to hold");
-  }
-  // The directory and everything after it to the archive's end; a directory longer than
-  // the tail is fetched whole.
-  std::string fromDirectory;
-  if (location_.offset >= tailOffset) {
-    fromDirectory = tailBytes.substr(static_cast<size_t>(location_.offset - tailOffset));
-  } else {
+  RefuseLargeDirectory();
+  // The directory and everything after it to the archive's end, held once (the tail and
+  // the rest of a longer directory join in `parts`).
+  if (location_.offset < tailOffset) {
     const ByteRange before{location_.offset, tailOffset - 1};
     parts.Expect(-1, before.Length());
     BatchedRangeFetch rest(urls_, url, validator_, static_cast<int64_t>(length));
     Fetched(rest.Fetch({before}, parts, 1));
-    fromDirectory =
-        std::string(parts.Slice(before)) + std::string(parts.Slice({tailOffset, length - 1}));
   }
+  const std::string_view fromDirectory = parts.Slice({location_.offset, length - 1});
+  if (fromDirectory.empty()) FullDownload("the server sent no directory of the archive");
   if (signed_ != nullptr) CheckDirectory(fromDirectory);
-  members_ = CentralDirectory::Members(
-      std::string_view(fromDirectory).substr(0, static_cast<size_t>(location_.size)), location_);
+  members_ = CentralDirectory::Members(fromDirectory.substr(0, static_cast<size_t>(location_.size)),
+                                       location_);
   if (signed_ != nullptr) items_ = SignedItems();
 }
 
-void DeltaDownload::CheckDirectory(const std::string& fromDirectory) {
+// The directory's bytes, a copy of each record and an object per member must fit within
+// the delta's memory, and a directory that is most of the archive leaves nothing to save:
+// both are refused before the directory is fetched.
+void DeltaDownload::RefuseLargeDirectory() const {
+  const double held = 2.0 * static_cast<double>(location_.size) +
+                      static_cast<double>(location_.entries) * sizeof(ZipMember);
+  if (held > static_cast<double>(kMaxDeltaBytes)) {
+    FullDownload("the archive's directory is too large to hold");
+  }
+  if (static_cast<double>(location_.size) >
+      kMostOfArchive * static_cast<double>(outcome_.archiveBytes)) {
+    FullDownload("the archive's directory is most of the archive");
+  }
+}
+
+void DeltaDownload::CheckDirectory(std::string_view fromDirectory) {
   if (fromDirectory.size() != signed_->directoryLength ||
       Sha256::HexOf(fromDirectory) != signed_->directorySha256) {
     Refused("the archive's directory differs from the signed one");

@@ -83,7 +83,10 @@ class DeltaDownload {
   void Keep(const std::string& keptPath, const PartCollector& entries);
   void ReadDirectory(const std::string& url, PartCollector& parts);
   // Ends the run unless `fromDirectory` (the directory to the archive's end) is the signed one.
-  void CheckDirectory(const std::string& fromDirectory);
+  void CheckDirectory(std::string_view fromDirectory);
+  // Ends the run, before the directory is fetched, when holding it would pass the delta's
+  // memory limit or it is most of the archive.
+  void RefuseLargeDirectory() const;
   // Each member's signed item, null for folder entries; ends the run when they disagree.
   std::vector<const ArchiveMemberItem*> SignedItems() const;
   static void RefuseUncheckable(const ZipMember& member);

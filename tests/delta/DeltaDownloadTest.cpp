@@ -617,5 +617,50 @@ TEST_F(DeltaDownloadTest, AnInstalledLinkIsNotTakenForTheMembersFile) {
 #endif
 }
 
+// A plain end record (no zip64) for `entries` members whose directory of `size` bytes
+// starts at `offset`, after `before` bytes of the tail.
+std::string EndRecord(uint16_t entries, uint32_t size, uint32_t offset, size_t before) {
+  std::string tail(before, '\0');
+  ZipBytes::Append32(tail, 0x06054b50);
+  for (uint16_t field : {uint16_t{0}, uint16_t{0}, entries, entries})
+    ZipBytes::Append16(tail, field);
+  ZipBytes::Append32(tail, size);
+  ZipBytes::Append32(tail, offset);
+  ZipBytes::Append16(tail, 0);
+  return tail;
+}
+
+TEST_F(DeltaDownloadTest, AHugeDirectoryIsRefusedBeforeItIsFetchedAnd65535MembersAreNotZip64) {
+  // 5.6 million records in 250 MiB: more than the delta may hold, so it is not fetched.
+  const uint64_t directory = uint64_t{250} << 20;
+  const uint64_t length = (uint64_t{1} << 30) + directory + 22;
+  const std::string tail = EndRecord(0xFFFF, static_cast<uint32_t>(directory), 1u << 30,
+                                     CentralDirectory::kTailBytes - 22);
+  server.Route("/VQ.Zip", [&](const httplib::Request& request, httplib::Response& response) {
+    const_cast<httplib::Request&>(request).ranges.clear();
+    response.set_header("ETag", "\"huge\"");
+    if (request.get_header_value("Range") != "bytes=-65558") {
+      response.status = 404;
+      return;
+    }
+    response.status = 206;
+    response.set_header("Content-Range", "bytes " + std::to_string(length - tail.size()) + "-" +
+                                             std::to_string(length - 1) + "/" +
+                                             std::to_string(length));
+    response.set_content(tail, "application/octet-stream");
+  });
+  const DeltaDownload::Outcome outcome = Run();
+  EXPECT_EQ(outcome.result, DeltaDownload::Result::kFullDownload);
+  EXPECT_EQ(outcome.reason, "the archive's directory is too large to hold");
+  EXPECT_EQ(server.RangesAsked().size(), 1u);
+
+  // Exactly 65,535 members fit the plain end record.
+  const std::string plain = EndRecord(0xFFFF, 65535 * 46, 1000, 65535 * 46);
+  const CentralDirectory::Location location =
+      CentralDirectory::Locate(plain, 1000, 1000 + plain.size());
+  EXPECT_EQ(location.entries, 65535u);
+  EXPECT_EQ(location.offset, 1000u);
+}
+
 }  // namespace
 }  // namespace qz
