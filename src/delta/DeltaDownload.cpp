@@ -81,7 +81,8 @@ DeltaDownload::Outcome DeltaDownload::Run(const std::string& url, const std::str
 void DeltaDownload::Restore(const std::string& keptPath, PartCollector& entries) {
   try {
     if (!keptPath.empty() && files_.FileExists(keptPath)) {
-      entries.Restore(files_.ReadTextFile(keptPath, kMaxDeltaBytes * 2), validator_);
+      outcome_.keptReused =
+          entries.Restore(files_.ReadTextFile(keptPath, kMaxDeltaBytes * 2), validator_);
     }
   } catch (const Error&) {
     // Kept parts that cannot be read are fetched again.

@@ -52,6 +52,8 @@ class DeltaDownload {
     size_t rangesPerRequest = 0;
     // A multipart reply was broken or refused, so ranges were asked for one at a time.
     bool oneAtATime = false;
+    // Entries kept by an interrupted run were taken up.
+    bool keptReused = false;
   };
 
   // `applicationPath` is the folder the archive is extracted into.

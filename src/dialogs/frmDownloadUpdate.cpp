@@ -206,7 +206,22 @@ DeltaDownload::Result frmDownloadUpdate::FetchChangedMembers(const std::string& 
                          std::to_string(outcome.archiveBytes) + " bytes in " +
                          std::to_string(outcome.requests) + " requests"
                    : outcome.reason;
+  deltaNote_ += HowFetched(outcome);
   return outcome.result;
+}
+
+// What the log should know of how the server answered and what was reused.
+std::string frmDownloadUpdate::HowFetched(const DeltaDownload::Outcome& outcome) {
+  std::string how;
+  if (outcome.keptReused) how += "; entries kept by an interrupted run were reused";
+  if (outcome.oneAtATime) {
+    how += "; a multipart reply was broken or refused, so ranges were asked for one at a time";
+  } else if (outcome.rangesPerRequest > 0 &&
+             outcome.rangesPerRequest < DeltaDownload::kRangesPerRequest) {
+    how += "; the server answers at most " + std::to_string(outcome.rangesPerRequest) +
+           " ranges per request";
+  }
+  return how;
 }
 
 // Entries a delta kept (up to the delta's limit in size) serve no one once the whole

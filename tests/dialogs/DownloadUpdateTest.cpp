@@ -10,6 +10,7 @@
 #include "progressbar/XP_ProgressBar.h"
 #include "startup/LeftoverFiles.h"
 #include "support/ArchiveMaker.h"
+#include "support/ScriptedRanges.h"
 #include "support/UpdaterFixture.h"
 
 namespace qz::test {
@@ -322,6 +323,31 @@ TEST_F(DownloadUpdateTest, OnlyTheChangedMembersAreFetchedAndInstalled) {
   EXPECT_FALSE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); }));
   EXPECT_EQ(app.Read("Data.Mdb"), "jet 1.4");
   EXPECT_EQ(app.Read("Vq.exe"), "new exe");
+}
+
+// The log says how the server answered the delta's ranges.
+TEST_F(DownloadUpdateTest, TheLogSaysHowManyRangesTheServerAnswers) {
+  std::string library(200'000, '\0');
+  uint32_t state = 1;
+  for (char& byte : library) byte = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
+  app.Write("helper.dll", library);
+  TempDir scratch;
+  ArchiveMaker(scratch / "VQ.Zip")
+      .Add("Vq.exe", "new exe")
+      .Add("helper.dll", library)
+      .Add("New.txt", "new")
+      .Close();
+  Publish("1.3", scratch.Read("VQ.Zip"), "jet bytes");
+  ScriptedRanges::Script onePart;
+  onePart.maxParts = 1;
+  ScriptedRanges scripted(scratch.Read("VQ.Zip"), "\"v1\"", onePart);
+  server.Route(ServerPath("VQ.Zip"), scripted.Handler());
+  EXPECT_FALSE(RunMain("plain"));
+  EXPECT_EQ(MemberNames(app / "QzUFiles/VQ.Zip"), (std::vector<std::string>{"Vq.exe", "New.txt"}));
+  const std::string log = app.Read("QzUFiles/Log/QzUpdate.log");
+  EXPECT_NE(log.find("in 3 requests; the server answers at most 1 ranges per request"),
+            std::string::npos)
+      << log;
 }
 
 TEST_F(DownloadUpdateTest, SaveKeepsTheFilesForTheNextStart) {
