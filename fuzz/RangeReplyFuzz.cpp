@@ -2,11 +2,14 @@
 // directory found in an archive's tail, and a multipart/byteranges body. The first byte
 // chooses the reader. The directory's members must lie where its records say, within the
 // file; the multipart reader must deliver only bytes of the ranges its parts name, and the
-// same outcome whether the body arrives whole or in small pieces.
+// same outcome whether the body arrives whole or in small pieces. Read as the answer to a
+// request for three ranges, the parts the updater holds must stay within those ranges,
+// each byte once: a reply can make it hold no more than it asked for.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +17,8 @@
 #include "platform/Error.h"
 #include "platform/MultipartByteRanges.h"
 #include "platform/RangeReceiver.h"
+#include "platform/RangeReplyFilter.h"
+#include "platform/RangeSink.h"
 #include "zipformat/CentralDirectory.h"
 
 namespace {
@@ -80,6 +85,35 @@ std::string ReadMultipart(std::string_view body, size_t piece) {
   return std::to_string(static_cast<int>(reader.Current())) + parts.Received();
 }
 
+// Counts what a reply makes the updater hold.
+class HeldParts : public qz::RangeSink {
+ public:
+  bool OnPart(const qz::ByteRange& part) override {
+    Check(part.first <= part.last);
+    return true;
+  }
+  bool OnBytes(uint64_t, const char*, size_t size) override {
+    held_ += size;
+    return true;
+  }
+  void OnReplyEnd(bool) override {}
+  uint64_t Held() const { return held_; }
+
+ private:
+  uint64_t held_ = 0;
+};
+
+void HoldWhatWasAsked(std::string_view body) {
+  const std::vector<qz::ByteRange> asked{{0, 99}, {200, 299}, {1000, 1999}};
+  const std::map<uint64_t, uint64_t> arrived{{250, 259}};
+  HeldParts held;
+  qz::RangeReplyFilter filter(asked, arrived, held);
+  qz::MultipartByteRanges reader("QZ", filter);
+  reader.Feed(body.data(), body.size());
+  Check(held.Held() <= 1200 - 10);
+  Check(filter.Delivered().size() <= 4);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -89,6 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ReadDirectory(input);
   } else {
     Check(ReadMultipart(input, input.size() + 1) == ReadMultipart(input, 1 + data[0] % 7));
+    HoldWhatWasAsked(input);
   }
   return 0;
 }

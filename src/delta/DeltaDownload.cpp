@@ -1,5 +1,7 @@
 #include "delta/DeltaDownload.h"
 
+#include <libdeflate.h>
+
 #include <algorithm>
 #include <exception>
 #include <map>
@@ -7,6 +9,7 @@
 
 #include "delta/DeltaArchive.h"
 #include "delta/PartCollector.h"
+#include "platform/BatchedRangeFetch.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/UrlServices.h"
@@ -53,7 +56,6 @@ DeltaDownload::Outcome DeltaDownload::Run(const std::string& url, const std::str
                                           const std::string& keptPath, TransferObserver* observer) {
   outcome_ = Outcome{};
   validator_.clear();
-  singleRanges_ = false;
   cancelled_ = false;
   changed_ = false;
   refused_ = false;
@@ -79,7 +81,8 @@ DeltaDownload::Outcome DeltaDownload::Run(const std::string& url, const std::str
 void DeltaDownload::Restore(const std::string& keptPath, PartCollector& entries) {
   try {
     if (!keptPath.empty() && files_.FileExists(keptPath)) {
-      entries.Restore(files_.ReadTextFile(keptPath, kMaxDeltaBytes * 2), validator_);
+      outcome_.keptReused =
+          entries.Restore(files_.ReadTextFile(keptPath, kMaxDeltaBytes * 2), validator_);
     }
   } catch (const Error&) {
     // Kept parts that cannot be read are fetched again.
@@ -91,7 +94,7 @@ void DeltaDownload::Keep(const std::string& keptPath, const PartCollector& entri
   if (keptPath.empty()) return;
   try {
     const bool worthKeeping = outcome_.result != Result::kDone && !changed_ && !refused_ &&
-                              !validator_.empty() && entries.Received() > 0;
+                              !validator_.empty() && entries.HoldsParts();
     if (worthKeeping) {
       files_.WriteTextFile(keptPath, entries.Kept(validator_));
     } else if (files_.FileExists(keptPath)) {
@@ -104,37 +107,59 @@ void DeltaDownload::Keep(const std::string& keptPath, const PartCollector& entri
 
 void DeltaDownload::ReadDirectory(const std::string& url, PartCollector& parts) {
   parts.Expect(-1, CentralDirectory::kTailBytes);
-  Fetch(url, {ByteRange::Suffix(CentralDirectory::kTailBytes)}, parts);
+  BatchedRangeFetch tailFetch(urls_, url, "", -1);
+  const BatchedRangeFetch::Outcome tail =
+      Fetched(tailFetch.Fetch({ByteRange::Suffix(CentralDirectory::kTailBytes)}, parts, 1));
+  if (tail.validator.empty() || tail.totalLength < 0) {
+    FullDownload("the server gives no validator or length for the archive");
+  }
+  validator_ = tail.validator;
+  outcome_.archiveBytes = static_cast<uint64_t>(tail.totalLength);
+  if (signed_ != nullptr && outcome_.archiveBytes != signed_->ArchiveSize()) {
+    Refused("the archive's length differs from the signed one");
+  }
   const uint64_t length = outcome_.archiveBytes;
   if (length == 0) FullDownload("the archive is empty");
   const uint64_t tailOffset = length - std::min(length, CentralDirectory::kTailBytes);
-  const std::string_view tail = parts.Slice({tailOffset, length - 1});
-  if (tail.empty()) FullDownload("the server sent no tail of the archive");
-  location_ = CentralDirectory::Locate(tail, tailOffset, length);
+  const std::string_view tailBytes = parts.Slice({tailOffset, length - 1});
+  if (tailBytes.empty()) FullDownload("the server sent no tail of the archive");
+  location_ = CentralDirectory::Locate(tailBytes, tailOffset, length);
   if (signed_ != nullptr && location_.offset != signed_->directoryOffset) {
     Refused("the archive's directory does not start where it was signed to");
   }
-  if (tailOffset - std::min(tailOffset, location_.offset) > kMaxDeltaBytes) {
-    FullDownload("the archive's directory is too large to hold");
-  }
-  // The directory and everything after it to the archive's end; a directory longer than
-  // the tail is fetched whole.
-  std::string fromDirectory;
-  if (location_.offset >= tailOffset) {
-    fromDirectory = tail.substr(static_cast<size_t>(location_.offset - tailOffset));
-  } else {
+  RefuseLargeDirectory();
+  // The directory and everything after it to the archive's end, held once (the tail and
+  // the rest of a longer directory join in `parts`).
+  if (location_.offset < tailOffset) {
     const ByteRange before{location_.offset, tailOffset - 1};
     parts.Expect(-1, before.Length());
-    Fetch(url, {before}, parts);
-    fromDirectory = std::string(parts.Slice(before)) + std::string(tail);
+    BatchedRangeFetch rest(urls_, url, validator_, static_cast<int64_t>(length));
+    Fetched(rest.Fetch({before}, parts, 1));
   }
+  const std::string_view fromDirectory = parts.Slice({location_.offset, length - 1});
+  if (fromDirectory.empty()) FullDownload("the server sent no directory of the archive");
   if (signed_ != nullptr) CheckDirectory(fromDirectory);
-  members_ = CentralDirectory::Members(
-      std::string_view(fromDirectory).substr(0, static_cast<size_t>(location_.size)), location_);
+  members_ = CentralDirectory::Members(fromDirectory.substr(0, static_cast<size_t>(location_.size)),
+                                       location_);
   if (signed_ != nullptr) items_ = SignedItems();
 }
 
-void DeltaDownload::CheckDirectory(const std::string& fromDirectory) {
+// The directory's bytes, a copy of each record and an object per member must fit within
+// the delta's memory, and a directory that is most of the archive leaves nothing to save:
+// both are refused before the directory is fetched.
+void DeltaDownload::RefuseLargeDirectory() const {
+  const double held = 2.0 * static_cast<double>(location_.size) +
+                      static_cast<double>(location_.entries) * sizeof(ZipMember);
+  if (held > static_cast<double>(kMaxDeltaBytes)) {
+    FullDownload("the archive's directory is too large to hold");
+  }
+  if (static_cast<double>(location_.size) >
+      kMostOfArchive * static_cast<double>(outcome_.archiveBytes)) {
+    FullDownload("the archive's directory is most of the archive");
+  }
+}
+
+void DeltaDownload::CheckDirectory(std::string_view fromDirectory) {
   if (fromDirectory.size() != signed_->directoryLength ||
       Sha256::HexOf(fromDirectory) != signed_->directorySha256) {
     Refused("the archive's directory differs from the signed one");
@@ -168,7 +193,8 @@ std::vector<DeltaDownload::Needed> DeltaDownload::Plan() {
   std::map<std::string, int> targets;
   for (const ZipMember& member : members_) {
     starts.push_back(member.localHeaderOffset);
-    ++targets[InstalledFiles::TargetName(member.name)];
+    // Names that differ only in case land in one file, as the extraction writes them.
+    ++targets[InstalledFiles::Folded(InstalledFiles::TargetName(member.name))];
   }
   starts.push_back(location_.offset);
   std::sort(starts.begin(), starts.end());
@@ -193,8 +219,9 @@ std::vector<DeltaDownload::Needed> DeltaDownload::Plan() {
     }
     // Only a plain file written once by the archive can be left as it is; an AES member's
     // CRC may be zero, so only its own bytes can tell.
-    const bool reusable = member.IsOrdinaryFile() && member.method != 99 &&
-                          targets[InstalledFiles::TargetName(member.name)] == 1;
+    const bool reusable =
+        member.IsOrdinaryFile() && member.method != 99 &&
+        targets[InstalledFiles::Folded(InstalledFiles::TargetName(member.name))] == 1;
     if (reusable && installed.Holds(member, candidate.item ? candidate.item->sha256 : "")) {
       ++outcome_.membersKept;
       continue;
@@ -241,51 +268,32 @@ void DeltaDownload::FetchEntries(const std::string& url, const std::vector<Neede
   parts.Expect(static_cast<int64_t>(total), largest);
   // Entries kept from an interrupted attempt are not fetched again.
   std::erase_if(ranges, [&](const ByteRange& range) { return !parts.Slice(range).empty(); });
-  for (size_t at = 0; at < ranges.size();) {
-    const size_t count = singleRanges_ ? 1 : std::min(kRangesPerRequest, ranges.size() - at);
-    std::vector<ByteRange> batch(ranges.begin() + at, ranges.begin() + at + count);
-    try {
-      Fetch(url, batch, parts);
-      at += count;
-    } catch (const Error&) {
-      // A server that does not serve several ranges at once still serves one at a time.
-      if (count == 1 || cancelled_ || !singleRanges_) throw;
-    }
-  }
+  if (ranges.empty()) return;
+  BatchedRangeFetch fetch(urls_, url, validator_, static_cast<int64_t>(outcome_.archiveBytes));
+  Fetched(fetch.Fetch(ranges, parts, kRangesPerRequest));
   for (const ByteRange& range : ranges) {
     if (parts.Slice(range).empty()) FullDownload("the server left out a part that was asked for");
   }
 }
 
-void DeltaDownload::Fetch(const std::string& url, const std::vector<ByteRange>& ranges,
-                          PartCollector& parts) {
-  const uint64_t before = parts.Received();
-  const RangeReply reply = urls_.FetchRanges(url, ranges, validator_, parts);
-  ++outcome_.requests;
-  outcome_.fetchedBytes += parts.Received() - before;
-  cancelled_ = parts.Cancelled();
-  if (cancelled_) FullDownload("cancelled");
-  if (reply.code != 0 || reply.status != 206) {
-    changed_ = Changed(reply);
-    // Servers that answer several ranges with the whole file, or with a broken multipart
-    // body (some give each part a total length of 0), still serve one range at a time.
-    const bool multipartFailed =
-        reply.code == UrlServices::kRangesRefused || reply.code == UrlServices::kInvalidReply;
-    if (multipartFailed && ranges.size() > 1 && !changed_) singleRanges_ = true;
-    FullDownload(Reason(reply));
+const BatchedRangeFetch::Outcome& DeltaDownload::Fetched(const BatchedRangeFetch::Outcome& fetch) {
+  outcome_.requests += fetch.requests;
+  outcome_.fetchedBytes += fetch.bytes;
+  outcome_.rangesPerRequest = fetch.rangesPerRequest;
+  outcome_.oneAtATime = outcome_.oneAtATime || fetch.oneAtATime;
+  switch (fetch.result) {
+    case BatchedRangeFetch::Result::kDone:
+      return fetch;
+    case BatchedRangeFetch::Result::kCancelled:
+      cancelled_ = true;
+      break;
+    case BatchedRangeFetch::Result::kChanged:
+      changed_ = true;
+      FullDownload("the archive changed on the server");
+    case BatchedRangeFetch::Result::kFailed:
+      break;
   }
-  if (validator_.empty()) {
-    if (reply.validator.empty() || reply.totalLength < 0) {
-      FullDownload("the server gives no validator or length for the archive");
-    }
-    validator_ = reply.validator;
-    outcome_.archiveBytes = static_cast<uint64_t>(reply.totalLength);
-    if (signed_ != nullptr && outcome_.archiveBytes != signed_->ArchiveSize()) {
-      Refused("the archive's length differs from the signed one");
-    }
-  } else if (reply.totalLength != static_cast<int64_t>(outcome_.archiveBytes)) {
-    FullDownload("the archive changed on the server");
-  }
+  FullDownload(fetch.reason);
 }
 
 // Only what can be inflated here can be checked before it is staged.
@@ -303,36 +311,38 @@ void DeltaDownload::Refused(const std::string& why) {
   FullDownload(why);
 }
 
-bool DeltaDownload::Changed(const RangeReply& reply) const {
-  return reply.code == UrlServices::kValidatorChanged ||
-         (!validator_.empty() && !reply.validator.empty() && reply.validator != validator_);
-}
-
-std::string DeltaDownload::Reason(const RangeReply& reply) const {
-  if (Changed(reply)) return "the archive changed on the server";
-  if (reply.code == UrlServices::kRangesRefused) {
-    return "the server answers several ranges with the whole file";
-  }
-  if (reply.status == 200) return "the server ignores ranges";
-  if (reply.code == UrlServices::kInvalidReply) {
-    return "the server's parts do not match what was asked for";
-  }
-  return "a range request failed with " +
-         std::to_string(reply.code != 0 ? reply.code : reply.status);
-}
-
 std::string DeltaDownload::Build(const std::vector<Needed>& needed, PartCollector& parts) {
   DeltaArchive archive;
   for (const Needed& entry : needed) {
     const std::string_view bytes = parts.Slice(entry.range);
     const uint64_t length = CentralDirectory::EntryLength(bytes, *entry.member);
-    if (entry.item != nullptr &&
-        MemberContent::Sha256Of(bytes, *entry.member, kMaxDeltaBytes) != entry.item->sha256) {
-      Refused(entry.member->name + ": its bytes differ from the signed ones");
-    }
+    CheckContent(entry, bytes);
     archive.Add(*entry.member, bytes.substr(0, static_cast<size_t>(length)));
   }
   return archive.Finish();
+}
+
+// Parts kept from an earlier run or sent by a faulty server must not reach the staging
+// folder: a member is staged only when it inflates to its CRC-32 (and signed SHA-256).
+void DeltaDownload::CheckContent(const Needed& entry, std::string_view bytes) {
+  const ZipMember& member = *entry.member;
+  // What cannot be inflated here is left to the extraction's own test (a signed run
+  // refused such members already).
+  const bool readable = !member.Encrypted() && (member.method == 0 || member.method == 8) &&
+                        member.uncompressedSize <= kMaxDeltaBytes;
+  if (!readable) return;
+  std::string content;
+  try {
+    content = MemberContent::Inflate(bytes, member, kMaxDeltaBytes);
+  } catch (const Error& error) {
+    Refused(error.Description());
+  }
+  if (libdeflate_crc32(0, content.data(), content.size()) != member.crc32) {
+    Refused(member.name + ": its bytes do not match its CRC-32");
+  }
+  if (entry.item != nullptr && Sha256::HexOf(content) != entry.item->sha256) {
+    Refused(member.name + ": its bytes differ from the signed ones");
+  }
 }
 
 }  // namespace qz

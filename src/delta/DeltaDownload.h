@@ -3,10 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/BatchedRangeFetch.h"
 #include "platform/ByteRange.h"
-#include "platform/RangeReply.h"
 #include "zipformat/ArchiveListing.h"
 #include "zipformat/CentralDirectory.h"
 #include "zipformat/HeldArchive.h"
@@ -30,7 +31,7 @@ class DeltaDownload {
  public:
   // Entries whose gap is at most this are fetched as one range: a request costs more.
   static constexpr uint64_t kMergeGap = 16 << 10;
-  static constexpr size_t kRangesPerRequest = 32;
+  static constexpr size_t kRangesPerRequest = BatchedRangeFetch::kRangesPerRequest;
   // Above this share of the archive a delta saves too little to be worth its requests.
   static constexpr double kMostOfArchive = 0.9;
   // The changed members are held in memory until written; more goes the ordinary way.
@@ -47,6 +48,12 @@ class DeltaDownload {
     int requests = 0;
     size_t membersFetched = 0;
     size_t membersKept = 0;
+    // Ranges per request the server honoured at the end (fewer than asked: it limits them).
+    size_t rangesPerRequest = 0;
+    // A multipart reply was broken or refused, so ranges were asked for one at a time.
+    bool oneAtATime = false;
+    // Entries kept by an interrupted run were taken up.
+    bool keptReused = false;
   };
 
   // `applicationPath` is the folder the archive is extracted into.
@@ -78,7 +85,10 @@ class DeltaDownload {
   void Keep(const std::string& keptPath, const PartCollector& entries);
   void ReadDirectory(const std::string& url, PartCollector& parts);
   // Ends the run unless `fromDirectory` (the directory to the archive's end) is the signed one.
-  void CheckDirectory(const std::string& fromDirectory);
+  void CheckDirectory(std::string_view fromDirectory);
+  // Ends the run, before the directory is fetched, when holding it would pass the delta's
+  // memory limit or it is most of the archive.
+  void RefuseLargeDirectory() const;
   // Each member's signed item, null for folder entries; ends the run when they disagree.
   std::vector<const ArchiveMemberItem*> SignedItems() const;
   static void RefuseUncheckable(const ZipMember& member);
@@ -88,12 +98,12 @@ class DeltaDownload {
   static ByteRange EntryRange(const ZipMember& member, const std::vector<uint64_t>& starts);
   void FetchEntries(const std::string& url, const std::vector<Needed>& needed,
                     PartCollector& parts);
-  void Fetch(const std::string& url, const std::vector<ByteRange>& ranges, PartCollector& parts);
-  // True when `reply` came from another version of the archive than the directory.
-  bool Changed(const RangeReply& reply) const;
-  // Why `reply` ends the delta, for the run's log.
-  std::string Reason(const RangeReply& reply) const;
+  // Counts a fetch's requests and bytes; ends the run unless it got everything.
+  const BatchedRangeFetch::Outcome& Fetched(const BatchedRangeFetch::Outcome& fetch);
   std::string Build(const std::vector<Needed>& needed, PartCollector& parts);
+  // Ends the run unless the member in `bytes` (its entry) inflates to its CRC-32 and, in a
+  // signed run, its signed SHA-256.
+  void CheckContent(const Needed& entry, std::string_view bytes);
 
   UrlServices& urls_;
   FileSystem& files_;
@@ -104,7 +114,6 @@ class DeltaDownload {
   std::vector<ZipMember> members_;
   const ArchiveListing* signed_ = nullptr;
   std::vector<const ArchiveMemberItem*> items_;
-  bool singleRanges_ = false;
   bool cancelled_ = false;
   bool changed_ = false;
   bool refused_ = false;

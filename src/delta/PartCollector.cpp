@@ -16,10 +16,11 @@ void PartCollector::Expect(int64_t expected, uint64_t maxPart) {
 
 bool PartCollector::OnPart(const ByteRange& part) {
   if (part.last == kUnknownLast || part.Length() > maxPart_) return false;
-  current_ = &parts_[part.first];
-  currentLength_ = part.Length();
-  current_->clear();
-  current_->reserve(static_cast<size_t>(part.Length()));
+  auto& [bytes, length] = pending_[part.first];
+  current_ = &bytes;
+  length = part.Length();
+  bytes.clear();
+  bytes.reserve(static_cast<size_t>(length));
   return true;
 }
 
@@ -38,11 +39,39 @@ bool PartCollector::OnTick() {
   return !cancelled_;
 }
 
+void PartCollector::OnReplyEnd(bool accepted) {
+  std::map<uint64_t, std::pair<std::string, uint64_t>> pending;
+  pending.swap(pending_);
+  current_ = nullptr;
+  if (!accepted) return;
+  for (auto& [first, part] : pending) {
+    if (part.first.size() == part.second) Join(first, std::move(part.first));
+  }
+}
+
+// Parts that continue one another become one, so a range a server sent in pieces (or
+// asked for again in pieces) is still found by Slice.
+void PartCollector::Join(uint64_t first, std::string bytes) {
+  auto next = parts_.find(first + bytes.size());
+  if (next != parts_.end()) {
+    bytes += next->second;
+    parts_.erase(next);
+  }
+  auto at = parts_.lower_bound(first);
+  if (at != parts_.begin()) {
+    auto before = std::prev(at);
+    if (before->first + before->second.size() == first) {
+      before->second += bytes;
+      return;
+    }
+  }
+  parts_[first] = std::move(bytes);
+}
+
 // The validator's line, then each part as its first byte, its length and its bytes.
 std::string PartCollector::Kept(const std::string& validator) const {
   std::string kept = validator + "\n";
   for (const auto& [first, bytes] : parts_) {
-    if (&bytes == current_ && bytes.size() < currentLength_) continue;
     ZipBytes::Append64(kept, first);
     ZipBytes::Append64(kept, bytes.size());
     kept += bytes;
@@ -64,6 +93,7 @@ bool PartCollector::Restore(const std::string& kept, const std::string& validato
     at += static_cast<size_t>(length);
   }
   parts_ = std::move(parts);
+  pending_.clear();
   current_ = nullptr;
   return true;
 }

@@ -160,6 +160,7 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
                                                 PartialFolder() + "/" + download.stagingName,
                                                 &observers, UrlServices::kNoLimit)
                         : env.urls.DownloadToFile(url, StagedPath(download), &observers);
+    if (result == 0 && resumable_) DropKeptEntries(download);
   }
   module_.log.Download(url, result, count.Received(), env.clock.NowMilliseconds() - started);
   SkipOnError([&] { pacer.RethrowFailure(); });
@@ -205,7 +206,31 @@ DeltaDownload::Result frmDownloadUpdate::FetchChangedMembers(const std::string& 
                          std::to_string(outcome.archiveBytes) + " bytes in " +
                          std::to_string(outcome.requests) + " requests"
                    : outcome.reason;
+  deltaNote_ += HowFetched(outcome);
   return outcome.result;
+}
+
+// What the log should know of how the server answered and what was reused.
+std::string frmDownloadUpdate::HowFetched(const DeltaDownload::Outcome& outcome) {
+  std::string how;
+  if (outcome.keptReused) how += "; entries kept by an interrupted run were reused";
+  if (outcome.oneAtATime) {
+    how += "; a multipart reply was broken or refused, so ranges were asked for one at a time";
+  } else if (outcome.rangesPerRequest > 0 &&
+             outcome.rangesPerRequest < DeltaDownload::kRangesPerRequest) {
+    how += "; the server answers at most " + std::to_string(outcome.rangesPerRequest) +
+           " ranges per request";
+  }
+  return how;
+}
+
+// Entries a delta kept (up to the delta's limit in size) serve no one once the whole
+// archive has arrived.
+void frmDownloadUpdate::DropKeptEntries(const Download& download) {
+  const std::string entries = PartialFolder() + "/" + download.stagingName + kDeltaSuffix;
+  SkipOnError([&] {
+    if (module_.env.files.FileExists(entries)) module_.env.files.DeleteFile(entries);
+  });
 }
 
 void frmDownloadUpdate::LogResumeDecision(const Download& download) {

@@ -66,6 +66,9 @@ class frmDownloadUpdate : public UpdaterDialog {
   void PutDownloadsInPlace();
   // Logs whether the file continues a kept part or downloads whole.
   void LogResumeDecision(const Download& download);
+  static std::string HowFetched(const DeltaDownload::Outcome& outcome);
+  // Deletes what a delta kept of `download` (the archive) for a later run.
+  void DropKeptEntries(const Download& download);
   std::string StagedPath(const Download& download) const;
   // Readies the folder that keeps interrupted downloads for the next attempt; kept parts of
   // another published version are dropped. False when there is no such folder.

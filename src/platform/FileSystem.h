@@ -63,7 +63,8 @@ class FileSystem {
   // is no error.
   virtual void DeleteFilesIn(const std::string& folder) = 0;
 
-  // Names of the ordinary files directly in `folder`, sorted, without the folder.
+  // Names of the ordinary files directly in `folder`, sorted, without the folder. A link
+  // (or other reparse point) is not one, whatever it points to.
   virtual std::vector<std::string> FileNamesIn(const std::string& folder) = 0;
 
   // The whole file as 8-bit bytes; a file of more than `maxBytes` fails with 7 and is

@@ -41,6 +41,15 @@ std::vector<std::string> RangeTransfer::RequestHeaders() const {
 }
 
 bool RangeTransfer::OnResponse(const DownloadTransfer::Response& response) {
+  try {
+    return Respond(response);
+  } catch (...) {
+    // Nothing may unwind through the transport; running out of memory ends the transfer.
+    return Stop(UrlServices::kAborted);
+  }
+}
+
+bool RangeTransfer::Respond(const DownloadTransfer::Response& response) {
   responseSeen_ = true;
   reply_.status = response.status;
   reply_.validator = response.validator;
@@ -103,7 +112,15 @@ bool RangeTransfer::OnBytes(uint64_t offset, const char* data, size_t size) {
 }
 
 bool RangeTransfer::OnBody(const char* data, size_t size) {
-  if (stopCode_ != 0) return false;
+  if (stopCode_ != 0 || ended_) return false;
+  try {
+    return Body(data, size);
+  } catch (...) {
+    return Stop(UrlServices::kAborted);
+  }
+}
+
+bool RangeTransfer::Body(const char* data, size_t size) {
   received_ += size;
   switch (shape_) {
     case Shape::kWhole:
@@ -127,6 +144,12 @@ bool RangeTransfer::BodyOfSingle(const char* data, size_t size) {
 }
 
 bool RangeTransfer::BodyOfMultipart(const char* data, size_t size) {
+  // Whatever follows the closing delimiter in later pieces is not waited for: a body that
+  // goes on after it would otherwise keep the transfer alive for ever.
+  if (multipart_->Current() == MultipartByteRanges::State::kComplete) {
+    ended_ = true;
+    return false;
+  }
   if (multipart_->Feed(data, size)) return true;
   // The receiver's own stop already set the code.
   if (stopCode_ != 0) return false;
@@ -134,9 +157,17 @@ bool RangeTransfer::BodyOfMultipart(const char* data, size_t size) {
 }
 
 bool RangeTransfer::OnTick(int64_t nowMilliseconds) {
-  if (stopCode_ != 0) return false;
+  if (stopCode_ != 0 || ended_) return false;
+  if (Complete() && shape_ == Shape::kMultipart) {
+    ended_ = true;
+    return false;
+  }
   if (stall_.Stalled(nowMilliseconds, received_)) return Stop(UrlServices::kStalled);
-  if (!receiver_.OnTick()) return Stop(UrlServices::kAborted);
+  try {
+    if (!receiver_.OnTick()) return Stop(UrlServices::kAborted);
+  } catch (...) {
+    return Stop(UrlServices::kAborted);
+  }
   return true;
 }
 
@@ -144,7 +175,9 @@ RangeReply RangeTransfer::Finish(int32_t transportCode,
                                  const DownloadTransfer::Response& response) {
   if (stopCode_ == 0 && transportCode == 0 && !responseSeen_) OnResponse(response);
   // Our own reason for stopping explains the transport's failure that followed it.
-  if (stopCode_ != 0) {
+  if (ended_) {
+    reply_.code = 0;
+  } else if (stopCode_ != 0) {
     reply_.code = stopCode_;
   } else if (transportCode != 0) {
     reply_.code = transportCode;

@@ -21,8 +21,10 @@ class MultipartByteRanges;
 // multipart/byteranges body, each part checked against its own Content-Range and against
 // the span asked for; a 206 under another validator than If-Range named, or with a content
 // coding, is refused; a 200 to several ranges is refused before its body is read; a 200
-// to one range is the whole file. The transport stops as soon as an On* call returns
-// false, then calls Finish.
+// to one range is the whole file. A multipart body is over at its closing delimiter: the
+// transfer stops if more follows. No exception leaves an On* call (one that arises stops
+// the transfer with kAborted). The transport stops as soon as an On* call returns false,
+// then calls Finish.
 class RangeTransfer : private RangeReceiver {
  public:
   // `ranges` (not empty; a suffix range only alone) in the order they are asked for;
@@ -47,6 +49,8 @@ class RangeTransfer : private RangeReceiver {
  private:
   enum class Shape { kNone, kWhole, kSingle, kMultipart };
 
+  bool Respond(const DownloadTransfer::Response& response);
+  bool Body(const char* data, size_t size);
   bool OnPart(const ByteRange& part) override;
   bool OnBytes(uint64_t offset, const char* data, size_t size) override;
   bool WithinRequest(const ByteRange& part) const;
@@ -69,6 +73,8 @@ class RangeTransfer : private RangeReceiver {
   uint64_t partLeft_ = 0;
   uint64_t received_ = 0;
   int32_t stopCode_ = 0;
+  // The multipart body was complete and the transfer stopped for what came after it.
+  bool ended_ = false;
 };
 
 }  // namespace qz

@@ -13,6 +13,7 @@ RangeProbe::Answer RangeProbe::Ask(UrlServices& urls, const std::string& url,
   Answer answer;
   answer.reply = urls.FetchRanges(url, ranges, ifRange, probe);
   answer.asAsked = std::ranges::all_of(probe.arrived_, [](bool arrived) { return arrived; });
+  answer.parts = static_cast<size_t>(std::ranges::count(probe.arrived_, true));
   return answer;
 }
 

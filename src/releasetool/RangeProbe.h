@@ -20,6 +20,8 @@ class RangeProbe : private RangeReceiver {
     RangeReply reply;
     // Every range asked for arrived as a part of its own, and nothing else did.
     bool asAsked = false;
+    // How many of the ranges asked for arrived as parts of their own.
+    size_t parts = 0;
   };
 
   // Asks `url` for `ranges` (not empty, no suffix ranges), with If-Range `ifRange` unless it

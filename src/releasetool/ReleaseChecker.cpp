@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "platform/BatchedRangeFetch.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/UrlServices.h"
@@ -248,9 +249,20 @@ void ReleaseChecker::CheckRanges(const std::string& name, uint64_t size) {
                              "continue.");
   }
   if (name != "VQ.Zip" || size < 3) return;
-  const RangeProbe::Answer several =
-      RangeProbe::Ask(urls_, source_ + name, {{0, 0}, {size - 1, size - 1}}, "");
+  // As many ranges as the updater asks for at once, spread over the file.
+  const uint64_t count = std::min<uint64_t>(BatchedRangeFetch::kRangesPerRequest, size);
+  std::vector<ByteRange> spread;
+  for (uint64_t i = 0; i < count; ++i) spread.push_back({i * size / count, i * size / count});
+  const RangeProbe::Answer several = RangeProbe::Ask(urls_, source_ + name, spread, "");
   const std::string refused = RangeProblem(several, size);
+  const RangeReply& reply = several.reply;
+  if (reply.code == 0 && reply.status == 206 && several.parts > 0 && several.parts < count) {
+    Line(Verdict::kWarn, name + ": several ranges in one request: the server answers at most " +
+                             std::to_string(several.parts) + " of " + std::to_string(count) +
+                             "; the updater asks for the rest in batches of " +
+                             std::to_string(several.parts) + ".");
+    return;
+  }
   Line(refused.empty() ? Verdict::kOk : Verdict::kWarn,
        name + ": several ranges in one request " +
            (refused.empty() ? std::string("answered in one multipart reply.")

@@ -151,11 +151,15 @@ CentralDirectory::Location CentralDirectory::Locate(std::string_view tail, uint6
   location.size = ZipBytes::U32(tail, endAt + 12);
   location.offset = ZipBytes::U32(tail, endAt + 16);
   location.end = tailOffset + endAt;
-  const bool zip64 = location.entries == kMask16 || location.size == kMask32 ||
-                     location.offset == kMask32 ||
-                     (endAt >= kLocatorBytes &&
-                      ZipBytes::U32(tail, endAt - kLocatorBytes) == kZip64LocatorSignature);
-  if (zip64) ReadZip64End(tail, tailOffset, endAt, location);
+  const bool locator = endAt >= kLocatorBytes &&
+                       ZipBytes::U32(tail, endAt - kLocatorBytes) == kZip64LocatorSignature;
+  // Exactly 65,535 members (or a directory at 4 GiB - 1) fit the plain record: a field
+  // at its largest value means zip64 only when the locator says so.
+  const bool wide =
+      location.entries == kMask16 || location.size == kMask32 || location.offset == kMask32;
+  if (locator || (wide && location.offset > location.end)) {
+    ReadZip64End(tail, tailOffset, endAt, location);
+  }
   if (location.offset > location.end || location.size > location.end - location.offset) {
     Refuse("the central directory lies outside the archive");
   }

@@ -2,7 +2,6 @@
 
 #include <libdeflate.h>
 
-#include <cctype>
 #include <exception>
 
 #include "libunzip32/MemberPath.h"
@@ -43,7 +42,9 @@ bool InstalledFiles::Holds(const ZipMember& member, const std::string& sha256) {
 
 std::string InstalledFiles::Folded(const std::string& name) {
   std::string folded = name;
-  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
   return folded;
 }
 

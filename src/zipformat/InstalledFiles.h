@@ -19,6 +19,9 @@ class InstalledFiles {
 
   // The name `member` would be written under in the folder; empty when it writes no file.
   static std::string TargetName(const std::string& memberName);
+  // `name` as the extraction library compares names: ASCII letters folded to lower case,
+  // every other byte as it is, whatever the user's locale.
+  static std::string Folded(const std::string& name);
 
   // True when the file `member` would replace exists and has the member's uncompressed size
   // and CRC-32 (and, unless `sha256` is empty, that SHA-256 in lowercase hex), so writing
@@ -27,8 +30,6 @@ class InstalledFiles {
   bool Holds(const ZipMember& member, const std::string& sha256 = {});
 
  private:
-  static std::string Folded(const std::string& name);
-
   FileSystem& files_;
   std::string folder_;
   // Existing file names by their case-folded spelling.

@@ -16,6 +16,7 @@
 #include "signing/ArchiveDigest.h"
 #include "support/ArchiveMaker.h"
 #include "support/RealPlatform.h"
+#include "support/ScriptedRanges.h"
 #include "support/TempDir.h"
 #include "support/TestServer.h"
 #include "zipformat/ZipBytes.h"
@@ -24,11 +25,26 @@ namespace qz {
 namespace {
 
 using test::ArchiveMaker;
+using test::ScriptedRanges;
 using test::TempDir;
 using test::TestServer;
 
 std::string Bytes(size_t size, uint32_t seed) {
   return qz::test::ArchiveMaker::Incompressible(size, seed);
+}
+
+// The byte ranges of a Range header ("bytes=0-9,20-29"); a suffix range gives none.
+std::vector<std::pair<uint64_t, uint64_t>> RangesOf(const std::string& header) {
+  std::vector<std::pair<uint64_t, uint64_t>> ranges;
+  for (size_t at = header.find('=') + 1; at != 0 && at < header.size();) {
+    const size_t end = std::min(header.find(',', at), header.size());
+    const std::string range = header.substr(at, end - at);
+    const size_t dash = range.find('-');
+    if (dash != 0)
+      ranges.push_back({std::stoull(range.substr(0, dash)), std::stoull(range.substr(dash + 1))});
+    at = end + 1;
+  }
+  return ranges;
 }
 
 // The members of the zip at `path` by name, with their contents where `password` opens
@@ -159,6 +175,24 @@ class DeltaDownloadTest : public ::testing::Test {
     for (const auto& [name, data] : members) maker.Add(name, data);
     maker.Close();
     return staging.Read("made.zip");
+  }
+
+  // Sixty members of 20,000 bytes, each changed one far enough from the next to be a range
+  // of its own; the installation holds the even ones. Returns the members it lacks.
+  std::map<std::string, std::string> SpreadArchive(std::string& archive) {
+    std::map<std::string, std::string> members;
+    std::map<std::string, std::string> lacking;
+    for (uint32_t i = 0; i < 60; ++i) {
+      const std::string name = "m" + std::to_string(100 + i) + ".bin";
+      members[name] = Bytes(20'000, i);
+      if (i % 2 == 0) {
+        app.Write(name, members[name]);
+      } else {
+        lacking[name] = members[name];
+      }
+    }
+    archive = Archive(members);
+    return lacking;
   }
 
   TransferObserver* observer = nullptr;
@@ -415,6 +449,217 @@ TEST_F(DeltaDownloadTest, ACancelledRunKeepsItsWholeEntriesForTheNextOne) {
                                                 {"m.bin", Bytes(100'000, 2)},
                                                 {"z.bin", Bytes(100'000, 3)}}));
   EXPECT_FALSE(staging.Exists("kept"));
+}
+
+TEST_F(DeltaDownloadTest, AServerAnsweringFewerPartsThanAskedIsAskedForTheRestInSmallerBatches) {
+  std::string archive;
+  const std::map<std::string, std::string> lacking = SpreadArchive(archive);
+  struct Case {
+    const char* name;
+    ScriptedRanges::Script script;
+    int requests;
+    size_t rangesPerRequest;
+  };
+  ScriptedRanges::Script lighttpd;
+  lighttpd.maxParts = 10;
+  ScriptedRanges::Script shortAnswer;
+  shortAnswer.firstAsSingle = true;
+  // The directory's request, then 30 ranges: 10 of the first request's 32, then 10 and 10;
+  // or one each after a 206 that answered only the first.
+  const Case cases[] = {{"at most 10 parts", lighttpd, 1 + 3, 10},
+                        {"a 206 for the first range", shortAnswer, 1 + 30, 1}};
+  for (const Case& each : cases) {
+    SCOPED_TRACE(each.name);
+    TestServer scripted;
+    ScriptedRanges ranges(archive, "\"v1\"", each.script);
+    scripted.Route("/VQ.Zip", ranges.Handler());
+    DeltaDownload delta(urls, files, app.Path());
+    const DeltaDownload::Outcome outcome =
+        delta.Run(scripted.Root() + "/VQ.Zip", staging / "VQ.Zip", staging / "kept", nullptr);
+    ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
+    EXPECT_EQ(outcome.requests, each.requests);
+    EXPECT_EQ(outcome.rangesPerRequest, each.rangesPerRequest);
+    EXPECT_EQ(Contents(staging / "VQ.Zip"), lacking);
+    // No byte arrives twice: what came is the directory's tail and each range asked for once.
+    std::map<uint64_t, uint64_t> asked;
+    for (const std::string& header : scripted.RangesAsked()) {
+      for (const auto& [first, last] : RangesOf(header)) asked[first] = last;
+    }
+    uint64_t once = CentralDirectory::kTailBytes;
+    for (const auto& [first, last] : asked) once += last - first + 1;
+    EXPECT_EQ(outcome.fetchedBytes, once);
+    EXPECT_LT(outcome.fetchedBytes, archive.size() * 6 / 10);
+  }
+}
+
+TEST_F(DeltaDownloadTest, RepliesThatGoOnForeverAreCutToWhatWasAskedFor) {
+  std::string archive;
+  const std::map<std::string, std::string> lacking = SpreadArchive(archive);
+  struct Case {
+    const char* name;
+    ScriptedRanges::Script script;
+    DeltaDownload::Result result;
+  };
+  ScriptedRanges::Script shifting;
+  shifting.shiftedParts = 2000;
+  ScriptedRanges::Script repeated;
+  repeated.repeats = 20'000;
+  ScriptedRanges::Script trailing;
+  trailing.trailingBytes = uint64_t{256} << 20;
+  // Parts at shifting offsets are never asked for: the reply is stopped and the whole
+  // archive downloaded. Once every part asked for is there, what follows is not waited for.
+  const Case cases[] = {
+      {"parts at shifting offsets", shifting, DeltaDownload::Result::kFullDownload},
+      {"the first part again and again", repeated, DeltaDownload::Result::kDone},
+      {"data after the closing delimiter", trailing, DeltaDownload::Result::kDone}};
+  for (const Case& each : cases) {
+    SCOPED_TRACE(each.name);
+    TestServer scripted;
+    ScriptedRanges ranges(archive, "\"v1\"", each.script);
+    scripted.Route("/VQ.Zip", ranges.Handler());
+    DeltaDownload delta(urls, files, app.Path());
+    const DeltaDownload::Outcome outcome =
+        delta.Run(scripted.Root() + "/VQ.Zip", staging / "VQ.Zip", staging / "kept", nullptr);
+    EXPECT_EQ(outcome.result, each.result) << outcome.reason;
+    if (outcome.result == DeltaDownload::Result::kDone) {
+      EXPECT_EQ(Contents(staging / "VQ.Zip"), lacking);
+    } else {
+      EXPECT_EQ(outcome.reason, "the server sends more than was asked for");
+      EXPECT_FALSE(staging.Exists("kept"));
+    }
+    EXPECT_LT(outcome.fetchedBytes, archive.size() * 6 / 10);
+    // The updater hung up long before the server ran out of bytes to send.
+    EXPECT_LT(ranges.Written(), uint64_t{32} << 20);
+  }
+}
+
+TEST_F(DeltaDownloadTest, OnlyPartsOfAcceptedRepliesAreKeptAndNoMemberIsStagedWithAWrongCrc) {
+  std::string archive;
+  const std::map<std::string, std::string> lacking = SpreadArchive(archive);
+  // A reply refused for its length (one byte longer than the archive) with other bytes.
+  ScriptedRanges::Script longer;
+  longer.totalOffset = 1;
+  longer.flipBytes = true;
+  ScriptedRanges refused(archive, "\"v1\"", longer);
+  server.Route("/VQ.Zip", refused.Handler());
+  DeltaDownload::Outcome outcome = Run();
+  EXPECT_EQ(outcome.result, DeltaDownload::Result::kFullDownload);
+  EXPECT_EQ(outcome.reason, "the archive changed on the server");
+  EXPECT_FALSE(staging.Exists("kept"));
+
+  // The next run, against a sound server with the same validator, fetches them again.
+  ScriptedRanges sound(archive, "\"v1\"", {});
+  server.Route("/VQ.Zip", sound.Handler());
+  outcome = Run();
+  ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
+  EXPECT_EQ(Contents(staging / "VQ.Zip"), lacking);
+
+  // Parts kept by an earlier run whose bytes went wrong are checked before anything is staged.
+  std::string damaged = archive;
+  damaged[damaged.find(lacking.at("m101.bin")) + 100] ^= 1;
+  std::string kept = "\"v1\"\n";
+  ZipBytes::Append64(kept, 0);
+  ZipBytes::Append64(kept, damaged.size());
+  staging.Write("kept", kept + damaged);
+  std::filesystem::remove(staging / "VQ.Zip");
+  outcome = Run();
+  EXPECT_EQ(outcome.result, DeltaDownload::Result::kFullDownload);
+  EXPECT_EQ(outcome.reason, "m101.bin: its bytes do not match its CRC-32");
+  EXPECT_FALSE(staging.Exists("VQ.Zip"));
+  EXPECT_FALSE(staging.Exists("kept"));
+}
+
+// Whatever the delta leaves must be what the whole archive leaves: of two members that land
+// in one file (names differing only in ASCII case), the later one wins either way.
+TEST_F(DeltaDownloadTest, MembersWhoseNamesDifferOnlyInCaseAreFetchedTogether) {
+  app.Write("lib.dll", Bytes(30'000, 2));
+  app.Write("other.bin", Bytes(30'000, 3));
+  const std::map<std::string, std::string> members{{"x/Lib.dll", Bytes(30'000, 1)},
+                                                   {"y/LIB.DLL", Bytes(30'000, 2)},
+                                                   {"other.bin", Bytes(30'000, 3)},
+                                                   {"new.bin", "new"}};
+  ArchiveMaker maker(staging / "made.zip");
+  for (const char* name : {"x/Lib.dll", "y/LIB.DLL", "other.bin", "new.bin"}) {
+    maker.Add(name, members.at(name));
+  }
+  maker.Close();
+  const std::string archive = staging.Read("made.zip");
+  server.Put("/VQ.Zip", archive);
+  DeltaDownload::Outcome outcome = Run();
+  ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
+  EXPECT_EQ(Contents(staging / "VQ.Zip"),
+            (std::map<std::string, std::string>{{"x/Lib.dll", members.at("x/Lib.dll")},
+                                                {"y/LIB.DLL", members.at("y/LIB.DLL")},
+                                                {"new.bin", "new"}}));
+  // Signed the same way.
+  const SignedArchive items = ArchiveDigest::Of(archive);
+  outcome = Run(&items);
+  ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
+  EXPECT_EQ(Contents(staging / "VQ.Zip").size(), 3u);
+}
+
+// The extraction replaces a link with a regular file; a link is never taken for the
+// installed file, wherever it points.
+TEST_F(DeltaDownloadTest, AnInstalledLinkIsNotTakenForTheMembersFile) {
+#ifdef _WIN32
+  GTEST_SKIP() << "links need rights that the tests do not have";
+#else
+  TempDir outside;
+  outside.Write("lib07.dll", Bytes(30'000, 7));
+  std::filesystem::create_symlink(outside / "lib07.dll", app / "lib07.dll");
+  app.Write("same.bin", Bytes(20'000, 8));
+  server.Put("/VQ.Zip", Archive({{"lib07.dll", Bytes(30'000, 7)}, {"same.bin", Bytes(20'000, 8)}}));
+  const DeltaDownload::Outcome outcome = Run();
+  ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
+  EXPECT_EQ(outcome.membersKept, 1u);
+  EXPECT_EQ(Contents(staging / "VQ.Zip"),
+            (std::map<std::string, std::string>{{"lib07.dll", Bytes(30'000, 7)}}));
+#endif
+}
+
+// A plain end record (no zip64) for `entries` members whose directory of `size` bytes
+// starts at `offset`, after `before` bytes of the tail.
+std::string EndRecord(uint16_t entries, uint32_t size, uint32_t offset, size_t before) {
+  std::string tail(before, '\0');
+  ZipBytes::Append32(tail, 0x06054b50);
+  for (uint16_t field : {uint16_t{0}, uint16_t{0}, entries, entries})
+    ZipBytes::Append16(tail, field);
+  ZipBytes::Append32(tail, size);
+  ZipBytes::Append32(tail, offset);
+  ZipBytes::Append16(tail, 0);
+  return tail;
+}
+
+TEST_F(DeltaDownloadTest, AHugeDirectoryIsRefusedBeforeItIsFetchedAnd65535MembersAreNotZip64) {
+  // 5.6 million records in 250 MiB: more than the delta may hold, so it is not fetched.
+  const uint64_t directory = uint64_t{250} << 20;
+  const uint64_t length = (uint64_t{1} << 30) + directory + 22;
+  const std::string tail = EndRecord(0xFFFF, static_cast<uint32_t>(directory), 1u << 30,
+                                     CentralDirectory::kTailBytes - 22);
+  server.Route("/VQ.Zip", [&](const httplib::Request& request, httplib::Response& response) {
+    const_cast<httplib::Request&>(request).ranges.clear();
+    response.set_header("ETag", "\"huge\"");
+    if (request.get_header_value("Range") != "bytes=-65558") {
+      response.status = 404;
+      return;
+    }
+    response.status = 206;
+    response.set_header("Content-Range", "bytes " + std::to_string(length - tail.size()) + "-" +
+                                             std::to_string(length - 1) + "/" +
+                                             std::to_string(length));
+    response.set_content(tail, "application/octet-stream");
+  });
+  const DeltaDownload::Outcome outcome = Run();
+  EXPECT_EQ(outcome.result, DeltaDownload::Result::kFullDownload);
+  EXPECT_EQ(outcome.reason, "the archive's directory is too large to hold");
+  EXPECT_EQ(server.RangesAsked().size(), 1u);
+
+  // Exactly 65,535 members fit the plain end record.
+  const std::string plain = EndRecord(0xFFFF, 65535 * 46, 1000, 65535 * 46);
+  const CentralDirectory::Location location =
+      CentralDirectory::Locate(plain, 1000, 1000 + plain.size());
+  EXPECT_EQ(location.entries, 65535u);
+  EXPECT_EQ(location.offset, 1000u);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "progressbar/XP_ProgressBar.h"
 #include "startup/LeftoverFiles.h"
 #include "support/ArchiveMaker.h"
+#include "support/ScriptedRanges.h"
 #include "support/UpdaterFixture.h"
 
 namespace qz::test {
@@ -262,6 +263,20 @@ TEST_F(DownloadUpdateTest, AnInterruptedDownloadContinuesUnlessAnotherVersionIsP
   EXPECT_EQ(app.Read("QzUFiles/VQ.Zip"), archive);
 }
 
+// Entries that an interrupted delta kept (up to 256 MiB) go once the whole archive arrived.
+TEST_F(DownloadUpdateTest, AWholeDownloadDropsTheEntriesADeltaKept) {
+  const std::string archive = std::string(150'000, 'a') + std::string(150'000, 'b');
+  Publish("1.3", archive, "jet bytes");
+  server.CutAfter(ServerPath("VQ.Zip"), archive.size() / 2);
+  EXPECT_TRUE(RunMain("plain"));
+  ASSERT_TRUE(app.Exists("QzUFiles/Partial/VQ.Zip"));
+  app.Write("QzUFiles/Partial/VQ.Zip.delta", "\"v1\"\nentries of an interrupted delta");
+  server.CutAfter(ServerPath("VQ.Zip"), SIZE_MAX);
+  EXPECT_FALSE(RunMain("plain"));
+  EXPECT_EQ(app.Read("QzUFiles/VQ.Zip"), archive);
+  EXPECT_FALSE(app.Exists("QzUFiles/Partial/VQ.Zip.delta"));
+}
+
 // The names of the members of the zip at `path`.
 std::vector<std::string> MemberNames(const std::string& path) {
   std::vector<std::string> names;
@@ -308,6 +323,31 @@ TEST_F(DownloadUpdateTest, OnlyTheChangedMembersAreFetchedAndInstalled) {
   EXPECT_FALSE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); }));
   EXPECT_EQ(app.Read("Data.Mdb"), "jet 1.4");
   EXPECT_EQ(app.Read("Vq.exe"), "new exe");
+}
+
+// The log says how the server answered the delta's ranges.
+TEST_F(DownloadUpdateTest, TheLogSaysHowManyRangesTheServerAnswers) {
+  std::string library(200'000, '\0');
+  uint32_t state = 1;
+  for (char& byte : library) byte = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
+  app.Write("helper.dll", library);
+  TempDir scratch;
+  ArchiveMaker(scratch / "VQ.Zip")
+      .Add("Vq.exe", "new exe")
+      .Add("helper.dll", library)
+      .Add("New.txt", "new")
+      .Close();
+  Publish("1.3", scratch.Read("VQ.Zip"), "jet bytes");
+  ScriptedRanges::Script onePart;
+  onePart.maxParts = 1;
+  ScriptedRanges scripted(scratch.Read("VQ.Zip"), "\"v1\"", onePart);
+  server.Route(ServerPath("VQ.Zip"), scripted.Handler());
+  EXPECT_FALSE(RunMain("plain"));
+  EXPECT_EQ(MemberNames(app / "QzUFiles/VQ.Zip"), (std::vector<std::string>{"Vq.exe", "New.txt"}));
+  const std::string log = app.Read("QzUFiles/Log/QzUpdate.log");
+  EXPECT_NE(log.find("in 3 requests; the server answers at most 1 ranges per request"),
+            std::string::npos)
+      << log;
 }
 
 TEST_F(DownloadUpdateTest, SaveKeepsTheFilesForTheNextStart) {

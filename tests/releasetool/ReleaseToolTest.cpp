@@ -11,6 +11,7 @@
 #include "releasetool/ReleaseCommands.h"
 #include "settings/SettingsBlock.h"
 #include "signing/SigningKeys.h"
+#include "support/ScriptedRanges.h"
 #include "support/UpdaterFixture.h"
 
 #ifndef _WIN32
@@ -231,6 +232,22 @@ TEST_F(ReleaseToolTest, CheckReportsEachFaultOfAPublishedRelease) {
   EXPECT_NE(LineOf(out.str(), "Data.TXT: validator").find(" the same on a second request"),
             std::string::npos)
       << out.str();
+
+  // A server that answers fewer ranges than the updater asks for (lighttpd: 10).
+  {
+    TestServer limited;
+    for (const char* file : {"Version.INF", "Data.TXT"}) {
+      limited.Put("/Vq/" + std::string(file), work.Read(std::string("releases/Vq/") + file));
+    }
+    ScriptedRanges::Script tenParts;
+    tenParts.maxParts = 10;
+    ScriptedRanges scripted(work.Read("releases/Vq/VQ.Zip"), "\"v1\"", tenParts);
+    limited.Route("/Vq/VQ.Zip", scripted.Handler());
+    EXPECT_EQ(Run({"check", limited.Root() + "/Vq"}), 0) << out.str();
+    EXPECT_EQ(LineOf(out.str(), "VQ.Zip: several"),
+              "WARN  VQ.Zip: several ranges in one request: the server answers at most 10 of 32; "
+              "the updater asks for the rest in batches of 10.");
+  }
 
   // Several ranges at once are optional; one range, and a stable validator, are not.
   server.RefuseMultipleRanges(true);

@@ -117,13 +117,15 @@ void DeleteResolved(const std::string& path) {
   if (unlink(path.c_str()) != 0) throw FileError(errno, path);
 }
 
-std::vector<std::string> NamesOfFiles(const std::string& folder) {
+// `links` chooses whether a link to a file counts as one.
+std::vector<std::string> NamesOfFiles(const std::string& folder, bool links) {
   std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
   if (!dir) throw FolderError(errno);
   std::vector<std::string> files;
+  const int follow = links ? 0 : AT_SYMLINK_NOFOLLOW;
   while (const dirent* entry = readdir(dir.get())) {
     struct stat info;
-    if (fstatat(dirfd(dir.get()), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode)) {
+    if (fstatat(dirfd(dir.get()), entry->d_name, &info, follow) == 0 && S_ISREG(info.st_mode)) {
       files.emplace_back(entry->d_name);
     }
   }
@@ -302,13 +304,13 @@ void PosixFileSystem::DeleteFile(const std::string& path) {
 }
 
 std::vector<std::string> PosixFileSystem::FileNamesIn(const std::string& folder) {
-  return NamesOfFiles(PathResolver::Resolve(folder));
+  return NamesOfFiles(PathResolver::Resolve(folder), false);
 }
 
 void PosixFileSystem::DeleteFilesIn(const std::string& folder) {
   std::string resolved = PathResolver::Resolve(folder);
   std::optional<Error> first;
-  for (const auto& name : NamesOfFiles(resolved)) {
+  for (const auto& name : NamesOfFiles(resolved, true)) {
     try {
       DeleteResolved(resolved + "/" + name);
     } catch (const Error& error) {

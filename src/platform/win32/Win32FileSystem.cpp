@@ -344,7 +344,10 @@ void Win32FileSystem::DeleteFilesIn(const std::string& folder) {
 
 std::vector<std::string> Win32FileSystem::FileNamesIn(const std::string& folder) {
   std::vector<std::string> names;
-  for (const auto& name : FilesDirectlyIn(WithSeparator(WideText::FromAnsi(folder)))) {
+  const std::wstring base = WithSeparator(WideText::FromAnsi(folder));
+  for (const auto& name : FilesDirectlyIn(base)) {
+    const DWORD attributes = GetFileAttributesW((base + name).c_str());
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
     names.push_back(WideText::ToAnsi(name));
   }
   std::sort(names.begin(), names.end());
