@@ -63,6 +63,7 @@ PageDownload::Outcome PageDownload::Run(const std::string& fileUrl, const std::s
   outcome_ = Outcome{};
   refused_ = false;
   restored_ = false;
+  cancelled_ = false;
   PageRangeFetch fetch(urls_, companionUrl);
   PartCollector chunks(observer);
   try {
@@ -82,7 +83,7 @@ PageDownload::Outcome PageDownload::Run(const std::string& fileUrl, const std::s
     Assemble(index, sources, chunks, installedPath, stagedPath, observer);
     outcome_.result = Result::kDone;
   } catch (const Error& error) {
-    outcome_.result = fetch.Cancelled() ? Result::kCancelled : Result::kFullDownload;
+    outcome_.result = fetch.Cancelled() || cancelled_ ? Result::kCancelled : Result::kFullDownload;
     outcome_.reason = error.Description();
   } catch (const std::bad_alloc&) {
     outcome_.reason = "not enough memory for the changed pages";
@@ -212,7 +213,10 @@ void PageDownload::Assemble(const PageIndex& index, const std::vector<uint64_t>&
     if (out.size() < kWriteBytes) return;
     files_.AppendToFile(stagedPath, out);
     out.clear();
-    if (observer != nullptr && !observer->OnTick()) FullDownload("cancelled");
+    if (observer != nullptr && !observer->OnTick()) {
+      cancelled_ = true;
+      FullDownload("cancelled");
+    }
   };
   size_t next = 0;
   std::string inflated(index.chunkSize, '\0');

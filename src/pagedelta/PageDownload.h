@@ -80,6 +80,7 @@ class PageDownload {
   std::string signedSha256_;
   bool refused_ = false;
   bool restored_ = false;
+  bool cancelled_ = false;
 };
 
 }  // namespace qz
