@@ -10,6 +10,8 @@
 #include "dialogs/frmInstallUpdate.h"
 #include "forms/FormHost.h"
 #include "log/UpdateLog.h"
+#include "pagedelta/PageCompanionWriter.h"
+#include "pagedelta/PageDownload.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
@@ -34,6 +36,8 @@ const char kStagedTag[] = "staged";
 const char kArchive[] = "VQ.Zip";
 // Beside an archive's name in the partial folder: the entries a delta fetched so far.
 const char kDeltaSuffix[] = ".delta";
+// Beside a database file's name there: the changed pages fetched so far.
+const char kPagesSuffix[] = ".pages";
 
 // The bytes of the file that a transfer saw, for the log.
 class ByteCount : public TransferObserver {
@@ -149,7 +153,7 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
   const DeltaDownload::Result delta =
       download.stagingName == kArchive
           ? FetchChangedMembers(url, download, deltaObservers, check != nullptr)
-          : DeltaDownload::Result::kFullDownload;
+          : FetchChangedPages(url, download, deltaObservers, check != nullptr);
   if (!deltaNote_.empty() && download.stagingName == kArchive) {
     module_.log.Event("changed members only: " + deltaNote_);
   }
@@ -231,6 +235,52 @@ void frmDownloadUpdate::DropKeptEntries(const Download& download) {
   SkipOnError([&] {
     if (module_.env.files.FileExists(entries)) module_.env.files.DeleteFile(entries);
   });
+}
+
+DeltaDownload::Result frmDownloadUpdate::FetchChangedPages(const std::string& url,
+                                                           const Download& download,
+                                                           TransferObserver& progress,
+                                                           bool checked) {
+  Env& env = module_.env;
+  auto wholeBecause = [&](const std::string& why) {
+    module_.log.Event("changed pages of " + download.serverName + ": " + why +
+                      "; the whole file downloads");
+    return DeltaDownload::Result::kFullDownload;
+  };
+  const std::string installed = module_.App.ApplicationPath + "/" + download.stagingName;
+  if (!env.files.FileExists(installed)) return wholeBecause("no installed file to start from");
+  const std::string kept = PartialFolder() + "/" + download.stagingName;
+  if (resumable_ && env.files.FileExists(kept) && env.files.FileSize(kept) > 0) {
+    return wholeBecause("an interrupted download of the whole file continues");
+  }
+  PageDownload pages(env.urls, env.files);
+  const std::string companion = PageCompanionWriter::CompanionName(download.serverName);
+  if (checked) {
+    std::optional<SignedRelease> release;
+    try {
+      release = SignedUpdateCheck(env, module_.App.ApplicationName, Staging()).Release();
+    } catch (const Error& error) {
+      return wholeBecause("the version information is no longer valid: " + error.Description());
+    }
+    const UpdateFile* file = release->Find(download.serverName);
+    const UpdateFile* index = release->Find(companion);
+    if (file == nullptr || index == nullptr) return wholeBecause("no signed page index");
+    pages.RequireSigned(index->size, file->size, file->sha256);
+  }
+  const std::string companionUrl =
+      url.substr(0, url.size() - download.serverName.size()) + companion;
+  const PageDownload::Outcome outcome =
+      pages.Run(url, companionUrl, installed, StagedPath(download),
+                resumable_ ? kept + kPagesSuffix : "", &progress);
+  if (outcome.result == PageDownload::Result::kCancelled) return DeltaDownload::Result::kCancelled;
+  if (outcome.result == PageDownload::Result::kFullDownload) return wholeBecause(outcome.reason);
+  module_.log.Event("changed pages of " + download.serverName + ": fetched " +
+                    std::to_string(outcome.fetchedBytes) + " bytes in " +
+                    std::to_string(outcome.requests) + " requests for " +
+                    std::to_string(outcome.fileBytes) + " (" +
+                    std::to_string(outcome.chunksFetched) + " chunks fetched, " +
+                    std::to_string(outcome.chunksKept) + " kept)");
+  return DeltaDownload::Result::kDone;
 }
 
 void frmDownloadUpdate::LogResumeDecision(const Download& download) {

@@ -60,6 +60,11 @@ class frmDownloadUpdate : public UpdaterDialog {
   // `checked` (signed) build needs the release's verified member items for it.
   DeltaDownload::Result FetchChangedMembers(const std::string& url, const Download& download,
                                             TransferObserver& progress, bool checked);
+  // Fetches only the pages of a database file that the installed one lacks (PageDownload)
+  // into the download's staged name; kFullDownload, with the reason in the log, when the
+  // whole file must come. A `checked` (signed) build needs the companion's signed item.
+  DeltaDownload::Result FetchChangedPages(const std::string& url, const Download& download,
+                                          TransferObserver& progress, bool checked);
   // Ends the program after a cancel during a transfer; what had arrived still waits under
   // temporary names, so nothing of it looks like a complete update.
   [[noreturn]] void CancelDuringTransfer();

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "pagedelta/PageCompanionCheck.h"
 #include "platform/BatchedRangeFetch.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
@@ -206,8 +207,11 @@ void ReleaseChecker::CheckFile(const std::string& name,
                   "Version.INF does not list it, so updaters with keys refuse it.");
   }
   DownloadProbe probe(check ? &*check : nullptr);
-  const bool optional = item == nullptr && name == "VqData.TXT";
-  if (!Fetch(name, UrlServices::kNoLimit, &probe, optional)) return;
+  const bool optional = item == nullptr && SignCommands::Optional(name);
+  if (!Fetch(name, UrlServices::kNoLimit, &probe, optional)) {
+    if (IsCompanion(name)) CheckCompanion(name);
+    return;
+  }
   const std::string path = PathOf(name);
   if (!remote_ && check) {
     files_.ReadInPieces(path, [&](const char* data, size_t size) { check->Add(data, size); });
@@ -225,12 +229,35 @@ void ReleaseChecker::CheckFile(const std::string& name,
     Line(why ? Verdict::kFail : Verdict::kOk,
          name + ": " + (why ? *why : "size and SHA-256 as signed."));
   }
+  if (IsCompanion(name)) CheckCompanion(name);
   if (name != "VQ.Zip") return;
   try {
     ArchiveTest::Run(files_, path, scratch_ + "/test");
     Line(Verdict::kOk, "VQ.Zip: passes the extraction library's test.");
   } catch (const Error& error) {
     Line(Verdict::kFail, "VQ.Zip: " + error.Description());
+  }
+}
+
+bool ReleaseChecker::IsCompanion(const std::string& name) {
+  return name == "Data.PGZ" || name == "VqData.PGZ";
+}
+
+void ReleaseChecker::CheckCompanion(const std::string& name) {
+  const std::string database = name.substr(0, name.find('.')) + ".TXT";
+  const std::string databasePath = PathOf(database);
+  const std::string path = PathOf(name);
+  if (!files_.FileExists(databasePath)) return;
+  if (!files_.FileExists(path)) {
+    Line(Verdict::kWarn, name + ": none; updaters download " + database +
+                             " whole. pack writes it beside " + database + ".");
+    return;
+  }
+  try {
+    Line(Verdict::kOk, name + ": " + PageCompanionCheck::Compare(files_, path, databasePath));
+  } catch (const Error& error) {
+    Line(Verdict::kFail,
+         name + ": " + error.Description() + "; updaters then download " + database + " whole.");
   }
 }
 

@@ -39,6 +39,10 @@ class ReleaseChecker {
   void CheckSignature(const std::string& content, const CommandOptions& options,
                       std::optional<SignedRelease>& release);
   void CheckFile(const std::string& name, const std::optional<SignedRelease>& release);
+  static bool IsCompanion(const std::string& name);
+  // Reports whether the page companion `name` is there and matches its database file
+  // chunk by chunk.
+  void CheckCompanion(const std::string& name);
   // Asks the server for ranges of `name` (`size` bytes) as resumed downloads do; several
   // ranges at once only of the archive, as only its changed members are fetched so.
   void CheckRanges(const std::string& name, uint64_t size);

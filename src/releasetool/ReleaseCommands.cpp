@@ -44,7 +44,8 @@ const std::map<std::string, std::string>& Usages() {
        "DATE]]\n"
        "  Writes <releases folder>/<ApplicationName>/ as the server serves it: VQ.Zip with every\n"
        "  file of the build folder (stored under its own name: the install drops folders),\n"
-       "  Data.TXT, VqData.TXT and Version.INF, signed with --key. Files the install would\n"
+       "  Data.TXT, VqData.TXT, their page companions Data.PGZ and VqData.PGZ (updaters fetch\n"
+       "  only the changed pages) and Version.INF, signed with --key. Files the install would\n"
        "  refuse are named and nothing is written; the archive is tested before it is kept.\n"},
       {"check",
        "qzupdate-release check <release folder | http(s) address of it>\n"

@@ -4,6 +4,7 @@
 #include <limits>
 #include <ostream>
 
+#include "pagedelta/PageCompanionWriter.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "releasetool/ArchiveTest.h"
@@ -21,7 +22,8 @@ namespace fs = std::filesystem;
 
 // What a release folder holds, under the names the server serves.
 const std::vector<std::string>& ReleaseFiles() {
-  static const std::vector<std::string> names = {"Version.INF", "VQ.Zip", "Data.TXT", "VqData.TXT"};
+  static const std::vector<std::string> names = {"Version.INF", "VQ.Zip",   "Data.TXT",
+                                                 "VqData.TXT",  "Data.PGZ", "VqData.PGZ"};
   return names;
 }
 
@@ -233,9 +235,19 @@ void ReleasePacker::WriteStaging(const fs::path& staging, const std::vector<Pack
   ArchiveTest::Run(files_, Shown(staging / "VQ.Zip"), Shown(staging / "test"));
   fs::remove_all(staging / "test");
   CopyInto(*options.One("jet"), staging / "Data.TXT");
-  if (auto sse = options.One("sse")) CopyInto(*sse, staging / "VqData.TXT");
+  WriteCompanion(staging, "Data.TXT");
+  if (auto sse = options.One("sse")) {
+    CopyInto(*sse, staging / "VqData.TXT");
+    WriteCompanion(staging, "VqData.TXT");
+  }
   files_.WriteTextFile(Shown(staging / "Version.INF"),
                        VersionInfo(options.Required("name"), options.Required("version")));
+}
+
+void ReleasePacker::WriteCompanion(const fs::path& staging, const std::string& database) {
+  PageCompanionWriter::Write(files_, Shown(staging / database),
+                             Shown(staging / PageCompanionWriter::CompanionName(database)),
+                             PageCompanionWriter::ChunkSizeFor(database));
 }
 
 std::string ReleasePacker::Sign(const fs::path& staging, const CommandOptions& options,

@@ -22,7 +22,8 @@ class ReleasePacker {
 
   ReleasePacker(FileSystem& files, std::ostream& out);
 
-  // Writes <out>/<name>/ with VQ.Zip, Data.TXT, VqData.TXT (with --sse) and Version.INF,
+  // Writes <out>/<name>/ with VQ.Zip, Data.TXT, VqData.TXT (with --sse), their page
+  // companions (Data.PGZ, VqData.PGZ) and Version.INF,
   // first in a folder of its own beside it, which replaces the old release only once the
   // archive has passed the extraction library's test and, with --key, `sign` has signed it.
   // Throws qz::Error saying what is wrong; the old release then stays as it was.
@@ -36,6 +37,9 @@ class ReleasePacker {
   // Writes the whole release into `staging`, the archive tested.
   void WriteStaging(const std::filesystem::path& staging, const std::vector<PackMember>& members,
                     const CommandOptions& options);
+  // Writes the page companion of the database file `database` beside it, so updaters
+  // fetch only its changed pages.
+  void WriteCompanion(const std::filesystem::path& staging, const std::string& database);
   // Signs the release in `staging`; returns what signing printed.
   std::string Sign(const std::filesystem::path& staging, const CommandOptions& options,
                    const SignCommand& sign);

@@ -129,8 +129,13 @@ SignCommands::SignCommands(FileSystem& files, UrlServices& urls, std::ostream& o
     : files_(files), urls_(urls), out_(out), err_(err) {}
 
 const std::vector<std::string>& SignCommands::ServerFiles() {
-  static const std::vector<std::string> names = {"VQ.Zip", "Data.TXT", "VqData.TXT"};
+  static const std::vector<std::string> names = {"VQ.Zip", "Data.TXT", "VqData.TXT", "Data.PGZ",
+                                                 "VqData.PGZ"};
   return names;
+}
+
+bool SignCommands::Optional(const std::string& name) {
+  return name != "VQ.Zip" && name != "Data.TXT";
 }
 
 int SignCommands::Run(const std::vector<std::string>& args) {
@@ -240,7 +245,7 @@ int SignCommands::Sign(const std::vector<std::string>& args) {
     const std::string path = folder + "/" + name;
     if (files_.FileExists(path)) {
       release.files.push_back(HashFile(files_, path, name));
-    } else if (name != "VqData.TXT") {
+    } else if (!Optional(name)) {
       throw Error(Error::kFileNotFound, path + " is missing; every update needs it.");
     }
   }
@@ -337,7 +342,7 @@ int SignCommands::VerifyFiles(const SignedRelease& release, const std::string& f
     const UpdateFile* item = release.Find(name);
     const std::string path = folder + "/" + name;
     if (!files_.FileExists(path)) {
-      if (item != nullptr || name != "VqData.TXT") {
+      if (item != nullptr || !Optional(name)) {
         err_ << "qzupdate-sign: " << name << " is missing from " << folder << ".\n";
         code = kFailed;
       }
@@ -364,7 +369,7 @@ int SignCommands::VerifyDownloads(const SignedRelease& release, const std::strin
     StreamedFileCheck check(item ? std::optional<UpdateFile>(*item) : std::nullopt,
                             "Version.INF does not list it.");
     const int32_t result = urls_.DownloadToFile(base + name, scratch + "/" + name, &check);
-    const bool optional = item == nullptr && name == "VqData.TXT";
+    const bool optional = item == nullptr && Optional(name);
     if (optional && result == 404) continue;
     if (auto why = check.RefusalAfter(result)) {
       err_ << "qzupdate-sign: " << name << " is refused. " << *why << "\n";

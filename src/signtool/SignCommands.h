@@ -29,8 +29,11 @@ class SignCommands {
   // 0 done, 1 refused or failed, 2 the command line is wrong.
   int Run(const std::vector<std::string>& args);
 
-  // The update files the updater fetches from a release folder; VqData.TXT is optional.
+  // The update files the updater fetches from a release folder, the database files before
+  // their page companions (Data.PGZ, VqData.PGZ).
   static const std::vector<std::string>& ServerFiles();
+  // True for the files a release may lack: VqData.TXT and the page companions.
+  static bool Optional(const std::string& name);
 
  private:
   int Keygen(const std::vector<std::string>& args);

@@ -6,6 +6,7 @@
 #include <zip.h>
 
 #include "dialogs/frmDownloadUpdate.h"
+#include "pagedelta/PageCompanionWriter.h"
 #include "platform/TemporaryFileName.h"
 #include "progressbar/XP_ProgressBar.h"
 #include "startup/LeftoverFiles.h"
@@ -348,6 +349,34 @@ TEST_F(DownloadUpdateTest, TheLogSaysHowManyRangesTheServerAnswers) {
   EXPECT_NE(log.find("in 3 requests; the server answers at most 1 ranges per request"),
             std::string::npos)
       << log;
+}
+
+TEST_F(DownloadUpdateTest, AnInstalledDatabaseGetsOnlyItsChangedPagesWhereTheServerHasThem) {
+  std::string old;
+  for (int page = 0; page < 40; ++page) {
+    std::string text;
+    while (text.size() < 4096) text += "page " + std::to_string(page) + " row ";
+    old += text.substr(0, 4096);
+  }
+  std::string jet = old;
+  jet.replace(3 * 4096 + 100, 8, "changed!");
+  app.Write("Data.Mdb", old);
+  TempDir scratch;
+  scratch.Write("Data.TXT", jet);
+  PageCompanionWriter::Write(realFiles, scratch / "Data.TXT", scratch / "Data.PGZ", 4096);
+  Publish("1.3", "archive bytes", jet);
+  server.Put(ServerPath("Data.PGZ"), scratch.Read("Data.PGZ"));
+  EXPECT_FALSE(RunMain("plain"));
+  EXPECT_EQ(app.Read("QzUFiles/Data.Mdb"), jet);
+  // Data.TXT is asked only for its last page, to tell that the companion is its own.
+  const std::vector<std::string> paths = server.Requests();
+  const std::vector<std::string> ranges = server.RangesAsked();
+  for (size_t i = 0; i < paths.size(); ++i) {
+    if (paths[i] == ServerPath("Data.TXT")) {
+      EXPECT_EQ(ranges[i], "bytes=159744-163839");
+    }
+  }
+  EXPECT_EQ(std::count(paths.begin(), paths.end(), ServerPath("Data.PGZ")), 3);
 }
 
 TEST_F(DownloadUpdateTest, SaveKeepsTheFilesForTheNextStart) {

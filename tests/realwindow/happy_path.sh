@@ -79,9 +79,12 @@ rw_shot choices
 rw_expect_dialog_size "$RW_WINDOW" "Download Update"
 
 # Only the archive's changed members travel: ranges of it (206), never the whole (200).
+# The database files have no page companions here, so they come whole.
 expected_requests="GET $LN_PATH/Vq/Version.INF 200
 GET $LN_PATH/Vq/VQ.Zip 206
+GET $LN_PATH/Vq/Data.PGZ 404
 GET $LN_PATH/Vq/Data.TXT 200
+GET $LN_PATH/Vq/VqData.PGZ 404
 GET $LN_PATH/Vq/VqData.TXT 200"
 [ "$(rw_requests | cut -d' ' -f1-3 | uniq)" = "$expected_requests" ] ||
   rw_fail "unexpected requests to the server: $(rw_requests)"

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -8,6 +9,7 @@
 #include <sstream>
 
 #include "dialogs/frmDownloadUpdate.h"
+#include "pagedelta/PageIndex.h"
 #include "releasetool/ReleaseCommands.h"
 #include "settings/SettingsBlock.h"
 #include "signing/SigningKeys.h"
@@ -70,7 +72,7 @@ TEST_F(ReleaseToolTest, APackedSignedReleaseInstallsAndPackingIsReproducible) {
   EXPECT_NE(out.str().find("Signed Vq 1.3.0 in "), std::string::npos) << out.str();
   EXPECT_EQ(out.str().find(".packing"), std::string::npos) << out.str();
   EXPECT_EQ(work.FilesIn("releases"), "");
-  EXPECT_EQ(work.FilesIn("releases/Vq"), "Data.TXT VQ.Zip Version.INF");
+  EXPECT_EQ(work.FilesIn("releases/Vq"), "Data.PGZ Data.TXT VQ.Zip Version.INF");
   EXPECT_EQ(work.Read("releases/Vq/Version.INF")
                 .rfind("\"[Version Information]\"\r\n\"ApplicationName=Vq\"\r\n", 0),
             0u);
@@ -200,7 +202,7 @@ TEST_F(ReleaseToolTest, PackRefusesWhatTheInstallWouldRefuseNamingTheFileAndKeep
                  "--out", "@releases"}),
             1);
   EXPECT_NE(err.str().find("\"beta\" is not a version"), std::string::npos);
-  EXPECT_EQ(work.FilesIn("releases/Vq"), "Data.TXT VQ.Zip Version.INF notes.txt");
+  EXPECT_EQ(work.FilesIn("releases/Vq"), "Data.PGZ Data.TXT VQ.Zip Version.INF notes.txt");
   EXPECT_EQ(work.FilesIn("releases"), "");
 }
 
@@ -218,7 +220,7 @@ TEST_F(ReleaseToolTest, CheckReportsEachFaultOfAPublishedRelease) {
   work.Write("Data.Mdb", "jet 1.3");
   const std::string vendor = Keygen("vendor.key");
   ASSERT_EQ(Pack("build", {"--key", "@vendor.key", "--days", "30"}), 0) << err.str();
-  for (const char* file : {"Version.INF", "VQ.Zip", "Data.TXT"}) Serve(file);
+  for (const char* file : {"Version.INF", "VQ.Zip", "Data.TXT", "Data.PGZ"}) Serve(file);
   const std::string address = server.BaseUrl() + "Vq";
   ASSERT_EQ(Run({"check", address, "--public-key", vendor, "--name", "Vq"}), 0) << out.str();
   EXPECT_EQ(out.str().find("WARN"), std::string::npos) << out.str();
@@ -321,6 +323,69 @@ TEST_F(ReleaseToolTest, CheckReportsEachFaultOfAPublishedRelease) {
   work.Write("releases/Vq/Version.INF", info);
   EXPECT_EQ(Run({"check", "@releases/Vq", "--public-key", vendor}), 1);
   EXPECT_NE(LineOf(out.str(), "signature:").find("FAIL"), std::string::npos) << out.str();
+}
+
+// `pages` pages of 4 KiB, each rows of text from its own seed.
+std::string PagesOfRows(uint32_t pages, uint32_t seed) {
+  std::string rows;
+  for (uint32_t page = 0; page < pages; ++page) {
+    std::string text;
+    for (uint32_t row = 0; text.size() < 4096; ++row) {
+      text += "row " + std::to_string(seed + page) + "/" + std::to_string(row * 7919 % 1000) + ";";
+    }
+    rows += text.substr(0, 4096);
+  }
+  return rows;
+}
+
+TEST_F(ReleaseToolTest, APackedDatabaseArrivesByItsChangedPagesSignedAndChecked) {
+  const std::string jet = PagesOfRows(64, 0);
+  std::string old = jet;
+  old.replace(5 * 4096, 4096, PagesOfRows(1, 1000));
+  work.Write("build/Vq.exe", "exe 1.3");
+  work.Write("Data.Mdb", jet);
+  const std::string vendor = Keygen("vendor.key");
+  ASSERT_EQ(Pack("build", {"--key", "@vendor.key"}), 0) << err.str();
+  EXPECT_EQ(work.FilesIn("releases/Vq"), "Data.PGZ Data.TXT VQ.Zip Version.INF");
+  EXPECT_NE(work.Read("releases/Vq/Version.INF").find("\"UpdateFile=Data.PGZ "), std::string::npos);
+  for (const char* file : {"Version.INF", "VQ.Zip", "Data.TXT", "Data.PGZ"}) Serve(file);
+  const std::string address = server.BaseUrl() + "Vq";
+  ASSERT_EQ(Run({"check", address, "--public-key", vendor, "--name", "Vq"}), 0) << out.str();
+  EXPECT_NE(out.str().find("OK    Data.PGZ: 64 chunks of 4096 bytes match the database file"),
+            std::string::npos)
+      << out.str();
+  EXPECT_NE(out.str().find("OK    Data.PGZ: size and SHA-256 as signed."), std::string::npos);
+
+  // The signed index, without a look at Data.TXT: one changed page comes.
+  env.signingKeys = {vendor};
+  InstallVersion("1.2");
+  app.Write("Vq.exe", "exe 1.2");
+  app.Write("Data.Mdb", old);
+  auto wholeDownloads = [&] {
+    const std::vector<std::string> paths = server.Requests();
+    return std::count(paths.begin(), paths.end(), ServerPath("Data.TXT"));
+  };
+  const auto checked = wholeDownloads();
+  ASSERT_FALSE(RunMain("plain")) << Titles();
+  EXPECT_EQ(wholeDownloads(), checked);
+  ASSERT_FALSE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); })) << Titles();
+  EXPECT_EQ(app.Read("Data.Mdb"), jet);
+
+  // A companion whose pages are not the signed file's: Data.TXT comes whole.
+  std::string companion = work.Read("releases/Vq/Data.PGZ");
+  const PageIndex index =
+      PageIndex::Parse(std::string_view(companion).substr(0, PageIndex::HeaderLength(companion)));
+  companion[index.chunks[5].offset + 20] ^= 0x55;
+  server.Put(ServerPath("Data.PGZ"), companion);
+  InstallVersion("1.2");
+  app.Write("Data.Mdb", old);
+  ASSERT_FALSE(RunMain("plain")) << Titles();
+  EXPECT_EQ(wholeDownloads(), checked + 1);
+  ASSERT_FALSE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); })) << Titles();
+  EXPECT_EQ(app.Read("Data.Mdb"), jet);
+  work.Write("releases/Vq/Data.PGZ", companion);
+  EXPECT_EQ(Run({"check", "@releases/Vq", "--public-key", vendor}), 1);
+  EXPECT_NE(out.str().find("FAIL  Data.PGZ: chunk "), std::string::npos) << out.str();
 }
 
 std::string Binary(const std::string& path) {
