@@ -6,18 +6,16 @@
 #include <vector>
 
 #include "platform/ByteRange.h"
-#include "platform/RangeReply.h"
 
 namespace qz {
 
 class PartCollector;
 class UrlServices;
 
-// Fetches byte ranges of one file on the server into a PartCollector, several per request.
-// A server that answers several ranges with the whole file or a broken multipart body is
-// asked one range at a time; one that answers fewer parts than asked is asked for the rest
-// in requests of the size it did answer. Every answer must come from the same version of
-// the file (its validator, sent as If-Range) and state the same length.
+// Fetches byte ranges of one file on the server into a PartCollector over several calls,
+// through BatchedRangeFetch (several ranges per request, fewer where the server answers
+// fewer). Every answer of every call must come from the same version of the file (its
+// validator, sent as If-Range) and state the same length.
 class PageRangeFetch {
  public:
   static constexpr size_t kRangesPerRequest = 32;
@@ -42,10 +40,6 @@ class PageRangeFetch {
   bool Changed() const { return changed_; }
 
  private:
-  // One request; throws when its answer is not a usable 206.
-  void Ask(const std::vector<ByteRange>& ranges, PartCollector& parts);
-  std::string Reason(const RangeReply& reply) const;
-
   UrlServices& urls_;
   std::string url_;
   std::string validator_;

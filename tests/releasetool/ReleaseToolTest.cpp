@@ -238,7 +238,7 @@ TEST_F(ReleaseToolTest, CheckReportsEachFaultOfAPublishedRelease) {
   // A server that answers fewer ranges than the updater asks for (lighttpd: 10).
   {
     TestServer limited;
-    for (const char* file : {"Version.INF", "Data.TXT"}) {
+    for (const char* file : {"Version.INF", "Data.TXT", "Data.PGZ"}) {
       limited.Put("/Vq/" + std::string(file), work.Read(std::string("releases/Vq/") + file));
     }
     ScriptedRanges::Script tenParts;
