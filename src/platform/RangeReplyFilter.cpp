@@ -69,12 +69,11 @@ bool RangeReplyFilter::Overlaps(const std::map<uint64_t, uint64_t>& parts, const
   return after != parts.begin() && std::prev(after)->second >= part.first;
 }
 
-bool RangeReplyFilter::Deliver(const ByteRange& part) {
+bool RangeReplyFilter::CallSink(const std::function<bool()>& call) {
   try {
-    if (!sink_.OnPart(part)) {
-      cancelled_ = true;
-      return false;
-    }
+    if (call()) return true;
+    cancelled_ = true;
+    return false;
   } catch (const std::bad_alloc&) {
     return Fail("not enough memory for the parts");
   } catch (const std::exception& error) {
@@ -82,6 +81,10 @@ bool RangeReplyFilter::Deliver(const ByteRange& part) {
   } catch (...) {
     return Fail("the parts cannot be kept");
   }
+}
+
+bool RangeReplyFilter::Deliver(const ByteRange& part) {
+  if (!CallSink([&] { return sink_.OnPart(part); })) return false;
   current_ = part;
   currentLeft_ = part.Length();
   delivering_ = true;
@@ -94,18 +97,7 @@ bool RangeReplyFilter::OnBytes(uint64_t offset, const char* data, size_t size) {
 }
 
 bool RangeReplyFilter::DeliverBytes(uint64_t offset, const char* data, size_t size) {
-  try {
-    if (!sink_.OnBytes(offset, data, size)) {
-      cancelled_ = true;
-      return false;
-    }
-  } catch (const std::bad_alloc&) {
-    return Fail("not enough memory for the parts");
-  } catch (const std::exception& error) {
-    return Fail(error.what());
-  } catch (...) {
-    return Fail("the parts cannot be kept");
-  }
+  if (!CallSink([&] { return sink_.OnBytes(offset, data, size); })) return false;
   currentLeft_ -= std::min<uint64_t>(size, currentLeft_);
   if (currentLeft_ == 0) {
     delivering_ = false;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -47,6 +48,9 @@ class RangeReplyFilter : public RangeReceiver {
  private:
   bool Wanted(const ByteRange& part) const;
   static bool Overlaps(const std::map<uint64_t, uint64_t>& parts, const ByteRange& part);
+  // Runs one call of the sink: false when the sink stopped the transfer (cancelled) or
+  // threw (a failure, with its reason); no exception leaves the transfer's callback.
+  bool CallSink(const std::function<bool()>& call);
   bool Deliver(const ByteRange& part);
   bool DeliverBytes(uint64_t offset, const char* data, size_t size);
   bool Fail(const std::string& why);
