@@ -7,8 +7,8 @@
 // and publishes next releases in which (a) the executable changed, (b) 10 % of the files
 // changed, (c) every file changed, (d) half of the files changed. Each release is served by
 // the tests' in-process server with multiple ranges, without them (several ranges answered
-// with the whole file) and, at full speed, as lighttpd serves them (at most 10 parts per
-// request; goal: within 1.1 x the bytes of the multi-range case), at full speed and
+// with the whole file) and, at full speed, by a server that answers at most 10 parts per
+// request (goal: within 1.1 x the bytes of the multi-range case), at full speed and
 // throttled (RATE, default 2 MB/s; 0 leaves the throttled runs out). For each
 // it prints the bytes a delta fetched, its requests and time against the whole download,
 // and the goal: in (a) and (b) at most 1.05 x the changed members' compressed size plus the
@@ -153,8 +153,8 @@ int main(int argc, char** argv) {
   qz::CurlUrlServices urls;
   qz::PosixFileSystem files;
   const std::string url = server.Root() + "/VQ.Zip";
-  qz::test::ScriptedRanges::Script lighttpd;
-  lighttpd.maxParts = 10;
+  qz::test::ScriptedRanges::Script tenParts;
+  tenParts.maxParts = 10;
 
   std::printf("%-14s %-8s %-6s %12s %12s %9s %8s %8s %12s %s\n", "release", "ranges", "link",
               "archive", "fetched", "requests", "delta s", "whole s", "goal bytes", "result");
@@ -186,9 +186,9 @@ int main(int argc, char** argv) {
         const bool limited = std::string(mode) == "max10";
         if (limited && link != 0) continue;
         server.RefuseMultipleRanges(std::string(mode) == "single");
-        // lighttpd's limit: a server of its own, whose answers the script shapes.
+        // At most 10 parts per reply: a server of its own, whose answers the script shapes.
         qz::test::TestServer tenRanges;
-        qz::test::ScriptedRanges scripted(archive, "\"bench\"", lighttpd);
+        qz::test::ScriptedRanges scripted(archive, "\"bench\"", tenParts);
         tenRanges.Route("/VQ.Zip", scripted.Handler());
         qz::DeltaDownload delta(urls, files, app);
         start = Clock::now();

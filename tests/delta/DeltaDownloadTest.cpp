@@ -460,13 +460,13 @@ TEST_F(DeltaDownloadTest, AServerAnsweringFewerPartsThanAskedIsAskedForTheRestIn
     int requests;
     size_t rangesPerRequest;
   };
-  ScriptedRanges::Script lighttpd;
-  lighttpd.maxParts = 10;
+  ScriptedRanges::Script tenParts;
+  tenParts.maxParts = 10;
   ScriptedRanges::Script shortAnswer;
   shortAnswer.firstAsSingle = true;
   // The directory's request, then 30 ranges: 10 of the first request's 32, then 10 and 10;
   // or one each after a 206 that answered only the first.
-  const Case cases[] = {{"at most 10 parts", lighttpd, 1 + 3, 10},
+  const Case cases[] = {{"at most 10 parts", tenParts, 1 + 3, 10},
                         {"a 206 for the first range", shortAnswer, 1 + 30, 1}};
   for (const Case& each : cases) {
     SCOPED_TRACE(each.name);

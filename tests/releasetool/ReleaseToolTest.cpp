@@ -235,7 +235,7 @@ TEST_F(ReleaseToolTest, CheckReportsEachFaultOfAPublishedRelease) {
             std::string::npos)
       << out.str();
 
-  // A server that answers fewer ranges than the updater asks for (lighttpd: 10).
+  // A server that answers fewer ranges than the updater asks for (10 of 32).
   {
     TestServer limited;
     for (const char* file : {"Version.INF", "Data.TXT", "Data.PGZ"}) {

@@ -16,7 +16,7 @@ namespace qz::test {
 class ScriptedRanges {
  public:
   struct Script {
-    // Only the first this many ranges are answered (lighttpd answers 10).
+    // Only the first this many ranges are answered.
     size_t maxParts = SIZE_MAX;
     // Several ranges get a plain 206 for the first of them.
     bool firstAsSingle = false;
