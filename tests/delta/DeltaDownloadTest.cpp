@@ -15,6 +15,7 @@
 #include "platform/TransferObserver.h"
 #include "signing/ArchiveDigest.h"
 #include "support/ArchiveMaker.h"
+#include "support/CancelAfter.h"
 #include "support/RealPlatform.h"
 #include "support/ScriptedRanges.h"
 #include "support/TempDir.h"
@@ -412,18 +413,6 @@ TEST_F(DeltaDownloadTest, ASignedRunReusesAndStagesOnlyWhatMatchesTheSignedItems
   EXPECT_EQ(Run(&unusableItems).reason, "b/.. has no name to be installed under");
 }
 
-// Cancels once more than `limit` bytes have arrived.
-class CancelAfter : public TransferObserver {
- public:
-  explicit CancelAfter(uint64_t limit) : limit_(limit) {}
-  bool OnData(const char*, size_t, uint64_t received, int64_t) override {
-    return received <= limit_;
-  }
-
- private:
-  uint64_t limit_;
-};
-
 TEST_F(DeltaDownloadTest, ACancelledRunKeepsItsWholeEntriesForTheNextOne) {
   for (const char* name : {"k1.bin", "k2.bin"}) app.Write(name, Bytes(50'000, name[1]));
   server.Put("/VQ.Zip", Archive({{"a.bin", Bytes(100'000, 1)},
@@ -431,7 +420,7 @@ TEST_F(DeltaDownloadTest, ACancelledRunKeepsItsWholeEntriesForTheNextOne) {
                                  {"m.bin", Bytes(100'000, 2)},
                                  {"k2.bin", Bytes(50'000, '2')},
                                  {"z.bin", Bytes(100'000, 3)}}));
-  CancelAfter cancel(150'000);
+  test::CancelAfter cancel(150'000);
   observer = &cancel;
   DeltaDownload::Outcome outcome = Run();
   EXPECT_EQ(outcome.result, DeltaDownload::Result::kCancelled);

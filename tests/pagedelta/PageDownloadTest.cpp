@@ -10,6 +10,7 @@
 #include "pagedelta/PageCompanionWriter.h"
 #include "pagedelta/PageIndex.h"
 #include "platform/TransferObserver.h"
+#include "support/CancelAfter.h"
 #include "support/RealPlatform.h"
 #include "support/TempDir.h"
 #include "support/TestServer.h"
@@ -45,17 +46,6 @@ std::string Database(uint32_t pages, uint32_t seedBase = 0) {
 int Ranges(const std::string& header) {
   return 1 + static_cast<int>(std::count(header.begin(), header.end(), ','));
 }
-
-class CancelAfter : public TransferObserver {
- public:
-  explicit CancelAfter(uint64_t limit) : limit_(limit) {}
-  bool OnData(const char*, size_t, uint64_t received, int64_t) override {
-    return received <= limit_;
-  }
-
- private:
-  uint64_t limit_;
-};
 
 class PageDownloadTest : public ::testing::Test {
  protected:
@@ -135,7 +125,7 @@ TEST_F(PageDownloadTest, AnInstalledDatabaseGetsOnlyItsChangedPagesAndEndsByteId
       PageIndex::Parse(std::string_view(companion).substr(0, PageIndex::HeaderLength(companion)));
   const PageChunk& first = index.chunks[10];
   staging.Write("Data.Mdb", "earlier");
-  CancelAfter cancel(first.stored);
+  test::CancelAfter cancel(first.stored);
   observer = &cancel;
   outcome = Run();
   EXPECT_EQ(outcome.result, PageDownload::Result::kCancelled);
