@@ -52,6 +52,10 @@ void DeltaDownload::RequireSigned(const ArchiveListing& archive) {
   signed_ = &archive;
 }
 
+void DeltaDownload::RequireDirectory(const std::string& sha256) {
+  requiredDirectory_ = sha256;
+}
+
 DeltaDownload::Outcome DeltaDownload::Run(const std::string& url, const std::string& stagedPath,
                                           const std::string& keptPath, TransferObserver* observer) {
   outcome_ = Outcome{};
@@ -139,6 +143,10 @@ void DeltaDownload::ReadDirectory(const std::string& url, PartCollector& parts) 
   const std::string_view fromDirectory = parts.Slice({location_.offset, length - 1});
   if (fromDirectory.empty()) FullDownload("the server sent no directory of the archive");
   if (signed_ != nullptr) CheckDirectory(fromDirectory);
+  outcome_.leftOut.directorySha256 = Sha256::HexOf(fromDirectory);
+  if (!requiredDirectory_.empty() && outcome_.leftOut.directorySha256 != requiredDirectory_) {
+    FullDownload("the archive on the server is no longer the one the update came from");
+  }
   members_ = CentralDirectory::Members(fromDirectory.substr(0, static_cast<size_t>(location_.size)),
                                        location_);
   if (signed_ != nullptr) items_ = SignedItems();
@@ -220,10 +228,13 @@ std::vector<DeltaDownload::Needed> DeltaDownload::Plan() {
     // Only a plain file written once by the archive can be left as it is; an AES member's
     // CRC may be zero, so only its own bytes can tell.
     const bool reusable =
-        member.IsOrdinaryFile() && member.method != 99 &&
+        member.IsOrdinaryFile() && member.method != 99 && LeftOutMembers::Listable(member.name) &&
         targets[InstalledFiles::Folded(InstalledFiles::TargetName(member.name))] == 1;
-    if (reusable && installed.Holds(member, candidate.item ? candidate.item->sha256 : "")) {
+    const std::string sha256 = candidate.item ? candidate.item->sha256 : "";
+    if (reusable && installed.Holds(member, sha256)) {
       ++outcome_.membersKept;
+      outcome_.leftOut.members.push_back(
+          {member.name, member.uncompressedSize, member.crc32, sha256});
       continue;
     }
     needed.push_back(candidate);
@@ -233,6 +244,9 @@ std::vector<DeltaDownload::Needed> DeltaDownload::Plan() {
   if (needed.empty() && smallest != nullptr) {
     needed.push_back(*smallest);
     --outcome_.membersKept;
+    std::erase_if(outcome_.leftOut.members, [&](const LeftOutMembers::Member& left) {
+      return left.name == smallest->member->name;
+    });
   }
   if (signed_ != nullptr) {
     for (const Needed& entry : needed) RefuseUncheckable(*entry.member);

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "delta/LeftOutMembers.h"
 #include "platform/BatchedRangeFetch.h"
 #include "platform/ByteRange.h"
 #include "zipformat/ArchiveListing.h"
@@ -54,6 +55,8 @@ class DeltaDownload {
     bool oneAtATime = false;
     // Entries kept by an interrupted run were taken up.
     bool keptReused = false;
+    // The members left out as installed already (kDone), for the install to check again.
+    LeftOutMembers leftOut;
   };
 
   // `applicationPath` is the folder the archive is extracted into.
@@ -65,6 +68,10 @@ class DeltaDownload {
   // compared before it is staged. Anything that differs or cannot be checked means the
   // whole archive is downloaded.
   void RequireSigned(const ArchiveListing& archive);
+
+  // Ends the run unless the archive's directory, from its start to the archive's end, has
+  // `sha256` (lowercase hex): the release that an earlier run's left-out list came from.
+  void RequireDirectory(const std::string& sha256);
 
   // Writes the zip of what the installation lacks from the archive at `url` to
   // `stagedPath`. `observer` sees the members' bytes as they arrive (their total as the
@@ -113,6 +120,7 @@ class DeltaDownload {
   CentralDirectory::Location location_;
   std::vector<ZipMember> members_;
   const ArchiveListing* signed_ = nullptr;
+  std::string requiredDirectory_;
   std::vector<const ArchiveMemberItem*> items_;
   bool cancelled_ = false;
   bool changed_ = false;

@@ -38,6 +38,8 @@ const char kArchive[] = "VQ.Zip";
 const char kDeltaSuffix[] = ".delta";
 // Beside a database file's name there: the changed pages fetched so far.
 const char kPagesSuffix[] = ".pages";
+// Beside any name there: the validator of the server's file that the part belongs to.
+const char kValidatorSuffix[] = ".validator";
 
 // The bytes of the file that a transfer saw, for the log.
 class ByteCount : public TransferObserver {
@@ -164,7 +166,10 @@ void frmDownloadUpdate::DownloadFile(const Download& download) {
                                                 PartialFolder() + "/" + download.stagingName,
                                                 &observers, UrlServices::kNoLimit)
                         : env.urls.DownloadToFile(url, StagedPath(download), &observers);
-    if (result == 0 && resumable_) DropKeptEntries(download);
+    if (result == 0 && resumable_) {
+      DropKeptEntries(download.stagingName);
+      wholeArrivals_.insert(download.stagingName);
+    }
   }
   module_.log.Download(url, result, count.Received(), env.clock.NowMilliseconds() - started);
   SkipOnError([&] { pacer.RethrowFailure(); });
@@ -203,8 +208,12 @@ DeltaDownload::Result frmDownloadUpdate::FetchChangedMembers(const std::string& 
     }
     delta.RequireSigned(*release->archive);
   }
-  const DeltaDownload::Outcome outcome =
+  DeltaDownload::Outcome outcome =
       delta.Run(url, StagedPath(download), resumable_ ? kept + kDeltaSuffix : "", &progress);
+  if (outcome.result == DeltaDownload::Result::kDone && !StageLeftOut(outcome.leftOut)) {
+    outcome.result = DeltaDownload::Result::kFullDownload;
+    outcome.reason = "the list of unchanged files cannot be staged";
+  }
   deltaNote_ = outcome.result == DeltaDownload::Result::kDone
                    ? "fetched " + std::to_string(outcome.fetchedBytes) + " of " +
                          std::to_string(outcome.archiveBytes) + " bytes in " +
@@ -212,6 +221,20 @@ DeltaDownload::Result frmDownloadUpdate::FetchChangedMembers(const std::string& 
                    : outcome.reason;
   deltaNote_ += HowFetched(outcome);
   return outcome.result;
+}
+
+// The install checks the members a delta left out once more, as the files may change
+// before it runs; the list waits under a temporary name with the rest of the update.
+bool frmDownloadUpdate::StageLeftOut(const LeftOutMembers& leftOut) {
+  const Download listing{LeftOutMembers::kStagedName, LeftOutMembers::kStagedName,
+                         " while downloading the executable file.", 60, 60};
+  try {
+    module_.env.files.WriteTextFile(StagedPath(listing), leftOut.Text());
+  } catch (const Error&) {
+    return false;
+  }
+  arrived_.push_back(listing);
+  return true;
 }
 
 // What the log should know of how the server answered and what was reused.
@@ -223,15 +246,15 @@ std::string frmDownloadUpdate::HowFetched(const DeltaDownload::Outcome& outcome)
   } else if (outcome.rangesPerRequest > 0 &&
              outcome.rangesPerRequest < DeltaDownload::kRangesPerRequest) {
     how += "; the server answers at most " + std::to_string(outcome.rangesPerRequest) +
-           " ranges per request";
+           (outcome.rangesPerRequest == 1 ? " range" : " ranges") + " per request";
   }
   return how;
 }
 
 // Entries a delta kept (up to the delta's limit in size) serve no one once the whole
 // archive has arrived.
-void frmDownloadUpdate::DropKeptEntries(const Download& download) {
-  const std::string entries = PartialFolder() + "/" + download.stagingName + kDeltaSuffix;
+void frmDownloadUpdate::DropKeptEntries(const std::string& stagingName) {
+  const std::string entries = PartialFolder() + "/" + stagingName + kDeltaSuffix;
   SkipOnError([&] {
     if (module_.env.files.FileExists(entries)) module_.env.files.DeleteFile(entries);
   });
@@ -303,6 +326,17 @@ void frmDownloadUpdate::LogResumeDecision(const Download& download) {
 // archive takes its name last: an archive in the staging folder always means a complete
 // download, which is what the next start relies on when it offers a saved update.
 void frmDownloadUpdate::PutDownloadsInPlace() {
+  // A list of left-out members from an earlier delta does not describe a whole archive.
+  const std::string leftOut = Staging() + "/" + LeftOutMembers::kStagedName;
+  if (std::none_of(arrived_.begin(), arrived_.end(), [](const Download& download) {
+        return download.stagingName == LeftOutMembers::kStagedName;
+      })) {
+    try {
+      if (module_.env.files.FileExists(leftOut)) module_.env.files.DeleteFile(leftOut);
+    } catch (const Error& error) {
+      DownloadFailed(error.Number(), arrived_.front());
+    }
+  }
   std::stable_partition(arrived_.begin(), arrived_.end(),
                         [](const Download& download) { return download.stagingName != kArchive; });
   for (const Download& download : arrived_) {
@@ -314,6 +348,34 @@ void frmDownloadUpdate::PutDownloadsInPlace() {
   }
   arrived_.clear();
   module_.log.Event("every file of the update has arrived and is staged");
+  ForgetKeptParts();
+}
+
+// Once the whole update is staged, nothing in the partial folder is worth a later run.
+void frmDownloadUpdate::ForgetKeptParts() {
+  FileSystem& files = module_.env.files;
+  for (const std::string& name : wholeArrivals_) {
+    const std::string validator = PartialFolder() + "/" + name + kValidatorSuffix;
+    SkipOnError([&] {
+      if (files.FileExists(validator)) files.DeleteFile(validator);
+    });
+  }
+}
+
+// A file that arrived whole goes back to the partial folder, beside the validator its
+// download left there, so the next start confirms it with one request instead of fetching
+// it again.
+void frmDownloadUpdate::KeepWholeArrivals() {
+  if (!resumable_) return;
+  for (const Download& download : arrived_) {
+    if (wholeArrivals_.count(download.stagingName) == 0) continue;
+    SkipOnError([&] {
+      module_.env.files.ReplaceFile(StagedPath(download),
+                                    PartialFolder() + "/" + download.stagingName);
+      module_.log.Event(download.serverName +
+                        " arrived whole and is kept for the next attempt");
+    });
+  }
 }
 
 bool frmDownloadUpdate::PreparePartialFolder() {
@@ -353,6 +415,7 @@ std::string frmDownloadUpdate::StagedPath(const Download& download) const {
 
 void frmDownloadUpdate::CancelDuringTransfer() {
   module_.log.Event("download cancelled by the user; what arrived keeps its temporary name");
+  KeepWholeArrivals();
   cmdCancel_Click();
 }
 
@@ -366,10 +429,12 @@ void frmDownloadUpdate::DownloadRefused(const std::string& why, const Download& 
   // resuming; a refused part would be resumed beyond its signed end at the next start.
   SkipOnError([&] { module_.env.files.DeleteFilesIn(PartialFolder()); });
   GiveUp("The downloaded file " + download.serverName + " is not the one its vendor signed.\r\n" +
-         why + kRetryHint);
+         why + kRetryHint,
+         false);
 }
 
-void frmDownloadUpdate::GiveUp(const std::string& message) {
+void frmDownloadUpdate::GiveUp(const std::string& message, bool keepWholeArrivals) {
+  if (keepWholeArrivals) KeepWholeArrivals();
   module_.log.Event("download failed, staged files deleted: " + message);
   SkipOnError([&] { module_.env.files.DeleteFilesIn(Staging()); });
   if (module_.IsVerbose()) module_.env.prompts.MsgBox(message, kOkOnly | kCritical, "Oops ...");

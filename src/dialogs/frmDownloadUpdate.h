@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -72,8 +73,10 @@ class frmDownloadUpdate : public UpdaterDialog {
   // Logs whether the file continues a kept part or downloads whole.
   void LogResumeDecision(const Download& download);
   static std::string HowFetched(const DeltaDownload::Outcome& outcome);
-  // Deletes what a delta kept of `download` (the archive) for a later run.
-  void DropKeptEntries(const Download& download);
+  // Stages the list of the members a delta left out; false when it cannot be written.
+  bool StageLeftOut(const LeftOutMembers& leftOut);
+  // Deletes what a delta kept of the file staged as `stagingName` (the archive) for a later run.
+  void DropKeptEntries(const std::string& stagingName);
   std::string StagedPath(const Download& download) const;
   // Readies the folder that keeps interrupted downloads for the next attempt; kept parts of
   // another published version are dropped. False when there is no such folder.
@@ -81,8 +84,11 @@ class frmDownloadUpdate : public UpdaterDialog {
   std::string PartialFolder() const;
   [[noreturn]] void DownloadFailed(int32_t result, const Download& download);
   [[noreturn]] void DownloadRefused(const std::string& why, const Download& download);
-  // Deletes the staged files, tells the user in verbose mode and ends the program.
-  [[noreturn]] void GiveUp(const std::string& message);
+  // Deletes the staged files, tells the user in verbose mode and ends the program; files
+  // that arrived whole wait in the partial folder unless `keepWholeArrivals` is false.
+  [[noreturn]] void GiveUp(const std::string& message, bool keepWholeArrivals = true);
+  void KeepWholeArrivals();
+  void ForgetKeptParts();
   void SetProgress(int32_t value);
   std::string Staging() const;
 
@@ -95,6 +101,8 @@ class frmDownloadUpdate : public UpdaterDialog {
   Control& progressSlot_;
   // The files downloaded so far, in order, each still under its temporary name.
   std::vector<Download> arrived_;
+  // Staging names of the files that came whole through a resumable download.
+  std::set<std::string> wholeArrivals_;
   bool resumable_ = false;
   std::string deltaNote_;
 };

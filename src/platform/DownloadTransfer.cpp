@@ -1,6 +1,7 @@
 #include "platform/DownloadTransfer.h"
 
 #include "platform/ResumableTarget.h"
+#include "platform/ResumePlan.h"
 #include "platform/TransferObserver.h"
 #include "platform/TransferTarget.h"
 #include "platform/UrlServices.h"
@@ -35,9 +36,11 @@ bool DownloadTransfer::OnResponse(const Response& response) {
   if (resumeFrom_ > 0 && response.status == kPartial) {
     return ContinuesKept(response) ? Resume(response) : DropKept(response.status);
   }
-  // Kept bytes that the server cannot continue (the file shrank, or they were already
-  // whole) would fail every later attempt the same way.
-  if (resumeFrom_ > 0 && response.status == kRangeNotSatisfiable) return DropKept(response.status);
+  if (resumeFrom_ > 0 && response.status == kRangeNotSatisfiable) {
+    // Kept bytes that the server cannot continue (the file shrank, or another file of the
+    // same validator) would fail every later attempt the same way.
+    return KeptIsWhole(response) ? TakeKeptAsWhole() : DropKept(response.status);
+  }
   if (response.status != kOk) return Stop(StatusFailure(response.status));
   if (resumable_ != nullptr) {
     if (int error = resumable_->StartOver(response.validator)) {
@@ -53,6 +56,7 @@ bool DownloadTransfer::OnResponse(const Response& response) {
 
 bool DownloadTransfer::OnBody(const char* data, size_t size) {
   if (stopCode_ != 0) return false;
+  if (keptWhole_) return true;
   if (size > maxBytes_ - received_) return Stop(UrlServices::kTooLarge);
   if (int error = target_.Write(data, size)) return Stop(UrlServices::LocalFailure(error));
   return Observe(data, size);
@@ -80,12 +84,31 @@ bool DownloadTransfer::DropKept(long status) {
   return Stop(StatusFailure(status));
 }
 
+// A server that honours If-Range answers 416 only while its file is the kept one, and then
+// names its length; one that sends its validator must send the kept one.
+bool DownloadTransfer::KeptIsWhole(const Response& response) const {
+  return ResumePlan::UnsatisfiedLength(response.contentRange) ==
+             static_cast<int64_t>(resumeFrom_) &&
+         (response.validator.empty() || response.validator == resumable_->Validator());
+}
+
+bool DownloadTransfer::TakeKeptAsWhole() {
+  keptWhole_ = true;
+  expected_ = static_cast<int64_t>(resumeFrom_);
+  if (resumeFrom_ > maxBytes_) return Stop(UrlServices::kTooLarge);
+  return ReplayKept();
+}
+
 // The kept bytes count as received and pass the observer as if they had just arrived.
 bool DownloadTransfer::Resume(const Response& response) {
   expected_ = response.declaredLength < 0 ? -1 : response.declaredLength + response.rangeStart;
   if (expected_ > 0 && static_cast<uint64_t>(expected_) > maxBytes_) {
     return Stop(UrlServices::kTooLarge);
   }
+  return ReplayKept();
+}
+
+bool DownloadTransfer::ReplayKept() {
   int error =
       resumable_->ReadBack([this](const char* data, size_t size) { return Observe(data, size); });
   if (error != 0) return Stop(UrlServices::LocalFailure(error));

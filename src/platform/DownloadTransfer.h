@@ -40,7 +40,8 @@ class DownloadTransfer {
   DownloadTransfer(TransferTarget& target, TransferObserver* observer, uint64_t maxBytes,
                    StallDetector::Limit stall);
   // A download that continues what `target` kept when the answer is exactly the rest
-  // from `resumeFrom` (a 206 from that byte); a 200 starts it afresh. When it continues,
+  // from `resumeFrom` (a 206 from that byte), or takes the kept bytes as the whole file
+  // when a 416 names `resumeFrom` as the file's length; a 200 starts it afresh. When it continues,
   // the observer first sees the kept bytes, so it always sees the whole file.
   DownloadTransfer(ResumableTarget& target, uint64_t resumeFrom, TransferObserver* observer,
                    uint64_t maxBytes, StallDetector::Limit stall);
@@ -62,7 +63,7 @@ class DownloadTransfer {
   // Body bytes written to the target so far.
   uint64_t Received() const { return received_; }
 
-  // True when the kept bytes could not be continued (416, or a 206 that is not the rest
+  // True when the kept bytes could not be continued (a 416 that does not confirm them, or a 206 that is not the rest
   // of the same file) and were dropped: the transport asks again for the whole file, in
   // a new transfer, so that such a part never fails the download by itself.
   bool StartsOver() const { return startsOver_; }
@@ -71,6 +72,10 @@ class DownloadTransfer {
   bool Stop(int32_t code);
   bool Resume(const Response& response);
   bool ContinuesKept(const Response& response) const;
+  bool KeptIsWhole(const Response& response) const;
+  bool TakeKeptAsWhole();
+  // The kept bytes pass the observer as if they had just arrived.
+  bool ReplayKept();
   bool DropKept(long status);
   bool Observe(const char* data, size_t size);
   static int32_t StatusFailure(long status);
@@ -86,6 +91,8 @@ class DownloadTransfer {
   uint64_t received_ = 0;
   int32_t stopCode_ = 0;
   bool startsOver_ = false;
+  // A 416 confirmed the kept bytes as the whole file: the answer's body is its error page.
+  bool keptWhole_ = false;
 };
 
 }  // namespace qz

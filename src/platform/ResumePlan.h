@@ -11,7 +11,8 @@ class ResumableTarget;
 // The HTTP rules for continuing a download, shared by every transport: the rest is asked
 // for with a range that the server honours only while its file is unchanged (If-Range with
 // the validator kept from the first answer); anything but the exact rest means a fresh
-// download.
+// download. Kept bytes that are already the whole file get no rest: a server that checked
+// If-Range answers 416 naming the file's length, which is then the kept length.
 class ResumePlan {
  public:
   // Resumes from what `target` kept when it kept a validator too; otherwise starts afresh.
@@ -30,6 +31,10 @@ class ResumePlan {
   // The first byte of a Content-Range value ("bytes 100-199/200" gives 100); -1 when the
   // value is not a byte range.
   static int64_t RangeStart(const std::string& contentRange);
+
+  // The length a 416's Content-Range value names ("bytes */200" gives 200); -1 for any
+  // other value.
+  static int64_t UnsatisfiedLength(const std::string& contentRange);
 
  private:
   uint64_t offset_;

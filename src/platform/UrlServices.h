@@ -55,7 +55,10 @@ class UrlServices {
   // paths asks only for the rest, valid only while the server's file is unchanged; a
   // server that ignores the range, or a changed file, means a fresh download. The observer
   // always sees the whole file from its first byte. Transports without resume download
-  // the whole file every time.
+  // the whole file every time. A completed download leaves the validator: a caller that
+  // moves the file from `path` back to `partialPath` keeps a part that the next call
+  // confirms with one request (a 416 naming its length) instead of fetching it again; the
+  // caller deletes the validator once it needs neither.
   virtual int32_t ResumeToFile(const std::string& url, const std::string& path,
                                const std::string& partialPath, TransferObserver* observer,
                                uint64_t maxBytes) {

@@ -46,11 +46,17 @@ TestServer::TestServer() {
   // Wine's WinHTTP keeps a connection open after its session is closed; the server's
   // stop then waits out the keep-alive time of every such connection.
   server_.set_keep_alive_timeout(1);
+  // The connections a client keeps open are reused for as many requests as it makes.
+  server_.set_keep_alive_max_count(1000);
   // Recorded before the answer goes out, so a test sees every request its client made.
   server_.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     requests_.push_back(request.path);
     ranges_.push_back(request.get_header_value("Range"));
+    const bool fresh = connections_.emplace(request.remote_addr, request.remote_port).second;
+    const auto delay = eachRequestDelay_ + (fresh ? newConnectionDelay_ : std::chrono::milliseconds(0));
+    lock.unlock();
+    std::this_thread::sleep_for(delay);
     return httplib::Server::HandlerResponse::Unhandled;
   });
   // The one catch-all handler dispatches everything: cpp-httplib takes the first handler
@@ -139,6 +145,18 @@ std::vector<std::string> TestServer::RangesAsked() {
 std::vector<std::string> TestServer::Requests() {
   std::lock_guard lock(mutex_);
   return requests_;
+}
+
+size_t TestServer::Connections() {
+  std::lock_guard lock(mutex_);
+  return connections_.size();
+}
+
+void TestServer::DelayAnswers(std::chrono::milliseconds eachRequest,
+                              std::chrono::milliseconds newConnection) {
+  std::lock_guard lock(mutex_);
+  eachRequestDelay_ = eachRequest;
+  newConnectionDelay_ = newConnection;
 }
 
 }  // namespace qz::test

@@ -2,7 +2,10 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <map>
+#include <set>
+#include <utility>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -42,6 +45,11 @@ class TestServer {
   std::vector<std::string> RangesAsked();
   // Paths requested so far, in order.
   std::vector<std::string> Requests();
+  // TCP connections that carried a request so far.
+  size_t Connections();
+  // Every answer waits `eachRequest`, and the first on a connection `newConnection` more,
+  // as a distant server's round trips and handshakes cost (0 and 0: no wait).
+  void DelayAnswers(std::chrono::milliseconds eachRequest, std::chrono::milliseconds newConnection);
 
   httplib::Server& Raw() { return server_; }
 
@@ -59,6 +67,9 @@ class TestServer {
   bool refuseMultipleRanges_ = false;
   std::map<std::string, size_t> cuts_;
   std::vector<std::string> ranges_;
+  std::set<std::pair<std::string, int>> connections_;
+  std::chrono::milliseconds eachRequestDelay_{0};
+  std::chrono::milliseconds newConnectionDelay_{0};
 };
 
 }  // namespace qz::test

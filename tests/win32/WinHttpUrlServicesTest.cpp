@@ -185,7 +185,7 @@ TEST_F(WinHttpUrlServicesTest, AnInterruptedDownloadResumesOnlyWhileTheFileIsUnc
   EXPECT_EQ(dir.Read("VQ.Zip"), body);
   EXPECT_TRUE(observer.seen == body);
   EXPECT_EQ(observer.lastExpected, static_cast<int64_t>(body.size()));
-  EXPECT_EQ(dir.FilesIn("Partial"), "");
+  EXPECT_EQ(dir.FilesIn("Partial"), "VQ.Zip.validator");
 
   // A server that ignores the range sends the whole file, which replaces the part.
   cutAtHalf(body);
@@ -277,9 +277,9 @@ TEST_F(WinHttpUrlServicesTest, TheNextDownloadWaitsUntilAStoppedWorkerHasEnded) 
   EXPECT_EQ(dir.Read("VQ.Zip"), body);
 }
 
-// A resume that fails keeps no part file, and a part that cannot be continued (already
-// whole, or from an older file at a server that ignores If-Range) is replaced by the
-// whole file within the same call.
+// A resume that fails keeps no part file, and a part that cannot be continued (a 416 or
+// a rest under another validator, from a server that ignores If-Range) is replaced by the
+// whole file within the same call; the new validator stays.
 TEST_F(WinHttpUrlServicesTest, FailedAnswersKeepNoPartAndStalePartsAreFetchedWhole) {
   std::filesystem::create_directories(dir / "Partial");
   auto attempt = [&](const std::string& path) {
@@ -318,7 +318,7 @@ TEST_F(WinHttpUrlServicesTest, FailedAnswersKeepNoPartAndStalePartsAreFetchedWho
     EXPECT_EQ(attempt("/Vq/VQ.Zip"), 0);
     EXPECT_EQ(dir.Read("VQ.Zip"), changed);
     EXPECT_EQ(server.RangesAsked().back(), "");
-    EXPECT_EQ(dir.FilesIn("Partial"), "");
+    EXPECT_EQ(dir.FilesIn("Partial"), "VQ.Zip.validator");
   }
 }
 

@@ -42,6 +42,7 @@ bool CurlLibrary::Resolve() {
          Find(handle_, "curl_easy_getinfo", easyGetinfo) &&
          Find(handle_, "curl_easy_header", easyHeader) &&
          Find(handle_, "curl_easy_cleanup", easyCleanup) &&
+         Find(handle_, "curl_easy_reset", easyReset) &&
          Find(handle_, "curl_slist_append", slistAppend) &&
          Find(handle_, "curl_slist_free_all", slistFreeAll);
 }

@@ -26,6 +26,7 @@ class CurlLibrary {
   decltype(&curl_easy_getinfo) easyGetinfo = nullptr;
   decltype(&curl_easy_header) easyHeader = nullptr;
   decltype(&curl_easy_cleanup) easyCleanup = nullptr;
+  decltype(&curl_easy_reset) easyReset = nullptr;
   decltype(&curl_slist_append) slistAppend = nullptr;
   decltype(&curl_slist_free_all) slistFreeAll = nullptr;
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include "platform/DownloadTransfer.h"
 #include "platform/RangeTransfer.h"
@@ -20,7 +21,6 @@ namespace {
 constexpr long kConnectTimeoutSeconds = 30;
 constexpr long kMaxRedirects = 10;
 
-using Transfer = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
 using HeaderList = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
 
 int32_t CurlFailure(CURLcode code) {
@@ -166,6 +166,38 @@ CURLcode Configure(const CurlLibrary& library, CURL* curl, const std::string& ur
 CurlUrlServices::CurlUrlServices(StallDetector::Limit stall, long receiveBufferBytes)
     : stall_(stall), receiveBufferBytes_(receiveBufferBytes) {}
 
+CurlUrlServices::~CurlUrlServices() {
+  if (idle_ != nullptr) curl_.easyCleanup(idle_);
+}
+
+CURL* CurlUrlServices::TakeHandle() {
+  std::lock_guard lock(idleMutex_);
+  CURL* curl = std::exchange(idle_, nullptr);
+  if (curl == nullptr) return curl_.easyInit();
+  // Options and callbacks go; open connections and cached addresses stay.
+  curl_.easyReset(curl);
+  return curl;
+}
+
+// libcurl 7.88 refuses some options on a handle whose last transfer failed (a redirect to
+// a refused scheme makes CURLOPT_BUFFERSIZE fail). And a server that sends a body where
+// none may be (a 204 with content) leaves bytes that the next answer on the connection
+// would start with; only a 200 or 206 read to its end leaves a connection worth keeping.
+void CurlUrlServices::DropUnlessSound(Transfer& curl, CURLcode result) {
+  long status = 0;
+  curl_.easyGetinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
+  if (result != CURLE_OK || (status != 200 && status != 206)) curl_.easyCleanup(curl.release());
+}
+
+void CurlUrlServices::ReturnHandle(CURL* curl) {
+  std::lock_guard lock(idleMutex_);
+  if (idle_ == nullptr) {
+    idle_ = curl;
+  } else {
+    curl_.easyCleanup(curl);
+  }
+}
+
 void CurlUrlServices::DeleteCacheEntry(const std::string&) {}
 
 int32_t CurlUrlServices::DownloadToFile(const std::string& url, const std::string& path,
@@ -193,7 +225,7 @@ int32_t CurlUrlServices::ResumeToFile(const std::string& url, const std::string&
 
 int32_t CurlUrlServices::Perform(const std::string& url, DownloadTransfer& transfer,
                                  const std::vector<std::string>& extraHeaders) {
-  Transfer curl(curl_.easyInit(), curl_.easyCleanup);
+  Transfer curl(TakeHandle(), [this](CURL* handle) { ReturnHandle(handle); });
   HeaderList headers = RequestHeaders(curl_, extraHeaders);
   if (!curl || !headers) return CurlFailure(CURLE_OUT_OF_MEMORY);
   Session session{transfer, curl_, curl.get()};
@@ -201,7 +233,9 @@ int32_t CurlUrlServices::Perform(const std::string& url, DownloadTransfer& trans
   CURLcode result = Configure(curl_, curl.get(), url, headers.get(), userAgent, receiveBufferBytes_,
                               Callbacks{WriteBody, Tick, &session});
   if (result == CURLE_OK) result = curl_.easyPerform(curl.get());
-  return transfer.Finish(CurlFailure(result), ResponseOf(curl_, curl.get()));
+  const int32_t code = transfer.Finish(CurlFailure(result), ResponseOf(curl_, curl.get()));
+  DropUnlessSound(curl, result);
+  return code;
 }
 
 RangeReply CurlUrlServices::FetchRanges(const std::string& url,
@@ -209,7 +243,7 @@ RangeReply CurlUrlServices::FetchRanges(const std::string& url,
                                         const std::string& ifRange, RangeReceiver& receiver) {
   if (CURLcode init = curl_.Load(); init != CURLE_OK) return RangeReply::Failure(CurlFailure(init));
   RangeTransfer transfer(ranges, ifRange, receiver, stall_);
-  Transfer curl(curl_.easyInit(), curl_.easyCleanup);
+  Transfer curl(TakeHandle(), [this](CURL* handle) { ReturnHandle(handle); });
   HeaderList headers = RequestHeaders(curl_, transfer.RequestHeaders());
   if (!curl || !headers) return RangeReply::Failure(CurlFailure(CURLE_OUT_OF_MEMORY));
   RangeSession session{transfer, curl_, curl.get()};
@@ -217,7 +251,9 @@ RangeReply CurlUrlServices::FetchRanges(const std::string& url,
   CURLcode result = Configure(curl_, curl.get(), url, headers.get(), userAgent, receiveBufferBytes_,
                               Callbacks{WriteRanges, TickRanges, &session});
   if (result == CURLE_OK) result = curl_.easyPerform(curl.get());
-  return transfer.Finish(CurlFailure(result), ResponseOf(curl_, curl.get()));
+  RangeReply reply = transfer.Finish(CurlFailure(result), ResponseOf(curl_, curl.get()));
+  DropUnlessSound(curl, result);
+  return reply;
 }
 
 }  // namespace qz

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -12,8 +15,10 @@ namespace qz {
 
 class DownloadTransfer;
 
-// Whole-file downloads over HTTP and HTTPS with libcurl. Each download uses a fresh
-// transfer that sends "Cache-Control: no-cache" and "Pragma: no-cache", asks for the file
+// Whole-file downloads over HTTP and HTTPS with libcurl. The transfers of one object share
+// one libcurl handle and with it its connections: a run that asks a server for hundreds of
+// ranges opens one connection (and over https makes one handshake), not one per request.
+// Each transfer starts from libcurl's defaults again and sends "Cache-Control: no-cache" and "Pragma: no-cache", asks for the file
 // without content coding ("Accept-Encoding: identity") yet decodes gzip or deflate when a
 // server or proxy compresses anyway, verifies server certificates, follows up to 10
 // redirects to http and https addresses only, gives up connecting after 30 seconds and
@@ -42,6 +47,9 @@ class CurlUrlServices : public UrlServices {
   // how much libcurl reads from the network at once (1 KiB to 512 KiB).
   explicit CurlUrlServices(StallDetector::Limit stall = StallDetector::kDefaultLimit,
                            long receiveBufferBytes = kReceiveBufferBytes);
+  ~CurlUrlServices() override;
+  CurlUrlServices(const CurlUrlServices&) = delete;
+  CurlUrlServices& operator=(const CurlUrlServices&) = delete;
 
   // libcurl keeps no cache between transfers and this class keeps no transfer, so there
   // is never anything to remove.
@@ -55,11 +63,21 @@ class CurlUrlServices : public UrlServices {
   int32_t ResumeToFile(const std::string& url, const std::string& path,
                        const std::string& partialPath, TransferObserver* observer,
                        uint64_t maxBytes) override;
-  // See UrlServices; one transfer per call.
+  // See UrlServices; one request per call.
   RangeReply FetchRanges(const std::string& url, const std::vector<ByteRange>& ranges,
                          const std::string& ifRange, RangeReceiver& receiver) override;
 
  private:
+  // A handle of the object's own, handed back (ReturnHandle) when the transfer ends.
+  using Transfer = std::unique_ptr<CURL, std::function<void(CURL*)>>;
+
+  // The idle handle reset to libcurl's defaults, or a new one; null when memory runs out.
+  CURL* TakeHandle();
+  // Cleans up `curl` at once unless its transfer ended with CURLE_OK and a 200 or 206.
+  void DropUnlessSound(Transfer& curl, CURLcode result);
+  // Keeps `curl` (and its connections) for the next transfer unless another is kept already.
+  void ReturnHandle(CURL* curl);
+
   // Runs `transfer` with the extra request header lines `extraHeaders`.
   int32_t Perform(const std::string& url, DownloadTransfer& transfer,
                   const std::vector<std::string>& extraHeaders);
@@ -67,6 +85,10 @@ class CurlUrlServices : public UrlServices {
   StallDetector::Limit stall_;
   long receiveBufferBytes_;
   CurlLibrary curl_;
+  // The handle between transfers, with the connections it keeps open; null before the first
+  // and while a transfer runs (a transfer that finds none, on another thread, makes its own).
+  std::mutex idleMutex_;
+  CURL* idle_ = nullptr;
 };
 
 }  // namespace qz

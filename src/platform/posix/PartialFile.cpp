@@ -106,7 +106,6 @@ int PartialFile::Commit() {
   int fd = std::exchange(fd_, -1);
   if (close(fd) != 0) return errno;
   if (rename(partial_.c_str(), target_.c_str()) != 0) return errno;
-  unlink(ValidatorPath().c_str());
   return 0;
 }
 

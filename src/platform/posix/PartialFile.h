@@ -10,9 +10,10 @@
 namespace qz {
 
 // A download's body kept at `partial` across attempts, with its validator in `partial` +
-// ".validator"; Commit renames it over `target` (same file system) and removes the
-// validator. Without Commit both stay, flushed, for the next attempt, unless the part is
-// empty: then neither stays.
+// ".validator"; Commit renames it over `target` (same file system) and leaves the
+// validator, so a caller that puts the whole file back at `partial` keeps a part that the
+// next attempt confirms instead of fetching it again. Without Commit both stay, flushed,
+// for the next attempt, unless the part is empty: then neither stays.
 class PartialFile : public ResumableTarget {
  public:
   PartialFile(std::string partial, std::string target);

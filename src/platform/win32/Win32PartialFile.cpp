@@ -124,7 +124,6 @@ int Win32PartialFile::Commit() {
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return LastError();
   }
-  DeleteFileW(ValidatorPath().c_str());
   return 0;
 }
 

@@ -10,9 +10,10 @@
 namespace qz {
 
 // A download's body kept at `partial` across attempts, with its validator in `partial` +
-// ".validator"; Commit moves it over `target` (same volume, write-through) and removes the
-// validator. Without Commit both stay, flushed, for the next attempt, unless the part is
-// empty: then neither stays. Paths are in the
+// ".validator"; Commit moves it over `target` (same volume, write-through) and leaves the
+// validator, so a caller that puts the whole file back at `partial` keeps a part that the
+// next attempt confirms instead of fetching it again. Without Commit both stay, flushed,
+// for the next attempt, unless the part is empty: then neither stays. Paths are in the
 // ANSI code page; every operation returns 0 or the Win32 error code (GetLastError).
 class Win32PartialFile : public ResumableTarget {
  public:

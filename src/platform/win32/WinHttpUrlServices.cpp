@@ -6,6 +6,7 @@
 #include <chrono>
 #include <exception>
 #include <memory>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -225,15 +226,15 @@ int32_t Converse(HINTERNET request, const std::vector<std::string>& extra, Trans
   return ReceiveBody(request, pipe);
 }
 
-// Worker thread: the whole exchange for `url`; 0 when the whole answer arrived, else the
+// Worker thread: the whole exchange for `url` in `session`, whose pool of open
+// connections it uses and adds to; 0 when the whole answer arrived, else the
 // transport's failure code. Cancelling the pipe closes the request handle, which is how
 // WinHTTP interrupts a call blocked on it.
-int32_t Fetch(const std::string& url, const std::vector<std::string>& extra, TransferPipe& pipe) {
+int32_t Fetch(HINTERNET session, const std::string& url, const std::vector<std::string>& extra,
+              TransferPipe& pipe) {
   Address address;
   if (!Crack(WideText::FromAnsi(url), address)) return TransferFailure();
-  InternetHandle session(OpenSession());
-  if (!session) return TransferFailure();
-  InternetHandle connection(WinHttpConnect(session.get(), address.host.c_str(), address.port, 0));
+  InternetHandle connection(WinHttpConnect(session, address.host.c_str(), address.port, 0));
   if (!connection) return TransferFailure();
   HINTERNET request =
       WinHttpOpenRequest(connection.get(), L"GET", address.pathAndQuery.c_str(), nullptr,
@@ -283,18 +284,18 @@ std::optional<int32_t> Deliver(TransferPipe& pipe, Transfer& transfer) {
 // Runs the blocking WinHTTP calls on a worker thread while this thread serves `transfer`,
 // so its observer is called only here and ticks on while WinHTTP waits. A stopped
 // transfer returns at once and hands its worker, which touches nothing but the pipe it
-// shares, to `stopped`.
+// shares and the session it holds a share of, to `stopped`.
 template <typename Transfer>
-int32_t RunWorker(const std::string& url, const std::vector<std::string>& extra, Transfer& transfer,
-                  std::thread& stopped) {
+int32_t RunWorker(const std::shared_ptr<void>& session, const std::string& url,
+                  const std::vector<std::string>& extra, Transfer& transfer, std::thread& stopped) {
   auto pipe = std::make_shared<TransferPipe>();
   std::thread worker;
   try {
-    worker = std::thread([pipe, url, extra] {
+    worker = std::thread([session, pipe, url, extra] {
       // Only allocations can throw here; the download then fails as out of memory.
       int32_t code = -static_cast<int32_t>(ERROR_OUTOFMEMORY);
       try {
-        code = Fetch(url, extra, *pipe);
+        code = Fetch(session.get(), url, extra, *pipe);
       } catch (const std::exception&) {
         code = -static_cast<int32_t>(ERROR_OUTOFMEMORY);
       }
@@ -316,15 +317,31 @@ int32_t RunWorker(const std::string& url, const std::vector<std::string>& extra,
 
 WinHttpUrlServices::WinHttpUrlServices(StallDetector::Limit stall) : stall_(stall) {}
 
+bool WinHttpUrlServices::OpenSessionOnce() {
+  if (session_) return true;
+  HINTERNET session = OpenSession();
+  if (session == nullptr) return false;
+  try {
+    session_ = std::shared_ptr<void>(session, WinHttpCloseHandle);
+  } catch (const std::bad_alloc&) {
+    WinHttpCloseHandle(session);
+    SetLastError(ERROR_OUTOFMEMORY);
+    return false;
+  }
+  return true;
+}
+
 int32_t WinHttpUrlServices::Exchange(const std::string& url, const std::vector<std::string>& extra,
                                      DownloadTransfer& transfer) {
   if (stopped_.joinable()) stopped_.join();
-  return RunWorker(url, extra, transfer, stopped_);
+  if (!OpenSessionOnce()) return TransferFailure();
+  return RunWorker(session_, url, extra, transfer, stopped_);
 }
 
 int32_t WinHttpUrlServices::Exchange(const std::string& url, RangeTransfer& transfer) {
   if (stopped_.joinable()) stopped_.join();
-  return RunWorker(url, transfer.RequestHeaders(), transfer, stopped_);
+  if (!OpenSessionOnce()) return TransferFailure();
+  return RunWorker(session_, url, transfer.RequestHeaders(), transfer, stopped_);
 }
 
 WinHttpUrlServices::~WinHttpUrlServices() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,7 +12,9 @@
 namespace qz {
 
 // Whole-file downloads over HTTP and HTTPS with WinHTTP, through the proxy the system or
-// the user configured. Each download opens its own session, sends "Cache-Control:
+// the user configured. The downloads of one object share one session, whose connections
+// stay open between requests (keep-alive), so a run of hundreds of range requests makes
+// one connection and one handshake per server. Each sends "Cache-Control:
 // no-cache" and "Pragma: no-cache", verifies server certificates, follows up to 10
 // redirects (WinHTTP follows only http and https), gives up connecting after 30 seconds
 // and fails when the transfer stalls, but has no overall time limit. It asks for the file
@@ -67,10 +70,14 @@ class WinHttpUrlServices : public UrlServices {
   int32_t Exchange(const std::string& url, const std::vector<std::string>& extra,
                    DownloadTransfer& transfer);
   int32_t Exchange(const std::string& url, RangeTransfer& transfer);
+  // Opens the session unless it is open; false, with the error set, when it cannot be.
+  bool OpenSessionOnce();
 
   StallDetector::Limit stall_;
   // The worker of the last stopped download, which may still be running.
   std::thread stopped_;
+  // The session every download uses; a stopped worker still running holds a share of it.
+  std::shared_ptr<void> session_;
 };
 
 }  // namespace qz
