@@ -54,6 +54,7 @@ void DeltaDownload::RequireSigned(const ArchiveListing& archive) {
 
 void DeltaDownload::RequireDirectory(const std::string& sha256) {
   requiredDirectory_ = sha256;
+  anyShare_ = true;
 }
 
 DeltaDownload::Outcome DeltaDownload::Run(const std::string& url, const std::string& stagedPath,
@@ -276,7 +277,8 @@ void DeltaDownload::FetchEntries(const std::string& url, const std::vector<Neede
     largest = std::max(largest, range.Length());
   }
   if (total > kMaxDeltaBytes) FullDownload("the changed members are too large to hold");
-  if (static_cast<double>(total) > kMostOfArchive * static_cast<double>(outcome_.archiveBytes)) {
+  if (!anyShare_ &&
+      static_cast<double>(total) > kMostOfArchive * static_cast<double>(outcome_.archiveBytes)) {
     FullDownload("most of the archive changed");
   }
   parts.Expect(static_cast<int64_t>(total), largest);

@@ -71,6 +71,8 @@ class DeltaDownload {
 
   // Ends the run unless the archive's directory, from its start to the archive's end, has
   // `sha256` (lowercase hex): the release that an earlier run's left-out list came from.
+  // Such a run fetches what is needed however large a share of the archive it is, as the
+  // whole archive could be of another release.
   void RequireDirectory(const std::string& sha256);
 
   // Writes the zip of what the installation lacks from the archive at `url` to
@@ -121,6 +123,7 @@ class DeltaDownload {
   std::vector<ZipMember> members_;
   const ArchiveListing* signed_ = nullptr;
   std::string requiredDirectory_;
+  bool anyShare_ = false;
   std::vector<const ArchiveMemberItem*> items_;
   bool cancelled_ = false;
   bool changed_ = false;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/Error.h"
+#include "platform/FileSystem.h"
 #include "zipformat/InstalledFiles.h"
 #include "zipformat/ZipMember.h"
 
@@ -95,6 +96,10 @@ LeftOutMembers LeftOutMembers::Parse(std::string_view text) {
   }
   if (first) Malformed("it is empty");
   return list;
+}
+
+LeftOutMembers LeftOutMembers::Read(FileSystem& files, const std::string& path) {
+  return Parse(files.ReadTextFile(path, kMaxBytes));
 }
 
 std::vector<std::string> LeftOutMembers::Changed(FileSystem& files,

@@ -37,6 +37,8 @@ class LeftOutMembers {
   std::vector<Member> members;
 
   std::string Text() const;
+  // Reads and parses the list at `path`; throws qz::Error when it cannot be read or parsed.
+  static LeftOutMembers Read(FileSystem& files, const std::string& path);
   // Throws qz::Error saying why when `text` is not such a list.
   static LeftOutMembers Parse(std::string_view text);
   // False for a name the list cannot hold (one with a line break): such a member is fetched.

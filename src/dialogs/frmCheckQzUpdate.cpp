@@ -1,7 +1,9 @@
 #include "dialogs/frmCheckQzUpdate.h"
 
 #include <optional>
+#include <vector>
 
+#include "delta/LeftOutMembers.h"
 #include "dialogs/DialogLayouts.h"
 #include "dialogs/InstallSwap.h"
 #include "dialogs/frmDownloadUpdate.h"
@@ -121,6 +123,10 @@ void frmCheckQzUpdate::DeleteLeftoverFiles() {
 // keep, and the server is asked afresh instead. Only an older release is worth a word.
 bool frmCheckQzUpdate::SavedDownloadUsable() {
   const ApplicationRecord& app = module_.App;
+  if (!LeftOutMembersUnchanged()) {
+    SkipOnError([&] { module_.env.files.DeleteFilesIn(Staging()); });
+    return false;
+  }
   SignedUpdateCheck check(module_.env, app.ApplicationName, Staging());
   if (!check.Enabled()) return true;
   try {
@@ -137,6 +143,25 @@ bool frmCheckQzUpdate::SavedDownloadUsable() {
     SkipOnError([&] { module_.env.files.DeleteFilesIn(Staging()); });
     return false;
   }
+}
+
+// A saved archive of changed members installs as the whole archive would only while the
+// files it left out are still installed as they were.
+bool frmCheckQzUpdate::LeftOutMembersUnchanged() {
+  FileSystem& files = module_.env.files;
+  const std::string listing = Staging() + "/" + LeftOutMembers::kStagedName;
+  std::vector<std::string> changed;
+  try {
+    if (!files.FileExists(listing)) return true;
+    changed = LeftOutMembers::Read(files, listing).Changed(files, module_.App.ApplicationPath);
+  } catch (const Error& error) {
+    module_.log.Event("a saved update is dropped: " + error.Description());
+    return false;
+  }
+  if (changed.empty()) return true;
+  module_.log.Event("a saved update is dropped: " + std::to_string(changed.size()) +
+                    " files it left as they were have changed since, first " + changed.front());
+  return false;
 }
 
 void frmCheckQzUpdate::DownloadVersionInfo() {

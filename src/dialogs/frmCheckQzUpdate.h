@@ -27,9 +27,11 @@ class frmCheckQzUpdate : public UpdaterDialog {
   // run cannot be finished or undone.
   void RecoverInterruptedInstall();
   void DeleteLeftoverFiles();
-  // False, with the saved files discarded, when a signed build finds the saved download no
-  // longer signed for this application, changed since, or older than what is installed.
+  // False, with the saved files discarded, when the saved download is an archive of changed
+  // members whose left-out files have changed since, or a signed build finds it no longer
+  // signed for this application, changed since, or older than what is installed.
   bool SavedDownloadUsable();
+  bool LeftOutMembersUnchanged();
   void DownloadVersionInfo();
   // Ends the check when the downloaded Version.INF lacks the vendor's signature.
   void VerifySignature();

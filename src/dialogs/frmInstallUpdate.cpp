@@ -3,14 +3,22 @@
 #include <functional>
 #include <optional>
 #include <utility>
+#include <vector>
 
+#include "delta/DeltaDownload.h"
+#include "delta/LeftOutMembers.h"
 #include "dialogs/DialogLayouts.h"
 #include "dialogs/InstallSpace.h"
 #include "dialogs/InstallSwap.h"
 #include "dialogs/SystemEventPacer.h"
 #include "platform/BusyFileRetry.h"
 #include "platform/FileSystem.h"
+#include "platform/Env.h"
 #include "platform/Prompts.h"
+#include "platform/TemporaryFileName.h"
+#include "platform/TransferObserver.h"
+#include "signing/SignedUpdateCheck.h"
+#include "signing/StreamedFileCheck.h"
 #include "signing/VerifiedStaging.h"
 #include "startup/LeftoverFiles.h"
 #include "startup/mQzUpdate.h"
@@ -22,6 +30,33 @@ namespace {
 
 constexpr char kKeptUntilThereIsRoom[] =
     "The update has been kept: it is offered again at the next start, once there is room.";
+constexpr char kFetchedAgainNextStart[] =
+    "The update has been kept: the next start fetches what it lacks.";
+// The first names of a list, for a log line.
+constexpr size_t kNamesLogged = 10;
+
+std::string NameList(const std::vector<std::string>& names) {
+  std::string list;
+  for (size_t i = 0; i < names.size() && i < kNamesLogged; ++i) {
+    list += (i == 0 ? "" : ", ") + names[i];
+  }
+  if (names.size() > kNamesLogged) list += ", ...";
+  return list;
+}
+
+// Keeps the windows alive while a fetch blocks; an install is never cancelled half-way.
+class EventsWhileFetching : public TransferObserver {
+ public:
+  explicit EventsWhileFetching(SystemEventPacer& pacer) : pacer_(pacer) {}
+  bool OnData(const char*, size_t, uint64_t, int64_t) override { return OnTick(); }
+  bool OnTick() override {
+    pacer_.HandleEventsIfDue();
+    return true;
+  }
+
+ private:
+  SystemEventPacer& pacer_;
+};
 
 std::string ErrorLines(const Error& error) {
   return std::to_string(error.Number()) + "\r\n" + error.Description();
@@ -137,9 +172,10 @@ void frmInstallUpdate::InstallUpdateFiles() {
   SkipOnError([&] { files.CreateFolder(Path("/QzUFiles/After")); });
   SkipOnError([&] { files.CreateFolder(Path("/QzUFiles/Before")); });
   Wait(5);
-  CheckFreeSpace();
   staging_ = std::make_unique<VerifiedStaging>(module_.env, module_.App.ApplicationName,
                                                Path("/QzUFiles"));
+  CompleteChangedMembersArchive();
+  CheckFreeSpace();
   ExtractExecutable(true);
   Wait(2);
   ExtractExecutable(false);
@@ -169,11 +205,85 @@ void frmInstallUpdate::InstallUpdateFiles() {
   } catch (const Error& error) {
     // Whatever the swap moved is back in place; the staged update stays for another try.
     SkipOnError([&] { files.DeleteFilesIn(WorkFolder()); });
-    module_.log.Event("install failed: Cannot Install Files ... " + ErrorLines(error));
+    module_.log.Event("install failed" + ArchiveOrigin() + ": Cannot Install Files ... " +
+                      ErrorLines(error));
     module_.env.prompts.MsgBox(ErrorLines(error), kOkOnly | kExclamation,
                                "Cannot Install Files ...");
     cmdCancel_Click();
   }
+}
+
+void frmInstallUpdate::CompleteChangedMembersArchive() {
+  FileSystem& files = module_.env.files;
+  const std::string listing = Path(std::string("/QzUFiles/") + LeftOutMembers::kStagedName);
+  if (!files.FileExists(listing)) return;
+  LeftOutMembers leftOut;
+  std::vector<std::string> changed;
+  try {
+    leftOut = LeftOutMembers::Read(files, listing);
+    changed = leftOut.Changed(files, module_.App.ApplicationPath);
+  } catch (const Error& error) {
+    DiscardUpdate(error);
+  }
+  module_.log.Event("install: the archive came by its changed members; of the " +
+                    std::to_string(leftOut.members.size()) + " it left out " +
+                    std::to_string(changed.size()) + " changed since" +
+                    (changed.empty() ? "" : ": " + NameList(changed)));
+  if (!changed.empty()) FetchChangedMembersAgain(leftOut);
+}
+
+void frmInstallUpdate::FetchChangedMembersAgain(const LeftOutMembers& leftOut) {
+  Env& env = module_.env;
+  const std::string& name = module_.App.ApplicationName;
+  DeltaDownload delta(env.urls, env.files, module_.App.ApplicationPath);
+  delta.RequireDirectory(leftOut.directorySha256);
+  std::optional<SignedRelease> release;
+  SignedUpdateCheck check(env, name, Path("/QzUFiles"));
+  if (check.Enabled()) {
+    try {
+      release = check.Release();
+    } catch (const Error& error) {
+      DiscardUpdate(error);
+    }
+    if (!release->archive) {
+      DiscardUpdate(Error(StreamedFileCheck::kHashMismatch,
+                          "VQ.Zip holds only some members of a release signed as a whole."));
+    }
+    delta.RequireSigned(*release->archive);
+  }
+  const std::string fetched = Path("/QzUFiles/" + TemporaryFileName::For("VQ.Zip", "refetched"));
+  const std::string fetchedList =
+      Path("/QzUFiles/" + TemporaryFileName::For(LeftOutMembers::kStagedName, "refetched"));
+  SystemEventPacer pacer(env.forms);
+  EventsWhileFetching events(pacer);
+  const DeltaDownload::Outcome outcome = delta.Run(env.baseUrl + name + "/VQ.Zip", fetched, "", &events);
+  if (outcome.result != DeltaDownload::Result::kDone) {
+    SkipOnError([&] { env.files.DeleteFile(fetched); });
+    KeepUpdate(Error(Error::kInternalError,
+                     "Files that this update left as they were have changed since it was "
+                     "downloaded, and it cannot fetch them now: " +
+                         outcome.reason + ".\r\n" + kFetchedAgainNextStart));
+  }
+  module_.log.Event("install: the changed members fetched again: " +
+                    std::to_string(outcome.fetchedBytes) + " bytes in " +
+                    std::to_string(outcome.requests) + " requests");
+  // The archive first: a list that still names what the new archive carries only costs a
+  // needless fetch, while a new list beside the old archive would let changes through.
+  try {
+    env.files.WriteTextFile(fetchedList, outcome.leftOut.Text());
+    env.files.ReplaceFile(fetched, Path("/QzUFiles/VQ.Zip"));
+    env.files.ReplaceFile(fetchedList, Path(std::string("/QzUFiles/") + LeftOutMembers::kStagedName));
+  } catch (const Error& error) {
+    KeepUpdate(error);
+  }
+}
+
+std::string frmInstallUpdate::ArchiveOrigin() const {
+  bool delta = false;
+  SkipOnError([&] {
+    delta = module_.env.files.FileExists(Path(std::string("/QzUFiles/") + LeftOutMembers::kStagedName));
+  });
+  return delta ? " (the archive came by its changed members)" : "";
 }
 
 void frmInstallUpdate::StageDatabaseFile(const std::string& name) {
@@ -208,7 +318,7 @@ void frmInstallUpdate::ExtractExecutable(const bool& bTestOnly) {
       KeepUpdate(Error(Error::kDiskFull, error.Description() + "\r\n" + kKeptUntilThereIsRoom));
     }
     module_.log.Event(std::string("install failed in the ") +
-                      (bTestOnly ? "test pass" : "installing pass") +
+                      (bTestOnly ? "test pass" : "installing pass") + ArchiveOrigin() +
                       ", staged files deleted: " + ErrorLines(error));
     if (!bTestOnly) SkipOnError([&] { files.DeleteFilesIn(WorkFolder()); });
     DiscardUpdate(error);
@@ -259,7 +369,8 @@ void frmInstallUpdate::CheckFreeSpace() {
 
 void frmInstallUpdate::KeepUpdate(const Error& error) {
   if (staging_) staging_->Discard();
-  module_.log.Event("install failed, update kept: Cannot Install Files ... " + ErrorLines(error));
+  module_.log.Event("install failed" + ArchiveOrigin() +
+                    ", update kept: Cannot Install Files ... " + ErrorLines(error));
   module_.env.prompts.MsgBox(ErrorLines(error), kOkOnly | kExclamation, "Cannot Install Files ...");
   cmdCancel_Click();
 }

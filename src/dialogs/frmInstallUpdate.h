@@ -10,6 +10,7 @@ namespace qz {
 
 class VerifiedStaging;
 class BusyFileRetry;
+class LeftOutMembers;
 
 // Installs the staged update while the dialog loads: waits until the host application is
 // closed everywhere, tests VQ.Zip against the host's folder, extracts it into a work folder
@@ -33,6 +34,14 @@ class frmInstallUpdate : public UpdaterDialog {
   // Returns once Config.ldb is gone; ends the program when the user gives up.
   void CheckApplicationRunning();
   void InstallUpdateFiles();
+  // A saved archive of changed members leaves out what the installation held when it was
+  // made; a file changed or deleted since would stay so, where the whole archive restores
+  // it. Such members are fetched again from the same release, before anything is written;
+  // when that fails the update is kept (KeepUpdate), and the next start fetches it afresh.
+  void CompleteChangedMembersArchive();
+  void FetchChangedMembersAgain(const LeftOutMembers& leftOut);
+  // " (the archive came by its changed members)" for a log line when it did, else "".
+  std::string ArchiveOrigin() const;
   // Verifies the staged files and tests the archive, or backs up Vq.exe and extracts into
   // the work folder. Ends the program on any failure; a full disk keeps the update
   // (KeepUpdate), anything else discards it.

@@ -365,6 +365,58 @@ TEST_F(DownloadUpdateTest, OnlyTheChangedMembersAreFetchedAndInstalled) {
   EXPECT_EQ(app.Read("Vq.exe"), "new exe");
 }
 
+// A delta leaves out what the installation holds. If a user changes or deletes such a
+// file before the delta is installed, the whole archive would restore it: the install
+// fetches those members first (signed or not, the same release), and a later start drops a
+// saved delta that no longer fits and fetches the update afresh.
+TEST_F(DownloadUpdateTest, FilesADeltaLeftOutThatChangeBeforeItIsInstalledAreFetched) {
+  auto random = [](size_t size, uint32_t state) {
+    std::string bytes(size, '\0');
+    for (char& byte : bytes) byte = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
+    return bytes;
+  };
+  const std::string library = random(200'000, 1);
+  const std::string other = random(100'000, 2);
+  app.Write("Vq.exe", "old exe");
+  app.Write("HELPER.dll", library);
+  app.Write("Other.dll", other);
+  TempDir scratch;
+  ArchiveMaker(scratch / "VQ.Zip")
+      .Add("bin/Vq.exe", "new exe")
+      .Add("lib/helper.dll", library)
+      .Add("Other.dll", other)
+      .Close();
+  Publish("1.3", scratch.Read("VQ.Zip"), "jet bytes");
+  EXPECT_FALSE(RunMain("plain"));
+  EXPECT_EQ(MemberNames(app / "QzUFiles/VQ.Zip"), std::vector<std::string>{"bin/Vq.exe"});
+  app.Write("HELPER.dll", "changed by hand");
+  std::filesystem::remove(app / "Other.dll");
+  EXPECT_FALSE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); }));
+  EXPECT_EQ(app.FilesIn(), "Data.Mdb HELPER.dll Other.dll Vq.exe");
+  EXPECT_TRUE(app.Read("HELPER.dll") == library);
+  EXPECT_TRUE(app.Read("Other.dll") == other);
+  EXPECT_EQ(app.Read("Vq.exe"), "new exe");
+  std::string log = app.Read("QzUFiles/Log/QzUpdate.log");
+  EXPECT_NE(log.find("of the 2 it left out 2 changed since: lib/helper.dll, Other.dll"),
+            std::string::npos)
+      << log;
+
+  // Saved, then a left-out file changes: the next start fetches the update afresh.
+  InstallVersion("1.2");
+  app.Write("Vq.exe", "old exe");
+  EXPECT_FALSE(RunMain("plain"));
+  EXPECT_TRUE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdSIL"); }));
+  app.Write("Other.dll", "changed by hand");
+  EXPECT_FALSE(RunMain("plain"));
+  EXPECT_EQ(MemberNames(app / "QzUFiles/VQ.Zip"),
+            (std::vector<std::string>{"bin/Vq.exe", "Other.dll"}));
+  log = app.Read("QzUFiles/Log/QzUpdate.log");
+  EXPECT_NE(log.find("a saved update is dropped: 1 files it left as they were have changed "
+                     "since, first Other.dll"),
+            std::string::npos)
+      << log;
+}
+
 // The log says how the server answered the delta's ranges.
 TEST_F(DownloadUpdateTest, TheLogSaysHowManyRangesTheServerAnswers) {
   std::string library(200'000, '\0');
