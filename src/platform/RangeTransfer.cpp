@@ -51,6 +51,7 @@ bool RangeTransfer::OnResponse(const DownloadTransfer::Response& response) {
 
 bool RangeTransfer::Respond(const DownloadTransfer::Response& response) {
   responseSeen_ = true;
+  declaredLength_ = response.encoded ? -1 : response.declaredLength;
   reply_.status = response.status;
   reply_.validator = response.validator;
   if (response.status == kPartial) return StartPartial(response);
@@ -147,6 +148,8 @@ bool RangeTransfer::BodyOfMultipart(const char* data, size_t size) {
   // Whatever follows the closing delimiter in later pieces is not waited for: a body that
   // goes on after it would otherwise keep the transfer alive for ever.
   if (multipart_->Current() == MultipartByteRanges::State::kComplete) {
+    // An epilogue within the declared length is read, so the connection stays usable.
+    if (WithinDeclaredLength()) return true;
     ended_ = true;
     return false;
   }
@@ -158,6 +161,9 @@ bool RangeTransfer::BodyOfMultipart(const char* data, size_t size) {
 
 bool RangeTransfer::OnTick(int64_t nowMilliseconds) {
   if (stopCode_ != 0 || ended_) return false;
+  // A complete body that the transport is about to finish (it ends at its declared length)
+  // is left to it: stopping it now would close a connection that the next request can use.
+  if (shape_ != Shape::kWhole && Complete() && WithinDeclaredLength()) return true;
   if (Complete() && shape_ == Shape::kMultipart) {
     ended_ = true;
     return false;
@@ -200,6 +206,10 @@ bool RangeTransfer::Complete() const {
       break;
   }
   return false;
+}
+
+bool RangeTransfer::WithinDeclaredLength() const {
+  return declaredLength_ >= 0 && received_ <= static_cast<uint64_t>(declaredLength_);
 }
 
 bool RangeTransfer::Stop(int32_t code) {

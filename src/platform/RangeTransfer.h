@@ -58,6 +58,8 @@ class RangeTransfer : private RangeReceiver {
   bool BodyOfSingle(const char* data, size_t size);
   bool BodyOfMultipart(const char* data, size_t size);
   bool Complete() const;
+  // True while no more than the answer's declared length (Content-Length) has arrived.
+  bool WithinDeclaredLength() const;
   bool Stop(int32_t code);
 
   std::vector<ByteRange> ranges_;
@@ -72,6 +74,8 @@ class RangeTransfer : private RangeReceiver {
   uint64_t next_ = 0;
   uint64_t partLeft_ = 0;
   uint64_t received_ = 0;
+  // The body's Content-Length; -1 without one or for a coded body.
+  int64_t declaredLength_ = -1;
   int32_t stopCode_ = 0;
   // The multipart body was complete and the transfer stopped for what came after it.
   bool ended_ = false;
