@@ -173,11 +173,12 @@ void TimeConnections(const std::string& work, const std::string& app, const std:
     const auto start = Clock::now();
     const qz::DeltaDownload::Outcome outcome =
         delta.Run(server.Root() + "/VQ.Zip", work + "/staged.zip", "", nullptr);
-    std::printf("one range per request, 50 ms a request, 100 ms a connection, %s: %d requests, "
-                "%zu connections, %.2f s%s\n",
-                shared ? "one connection per run" : "a connection per request", outcome.requests,
-                server.Connections(), Seconds(start),
-                outcome.result == qz::DeltaDownload::Result::kDone ? "" : " (no delta)");
+    std::printf(
+        "one range per request, 50 ms a request, 100 ms a connection, %s: %d requests, "
+        "%zu connections, %.2f s%s\n",
+        shared ? "one connection per run" : "a connection per request", outcome.requests,
+        server.Connections(), Seconds(start),
+        outcome.result == qz::DeltaDownload::Result::kDone ? "" : " (no delta)");
   }
 }
 

@@ -372,8 +372,7 @@ void frmDownloadUpdate::KeepWholeArrivals() {
     SkipOnError([&] {
       module_.env.files.ReplaceFile(StagedPath(download),
                                     PartialFolder() + "/" + download.stagingName);
-      module_.log.Event(download.serverName +
-                        " arrived whole and is kept for the next attempt");
+      module_.log.Event(download.serverName + " arrived whole and is kept for the next attempt");
     });
   }
 }
@@ -429,7 +428,7 @@ void frmDownloadUpdate::DownloadRefused(const std::string& why, const Download& 
   // resuming; a refused part would be resumed beyond its signed end at the next start.
   SkipOnError([&] { module_.env.files.DeleteFilesIn(PartialFolder()); });
   GiveUp("The downloaded file " + download.serverName + " is not the one its vendor signed.\r\n" +
-         why + kRetryHint,
+             why + kRetryHint,
          false);
 }
 

@@ -12,8 +12,8 @@
 #include "dialogs/InstallSwap.h"
 #include "dialogs/SystemEventPacer.h"
 #include "platform/BusyFileRetry.h"
-#include "platform/FileSystem.h"
 #include "platform/Env.h"
+#include "platform/FileSystem.h"
 #include "platform/Prompts.h"
 #include "platform/TemporaryFileName.h"
 #include "platform/TransferObserver.h"
@@ -256,7 +256,8 @@ void frmInstallUpdate::FetchChangedMembersAgain(const LeftOutMembers& leftOut) {
       Path("/QzUFiles/" + TemporaryFileName::For(LeftOutMembers::kStagedName, "refetched"));
   SystemEventPacer pacer(env.forms);
   EventsWhileFetching events(pacer);
-  const DeltaDownload::Outcome outcome = delta.Run(env.baseUrl + name + "/VQ.Zip", fetched, "", &events);
+  const DeltaDownload::Outcome outcome =
+      delta.Run(env.baseUrl + name + "/VQ.Zip", fetched, "", &events);
   if (outcome.result != DeltaDownload::Result::kDone) {
     SkipOnError([&] { env.files.DeleteFile(fetched); });
     KeepUpdate(Error(Error::kInternalError,
@@ -264,15 +265,16 @@ void frmInstallUpdate::FetchChangedMembersAgain(const LeftOutMembers& leftOut) {
                      "downloaded, and it cannot fetch them now: " +
                          outcome.reason + ".\r\n" + kFetchedAgainNextStart));
   }
-  module_.log.Event("install: the changed members fetched again: " +
-                    std::to_string(outcome.fetchedBytes) + " bytes in " +
-                    std::to_string(outcome.requests) + " requests");
+  module_.log.Event(
+      "install: the changed members fetched again: " + std::to_string(outcome.fetchedBytes) +
+      " bytes in " + std::to_string(outcome.requests) + " requests");
   // The archive first: a list that still names what the new archive carries only costs a
   // needless fetch, while a new list beside the old archive would let changes through.
   try {
     env.files.WriteTextFile(fetchedList, outcome.leftOut.Text());
     env.files.ReplaceFile(fetched, Path("/QzUFiles/VQ.Zip"));
-    env.files.ReplaceFile(fetchedList, Path(std::string("/QzUFiles/") + LeftOutMembers::kStagedName));
+    env.files.ReplaceFile(fetchedList,
+                          Path(std::string("/QzUFiles/") + LeftOutMembers::kStagedName));
   } catch (const Error& error) {
     KeepUpdate(error);
   }
@@ -281,7 +283,8 @@ void frmInstallUpdate::FetchChangedMembersAgain(const LeftOutMembers& leftOut) {
 std::string frmInstallUpdate::ArchiveOrigin() const {
   bool delta = false;
   SkipOnError([&] {
-    delta = module_.env.files.FileExists(Path(std::string("/QzUFiles/") + LeftOutMembers::kStagedName));
+    delta =
+        module_.env.files.FileExists(Path(std::string("/QzUFiles/") + LeftOutMembers::kStagedName));
   });
   return delta ? " (the archive came by its changed members)" : "";
 }

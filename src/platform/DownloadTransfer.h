@@ -63,9 +63,9 @@ class DownloadTransfer {
   // Body bytes written to the target so far.
   uint64_t Received() const { return received_; }
 
-  // True when the kept bytes could not be continued (a 416 that does not confirm them, or a 206 that is not the rest
-  // of the same file) and were dropped: the transport asks again for the whole file, in
-  // a new transfer, so that such a part never fails the download by itself.
+  // True when the kept bytes could not be continued (a 416 that does not confirm them, or a 206
+  // that is not the rest of the same file) and were dropped: the transport asks again for the whole
+  // file, in a new transfer, so that such a part never fails the download by itself.
   bool StartsOver() const { return startsOver_; }
 
  private:

@@ -270,19 +270,19 @@ TEST_F(DownloadUpdateTest, AnInterruptedDownloadContinuesUnlessAnotherVersionIsP
 TEST_F(DownloadUpdateTest, AnArchiveThatArrivedWholeOutlivesAFailedDatabaseDownload) {
   const std::string archive(300'000, 'z');
   Publish("1.3", archive, "jet bytes");
-  server.Route(ServerPath("VQ.Zip"), [&](const httplib::Request& request,
-                                         httplib::Response& response) {
-    const bool atTheEnd = request.get_header_value("Range") == "bytes=300000-" &&
-                          request.get_header_value("If-Range") == "\"v1\"";
-    const_cast<httplib::Request&>(request).ranges.clear();
-    response.set_header("ETag", "\"v1\"");
-    if (atTheEnd) {
-      response.status = 416;
-      response.set_header("Content-Range", "bytes */300000");
-    } else {
-      response.set_content(archive, "application/zip");
-    }
-  });
+  server.Route(ServerPath("VQ.Zip"),
+               [&](const httplib::Request& request, httplib::Response& response) {
+                 const bool atTheEnd = request.get_header_value("Range") == "bytes=300000-" &&
+                                       request.get_header_value("If-Range") == "\"v1\"";
+                 const_cast<httplib::Request&>(request).ranges.clear();
+                 response.set_header("ETag", "\"v1\"");
+                 if (atTheEnd) {
+                   response.status = 416;
+                   response.set_header("Content-Range", "bytes */300000");
+                 } else {
+                   response.set_content(archive, "application/zip");
+                 }
+               });
   server.Fail(ServerPath("Data.TXT"), 404);
   EXPECT_TRUE(RunMain("plain"));
   EXPECT_EQ(app.FilesIn("QzUFiles"), "");

@@ -95,6 +95,27 @@ TEST(BatchedRangeFetchTest, AsksForWhatAServerLeftOutInBatchesItAnswersWhole) {
   EXPECT_TRUE(untouched.parts.empty());
 }
 
+// A reply read to its end must not be cut off when its last part is in: that would close
+// the connection, and a run of single ranges would open one per request.
+TEST(BatchedRangeFetchTest, RepliesReadToTheirEndKeepTheRunOnOneConnection) {
+  const std::string file = PatternBytes(200'000);
+  std::vector<ByteRange> ranges;
+  for (uint64_t first = 1000; first < 190'000; first += 19'000)
+    ranges.push_back({first, first + 999});
+  TestServer server;
+  server.Put("/f", file);
+  test::RealUrlServices urls;
+  for (size_t perRequest : {size_t{5}, size_t{1}}) {
+    BatchedRangeFetch fetch(urls, server.Root() + "/f", "", 200'000);
+    CheckedSink sink;
+    const BatchedRangeFetch::Outcome outcome = fetch.Fetch(ranges, sink, perRequest);
+    ASSERT_EQ(outcome.result, BatchedRangeFetch::Result::kDone) << outcome.reason;
+    EXPECT_EQ(sink.parts.size(), 10u);
+  }
+  EXPECT_EQ(server.Requests().size(), 12u);
+  EXPECT_EQ(server.Connections(), 1u);
+}
+
 // Running out of memory while the transfer library calls in must stop the transfer and
 // end the fetch with a reason, never unwind through the library or end the program.
 TEST(BatchedRangeFetchTest, ASinkThatThrowsStopsTheTransferAndTheFetchFails) {

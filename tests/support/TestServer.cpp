@@ -54,7 +54,8 @@ TestServer::TestServer() {
     requests_.push_back(request.path);
     ranges_.push_back(request.get_header_value("Range"));
     const bool fresh = connections_.emplace(request.remote_addr, request.remote_port).second;
-    const auto delay = eachRequestDelay_ + (fresh ? newConnectionDelay_ : std::chrono::milliseconds(0));
+    const auto delay =
+        eachRequestDelay_ + (fresh ? newConnectionDelay_ : std::chrono::milliseconds(0));
     lock.unlock();
     std::this_thread::sleep_for(delay);
     return httplib::Server::HandlerResponse::Unhandled;

@@ -4,11 +4,11 @@
 
 #include <chrono>
 #include <map>
-#include <set>
-#include <utility>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace qz::test {

@@ -18,12 +18,12 @@ class DownloadTransfer;
 // Whole-file downloads over HTTP and HTTPS with libcurl. The transfers of one object share
 // one libcurl handle and with it its connections: a run that asks a server for hundreds of
 // ranges opens one connection (and over https makes one handshake), not one per request.
-// Each transfer starts from libcurl's defaults again and sends "Cache-Control: no-cache" and "Pragma: no-cache", asks for the file
-// without content coding ("Accept-Encoding: identity") yet decodes gzip or deflate when a
-// server or proxy compresses anyway, verifies server certificates, follows up to 10
-// redirects to http and https addresses only, gives up connecting after 30 seconds and
-// fails when the transfer stalls, but has no overall time limit. Proxies come from the
-// usual environment variables. libcurl is loaded by the first download (CurlLibrary).
+// Each transfer starts from libcurl's defaults again and sends "Cache-Control: no-cache" and
+// "Pragma: no-cache", asks for the file without content coding ("Accept-Encoding: identity") yet
+// decodes gzip or deflate when a server or proxy compresses anyway, verifies server certificates,
+// follows up to 10 redirects to http and https addresses only, gives up connecting after 30 seconds
+// and fails when the transfer stalls, but has no overall time limit. Proxies come from the usual
+// environment variables. libcurl is loaded by the first download (CurlLibrary).
 //
 // Result codes of DownloadToFile, beside the common ones of UrlServices:
 //   -(CURLcode)         transfer failure, e.g. -1 unsupported protocol or redirect to one,
