@@ -9,6 +9,7 @@
 
 #include "platform/RangeSink.h"
 #include "platform/UrlServices.h"
+#include "support/PatternBytes.h"
 #include "support/RealPlatform.h"
 #include "support/ScriptedRanges.h"
 #include "support/TestServer.h"
@@ -19,11 +20,7 @@ namespace {
 using test::ScriptedRanges;
 using test::TestServer;
 
-std::string PatternBytes(size_t size) {
-  std::string bytes(size, '\0');
-  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
-  return bytes;
-}
+using test::PatternBytes;
 
 // Keeps the parts of accepted replies, failing the test when a byte arrives twice; throws
 // std::bad_alloc once more than `limit` bytes were handed to it, as a collector that runs

@@ -15,6 +15,7 @@
 #include "platform/TransferObserver.h"
 #include "platform/posix/FileSizeLimit.h"
 #include "support/ChildProcess.h"
+#include "support/PatternBytes.h"
 #include "support/TempDir.h"
 #include "support/TestServer.h"
 
@@ -25,11 +26,7 @@ using test::ChildProcess;
 using test::TempDir;
 using test::TestServer;
 
-std::string PatternBytes(size_t size) {
-  std::string bytes(size, '\0');
-  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
-  return bytes;
-}
+using test::PatternBytes;
 
 // Sends `size` bytes of PatternBytes in pieces of `piece`, pausing `pause` before each,
 // and breaks the connection after `cutAfter` bytes.

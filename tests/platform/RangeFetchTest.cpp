@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/UrlServices.h"
+#include "support/PatternBytes.h"
 #include "support/RealPlatform.h"
 #include "support/ReceivedParts.h"
 #include "support/TestServer.h"
@@ -16,11 +17,7 @@ namespace {
 
 using test::TestServer;
 
-std::string PatternBytes(size_t size) {
-  std::string bytes(size, '\0');
-  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
-  return bytes;
-}
+using test::PatternBytes;
 
 // cpp-httplib cuts any answer to the ranges asked for unless they are dropped.
 void AnswerAsIs(const httplib::Request& request) {

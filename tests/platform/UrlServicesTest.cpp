@@ -5,6 +5,7 @@
 
 #include "platform/TransferObserver.h"
 #include "platform/UrlServices.h"
+#include "support/PatternBytes.h"
 #include "support/RealPlatform.h"
 #include "support/ReceivedParts.h"
 #include "support/TempDir.h"
@@ -16,11 +17,7 @@ namespace {
 using test::TempDir;
 using test::TestServer;
 
-std::string PatternBytes(size_t size) {
-  std::string bytes(size, '\0');
-  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
-  return bytes;
-}
+using test::PatternBytes;
 
 class SeenBytes : public TransferObserver {
  public:

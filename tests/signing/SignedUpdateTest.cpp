@@ -232,6 +232,15 @@ TEST_F(SignedUpdateTest, AReleaseSignedMemberByMemberFetchesOnlyChangedMembersEa
   EXPECT_FALSE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); }));
   expectInstalled();
   EXPECT_EQ(WholeArchiveRequests(), 1u);
+
+  // A member the delta left out changes before the install: it is fetched again, checked
+  // against its signed item, before anything is written.
+  installOld();
+  PublishMembers(Release{}, members, {kVendorKey});
+  ASSERT_FALSE(RunMain("/Verbose"));
+  app.Write("Lib.dll", "changed by hand");
+  EXPECT_FALSE(Ends([&] { module->Forms.DownloadUpdate()->Click("cmdIRN"); }));
+  expectInstalled();
 }
 
 // Someone who can write QzUFiles stages an archive of only some signed members: it

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/TransferObserver.h"
+#include "support/PatternBytes.h"
 #include "support/TempDir.h"
 #include "support/TestServer.h"
 
@@ -24,11 +25,7 @@ namespace {
 using test::TempDir;
 using test::TestServer;
 
-std::string PatternBytes(size_t size) {
-  std::string bytes(size, '\0');
-  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
-  return bytes;
-}
+using test::PatternBytes;
 
 // Declares `size` bytes of PatternBytes, sends them in pieces of `piece` and breaks the
 // connection after `cutAfter` bytes.
