@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "delta/LeftOutMembers.h"
+#include "platform/Error.h"
 #include "platform/TransferObserver.h"
 #include "signing/ArchiveDigest.h"
 #include "support/ArchiveMaker.h"
@@ -249,6 +251,44 @@ TEST_F(DeltaDownloadTest, FetchesOnlyTheMembersTheInstallationLacks) {
   outcome = Run();
   ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
   EXPECT_EQ(Contents(staging / "VQ.Zip"), (std::map<std::string, std::string>{{"x/a.txt", "a"}}));
+}
+
+// The list of left-out members is what a later install trusts to find files changed since:
+// it must read back as written, name exactly the changed files, refuse a damaged text, and
+// a run bound to its directory must refuse another release.
+TEST_F(DeltaDownloadTest, TheLeftOutListReadsBackAndFindsFilesChangedSince) {
+  app.Write("vq.EXE", Bytes(300'000, 1));
+  app.Write("Same dll.dll", Bytes(200'000, 2));
+  server.Put("/VQ.Zip", Archive({{"bin/Vq.exe", Bytes(300'000, 1)},
+                                 {"Same dll.dll", Bytes(200'000, 2)},
+                                 {"New.txt", "new"}}));
+  const DeltaDownload::Outcome outcome = Run();
+  ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
+  const LeftOutMembers list = LeftOutMembers::Parse(outcome.leftOut.Text());
+  EXPECT_EQ(list.Text(), outcome.leftOut.Text());
+  ASSERT_EQ(list.members.size(), 2u);
+  EXPECT_EQ(list.members[0].name, "Same dll.dll");
+  EXPECT_TRUE(list.Changed(files, app.Path()).empty());
+  app.Write("Same dll.dll", Bytes(200'000, 3));
+  std::filesystem::remove(app / "vq.EXE");
+  EXPECT_EQ(list.Changed(files, app.Path()),
+            (std::vector<std::string>{"Same dll.dll", "bin/Vq.exe"}));
+
+  const std::string heading = "QzUpdate left-out members 1 " + std::string(64, 'a') + "\n";
+  for (const std::string& damaged :
+       {std::string(), std::string("QzUpdate left-out members 1 xyz\n"),
+        heading + "12 0000000g - a\n", heading + "12 00000000 - \n", heading + "12 00000000 -",
+        heading + "x 00000000 - a\n"}) {
+    SCOPED_TRACE(damaged);
+    EXPECT_THROW(LeftOutMembers::Parse(damaged), Error);
+  }
+
+  DeltaDownload bound(urls, files, app.Path());
+  bound.RequireDirectory(std::string(64, '0'));
+  const DeltaDownload::Outcome refused =
+      bound.Run(server.Root() + "/VQ.Zip", staging / "VQ.Zip", "", nullptr);
+  EXPECT_EQ(refused.result, DeltaDownload::Result::kFullDownload);
+  EXPECT_EQ(refused.reason, "the archive on the server is no longer the one the update came from");
 }
 
 TEST_F(DeltaDownloadTest, DescriptorsAndZip64FieldsAreCopiedAndListedAgain) {
