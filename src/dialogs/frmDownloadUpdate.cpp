@@ -366,7 +366,6 @@ void frmDownloadUpdate::ForgetKeptParts() {
 // download left there, so the next start confirms it with one request instead of fetching
 // it again.
 void frmDownloadUpdate::KeepWholeArrivals() {
-  if (!resumable_) return;
   for (const Download& download : arrived_) {
     if (wholeArrivals_.count(download.stagingName) == 0) continue;
     SkipOnError([&] {

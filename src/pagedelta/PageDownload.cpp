@@ -240,28 +240,15 @@ void PageDownload::Assemble(const PageIndex& index, const std::vector<uint64_t>&
     }
   };
   addFetched();
-  std::string piece;
-  uint64_t offset = 0;
-  auto addInstalled = [&] {
-    for (; next < index.chunks.size() && sources[next] == offset; addFetched()) {
-      if (piece.size() != index.chunks[next].size) FullDownload("the installed file changed");
-      add(piece.data(), piece.size());
-      ++next;
-    }
-    offset += piece.size();
-    piece.clear();
-  };
   if (next < index.chunks.size()) {
-    files_.ReadInPieces(installedPath, [&](const char* data, size_t size) {
-      while (size > 0) {
-        const size_t take = std::min<size_t>(size, index.chunkSize - piece.size());
-        piece.append(data, take);
-        data += take;
-        size -= take;
-        if (piece.size() == index.chunkSize) addInstalled();
-      }
-    });
-    if (!piece.empty()) addInstalled();
+    InstalledPages::ReadInChunks(
+        files_, installedPath, index.chunkSize, [&](const std::string& piece, uint64_t offset) {
+          for (; next < index.chunks.size() && sources[next] == offset; addFetched()) {
+            if (piece.size() != index.chunks[next].size) FullDownload("the installed file changed");
+            add(piece.data(), piece.size());
+            ++next;
+          }
+        });
   }
   if (!out.empty()) files_.AppendToFile(stagedPath, out);
   if (next != index.chunks.size() || written != index.fileSize || sha256.Hex() != index.sha256) {

@@ -29,6 +29,19 @@ void TrimSpaces(std::string_view& text) {
   }
 }
 
+// Drops the unit "bytes " (in any case) and the spaces around what follows; false without it.
+bool SkipUnit(std::string_view& text) {
+  TrimSpaces(text);
+  static constexpr std::string_view kUnit = "bytes ";
+  if (text.size() < kUnit.size()) return false;
+  for (size_t i = 0; i < kUnit.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != kUnit[i]) return false;
+  }
+  text.remove_prefix(kUnit.size());
+  TrimSpaces(text);
+  return true;
+}
+
 }  // namespace
 
 std::string ByteRange::RangeHeaderValue(const std::vector<ByteRange>& ranges) {
@@ -46,14 +59,7 @@ std::string ByteRange::RangeHeaderValue(const std::vector<ByteRange>& ranges) {
 
 bool ByteRange::ParseContentRange(const std::string& value, ByteRange& range, int64_t& total) {
   std::string_view text(value);
-  TrimSpaces(text);
-  static constexpr std::string_view kUnit = "bytes ";
-  if (text.size() < kUnit.size()) return false;
-  for (size_t i = 0; i < kUnit.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) != kUnit[i]) return false;
-  }
-  text.remove_prefix(kUnit.size());
-  TrimSpaces(text);
+  if (!SkipUnit(text)) return false;
   ByteRange read;
   if (!ReadNumber(text, read.first) || !Skip(text, '-') || !ReadNumber(text, read.last) ||
       !Skip(text, '/') || read.last < read.first) {
@@ -74,6 +80,16 @@ bool ByteRange::ParseContentRange(const std::string& value, ByteRange& range, in
   range = read;
   total = length;
   return true;
+}
+
+int64_t ByteRange::UnsatisfiedLength(const std::string& value) {
+  std::string_view text(value);
+  uint64_t length = 0;
+  if (!SkipUnit(text) || !Skip(text, '*') || !Skip(text, '/') || !ReadNumber(text, length) ||
+      !text.empty() || length > static_cast<uint64_t>(INT64_MAX)) {
+    return -1;
+  }
+  return static_cast<int64_t>(length);
 }
 
 }  // namespace qz

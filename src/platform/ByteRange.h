@@ -25,6 +25,9 @@ struct ByteRange {
   // Reads a Content-Range value ("bytes 100-199/200"; the total may be "*", giving -1).
   // False when it is not a satisfied byte range or its last byte lies beyond the total.
   static bool ParseContentRange(const std::string& value, ByteRange& range, int64_t& total);
+  // The length a 416's Content-Range value names ("bytes */200" gives 200); -1 for any
+  // other value.
+  static int64_t UnsatisfiedLength(const std::string& value);
 };
 
 }  // namespace qz

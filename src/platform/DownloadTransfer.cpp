@@ -1,7 +1,7 @@
 #include "platform/DownloadTransfer.h"
 
+#include "platform/ByteRange.h"
 #include "platform/ResumableTarget.h"
-#include "platform/ResumePlan.h"
 #include "platform/TransferObserver.h"
 #include "platform/TransferTarget.h"
 #include "platform/UrlServices.h"
@@ -87,7 +87,7 @@ bool DownloadTransfer::DropKept(long status) {
 // A server that honours If-Range answers 416 only while its file is the kept one, and then
 // names its length; one that sends its validator must send the kept one.
 bool DownloadTransfer::KeptIsWhole(const Response& response) const {
-  return ResumePlan::UnsatisfiedLength(response.contentRange) ==
+  return ByteRange::UnsatisfiedLength(response.contentRange) ==
              static_cast<int64_t>(resumeFrom_) &&
          (response.validator.empty() || response.validator == resumable_->Validator());
 }

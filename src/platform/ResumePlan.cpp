@@ -30,15 +30,4 @@ int64_t ResumePlan::RangeStart(const std::string& contentRange) {
   return start;
 }
 
-int64_t ResumePlan::UnsatisfiedLength(const std::string& contentRange) {
-  static constexpr char kUnsatisfied[] = "bytes */";
-  if (contentRange.rfind(kUnsatisfied, 0) != 0) return -1;
-  const char* begin = contentRange.data() + sizeof(kUnsatisfied) - 1;
-  const char* end = contentRange.data() + contentRange.size();
-  int64_t length = -1;
-  auto [next, error] = std::from_chars(begin, end, length);
-  if (error != std::errc() || next != end || length < 0) return -1;
-  return length;
-}
-
 }  // namespace qz

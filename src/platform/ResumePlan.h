@@ -32,10 +32,6 @@ class ResumePlan {
   // value is not a byte range.
   static int64_t RangeStart(const std::string& contentRange);
 
-  // The length a 416's Content-Range value names ("bytes */200" gives 200); -1 for any
-  // other value.
-  static int64_t UnsatisfiedLength(const std::string& contentRange);
-
  private:
   uint64_t offset_;
   std::string validator_;

@@ -173,6 +173,13 @@ class DeltaDownloadTest : public ::testing::Test {
     return delta.Run(server.Root() + "/VQ.Zip", staging / "VQ.Zip", staging / "kept", observer);
   }
 
+  // A run against `scripted`, a server of its own that answers as `ranges` shapes it.
+  DeltaDownload::Outcome RunAgainst(TestServer& scripted, ScriptedRanges& ranges) {
+    scripted.Route("/VQ.Zip", ranges.Handler());
+    DeltaDownload delta(urls, files, app.Path());
+    return delta.Run(scripted.Root() + "/VQ.Zip", staging / "VQ.Zip", staging / "kept", nullptr);
+  }
+
   std::string Archive(const std::map<std::string, std::string>& members) {
     ArchiveMaker maker(staging / "made.zip");
     for (const auto& [name, data] : members) maker.Add(name, data);
@@ -501,10 +508,7 @@ TEST_F(DeltaDownloadTest, AServerAnsweringFewerPartsThanAskedIsAskedForTheRestIn
     SCOPED_TRACE(each.name);
     TestServer scripted;
     ScriptedRanges ranges(archive, "\"v1\"", each.script);
-    scripted.Route("/VQ.Zip", ranges.Handler());
-    DeltaDownload delta(urls, files, app.Path());
-    const DeltaDownload::Outcome outcome =
-        delta.Run(scripted.Root() + "/VQ.Zip", staging / "VQ.Zip", staging / "kept", nullptr);
+    const DeltaDownload::Outcome outcome = RunAgainst(scripted, ranges);
     ASSERT_EQ(outcome.result, DeltaDownload::Result::kDone) << outcome.reason;
     EXPECT_EQ(outcome.requests, each.requests);
     EXPECT_EQ(outcome.rangesPerRequest, each.rangesPerRequest);
@@ -545,10 +549,7 @@ TEST_F(DeltaDownloadTest, RepliesThatGoOnForeverAreCutToWhatWasAskedFor) {
     SCOPED_TRACE(each.name);
     TestServer scripted;
     ScriptedRanges ranges(archive, "\"v1\"", each.script);
-    scripted.Route("/VQ.Zip", ranges.Handler());
-    DeltaDownload delta(urls, files, app.Path());
-    const DeltaDownload::Outcome outcome =
-        delta.Run(scripted.Root() + "/VQ.Zip", staging / "VQ.Zip", staging / "kept", nullptr);
+    const DeltaDownload::Outcome outcome = RunAgainst(scripted, ranges);
     EXPECT_EQ(outcome.result, each.result) << outcome.reason;
     if (outcome.result == DeltaDownload::Result::kDone) {
       EXPECT_EQ(Contents(staging / "VQ.Zip"), lacking);

@@ -118,15 +118,21 @@ std::string ChangedMembers(const std::string& archive, const std::vector<std::st
   return delta.Finish();
 }
 
+// A release of `zip` signed by `key`, as a whole and member by member.
+SignedRelease SignedMembers(const std::string& zip, const SigningKeys::SecretKey& key) {
+  SignedRelease release = SignedRelease::FromVersionInfo(Items(""));
+  release.files[0].size = zip.size();
+  release.archive = ArchiveDigest::Of(zip);
+  UpdateSigner({key}).Sign(release);
+  return release;
+}
+
 TEST(SignedArchiveTest, MemberItemsAreSignedBesideTheWholeReleaseWhichVerifiesAlone) {
   const std::string zip =
       StoredZip({{"bin/My App,1%.exe", "exe"}, {"docs/", ""}, {"b.dll", "library"}});
   const SigningKeys::SecretKey key = SigningKeys::Generate();
   const UpdateVerifier verifier({SigningKeys::ToBase64(SigningKeys::PublicOf(key))});
-  SignedRelease release = SignedRelease::FromVersionInfo(Items(""));
-  release.files[0].size = zip.size();
-  release.archive = ArchiveDigest::Of(zip);
-  UpdateSigner({key}).Sign(release);
+  SignedRelease release = SignedMembers(zip, key);
   const std::string info = UpdateSigner::Rewrite("", release);
   EXPECT_NE(info.find("\"ArchiveMember=3 "), std::string::npos) << info;
   EXPECT_NE(info.find(" My%20App%2C1%25.exe\"\r\n"), std::string::npos) << info;
@@ -183,10 +189,7 @@ TEST(SignedArchiveTest, ItemsAreJudgedOnlyAfterTheirSignaturesVerify) {
   const std::string zip = StoredZip({{"Vq.exe", "exe"}});
   const SigningKeys::SecretKey key = SigningKeys::Generate();
   const UpdateVerifier verifier({SigningKeys::ToBase64(SigningKeys::PublicOf(key))});
-  SignedRelease release = SignedRelease::FromVersionInfo(Items(""));
-  release.files[0].size = zip.size();
-  release.archive = ArchiveDigest::Of(zip);
-  UpdateSigner({key}).Sign(release);
+  SignedRelease release = SignedMembers(zip, key);
   const std::string info = UpdateSigner::Rewrite("", release);
   ASSERT_EQ(VerifierRefusal(verifier, info), 0);
 

@@ -324,7 +324,7 @@ bool WinHttpUrlServices::OpenSessionOnce() {
   try {
     session_ = std::shared_ptr<void>(session, WinHttpCloseHandle);
   } catch (const std::bad_alloc&) {
-    WinHttpCloseHandle(session);
+    // The shared pointer has closed the session already.
     SetLastError(ERROR_OUTOFMEMORY);
     return false;
   }
