@@ -60,8 +60,8 @@ int main(int argc, char** argv) {
 
   RequestLog log(std::cout);
   httplib::Server server;
-  // A connection serves up to 100 requests, as Apache's default allows (cpp-httplib's own
-  // is 5), so an updater that keeps its connection is served as by a real server.
+  // A connection serves up to 100 requests, so the range requests of one updater run
+  // share it, as the updater means them to.
   server.set_keep_alive_max_count(100);
   auto serve = [&files, delay = std::chrono::milliseconds(options->delayMs)](
                    const httplib::Request& request, httplib::Response& response) {

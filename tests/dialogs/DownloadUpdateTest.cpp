@@ -266,7 +266,7 @@ TEST_F(DownloadUpdateTest, AnInterruptedDownloadContinuesUnlessAnotherVersionIsP
 
 // A vendor's upload half done: the archive arrives whole, Data.TXT is missing. The archive
 // waits in the partial folder, and the next start has it confirmed with one request (a 416
-// naming its length, as nginx, Apache and lighttpd answer) instead of fetching it again.
+// naming its length, from a server that checks If-Range) instead of fetching it again.
 TEST_F(DownloadUpdateTest, AnArchiveThatArrivedWholeOutlivesAFailedDatabaseDownload) {
   const std::string archive(300'000, 'z');
   Publish("1.3", archive, "jet bytes");

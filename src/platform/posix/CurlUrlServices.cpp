@@ -179,10 +179,10 @@ CURL* CurlUrlServices::TakeHandle() {
   return curl;
 }
 
-// libcurl 7.88 refuses some options on a handle whose last transfer failed (a redirect to
-// a refused scheme makes CURLOPT_BUFFERSIZE fail). And a server that sends a body where
-// none may be (a 204 with content) leaves bytes that the next answer on the connection
-// would start with; only a 200 or 206 read to its end leaves a connection worth keeping.
+// The next transfer needs a handle that takes its options afresh (one whose transfer failed,
+// e.g. at a redirect to a refused scheme, may refuse some) and a connection whose next
+// byte starts the next answer (a server that sends a body where none may be, a 204 with
+// content, leaves bytes behind): only a 200 or 206 read to its end leaves both.
 void CurlUrlServices::DropUnlessSound(Transfer& curl, CURLcode result) {
   long status = 0;
   curl_.easyGetinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
