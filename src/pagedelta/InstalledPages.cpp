@@ -35,10 +35,11 @@ std::vector<uint64_t> InstalledPages::Find(FileSystem& files, const std::string&
   std::unordered_map<Hash, std::vector<uint64_t>, HashOfHash> found;
   found.reserve(index.chunks.size());
   for (const PageChunk& chunk : index.chunks) found[KeyOf(chunk.hash)];
-  ReadInChunks(files, path, index.chunkSize, [&](const std::string& piece, uint64_t offset) {
-    const auto it = found.find(KeyOf(PageIndex::HashOf(piece.data(), piece.size())));
-    if (it != found.end()) it->second.push_back(offset);
-  });
+  PageIndex::ReadInChunks(
+      files, path, index.chunkSize, [&](const std::string& piece, uint64_t offset) {
+        const auto it = found.find(KeyOf(PageIndex::HashOf(piece.data(), piece.size())));
+        if (it != found.end()) it->second.push_back(offset);
+      });
   std::vector<uint64_t> sources;
   uint64_t cursor = 0;
   for (size_t i = 0; i < index.chunks.size(); ++i) {
@@ -54,29 +55,6 @@ std::vector<uint64_t> InstalledPages::Find(FileSystem& files, const std::string&
     sources.push_back(cursor);
   }
   return sources;
-}
-
-void InstalledPages::ReadInChunks(
-    FileSystem& files, const std::string& path, uint64_t chunkSize,
-    const std::function<void(const std::string& piece, uint64_t offset)>& chunk) {
-  std::string piece;
-  piece.reserve(static_cast<size_t>(chunkSize));
-  uint64_t offset = 0;
-  auto handOn = [&] {
-    chunk(piece, offset);
-    offset += piece.size();
-    piece.clear();
-  };
-  files.ReadInPieces(path, [&](const char* data, size_t size) {
-    while (size > 0) {
-      const size_t take = std::min<size_t>(size, chunkSize - piece.size());
-      piece.append(data, take);
-      data += take;
-      size -= take;
-      if (piece.size() == chunkSize) handOn();
-    }
-  });
-  if (!piece.empty()) handOn();
 }
 
 }  // namespace qz

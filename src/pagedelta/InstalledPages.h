@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,13 +21,6 @@ class InstalledPages {
   // chunk that stays where it was keeps its place. Throws qz::Error when the file fails.
   static std::vector<uint64_t> Find(FileSystem& files, const std::string& path,
                                     const PageIndex& index);
-
-  // Hands the file at `path` to `chunk` in pieces of `chunkSize` bytes (the last may be
-  // shorter), each with its offset, in order. Throws qz::Error when the file fails, and
-  // passes on what `chunk` throws.
-  static void ReadInChunks(
-      FileSystem& files, const std::string& path, uint64_t chunkSize,
-      const std::function<void(const std::string& piece, uint64_t offset)>& chunk);
 };
 
 }  // namespace qz

@@ -39,11 +39,12 @@ void PageCompanionWriter::Write(FileSystem& files, const std::string& from, cons
   if (!compressor) throw Error::Standard(Error::kOutOfMemory, "PageCompanionWriter");
   std::vector<PageChunk> chunks;
   std::string body;
-  std::string chunk;
   std::string deflated(chunkSize, '\0');
   Sha256 sha256;
   uint64_t fileSize = 0;
-  auto finishChunk = [&] {
+  PageIndex::ReadInChunks(files, from, chunkSize, [&](const std::string& chunk, uint64_t) {
+    sha256.Add(chunk.data(), chunk.size());
+    fileSize += chunk.size();
     PageChunk entry;
     entry.hash = PageIndex::HashOf(chunk.data(), chunk.size());
     entry.size = static_cast<uint32_t>(chunk.size());
@@ -53,20 +54,7 @@ void PageCompanionWriter::Write(FileSystem& files, const std::string& from, cons
     entry.stored = length == 0 ? entry.size : static_cast<uint32_t>(length);
     body.append(length == 0 ? chunk.data() : deflated.data(), entry.stored);
     chunks.push_back(std::move(entry));
-    chunk.clear();
-  };
-  files.ReadInPieces(from, [&](const char* data, size_t size) {
-    sha256.Add(data, size);
-    fileSize += size;
-    while (size > 0) {
-      const size_t take = std::min<size_t>(size, chunkSize - chunk.size());
-      chunk.append(data, take);
-      data += take;
-      size -= take;
-      if (chunk.size() == chunkSize) finishChunk();
-    }
   });
-  if (!chunk.empty()) finishChunk();
   files.WriteTextFile(to, PageIndex::Header(fileSize, chunkSize, sha256.Hex(), chunks) + body);
 }
 

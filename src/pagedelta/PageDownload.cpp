@@ -241,7 +241,7 @@ void PageDownload::Assemble(const PageIndex& index, const std::vector<uint64_t>&
   };
   addFetched();
   if (next < index.chunks.size()) {
-    InstalledPages::ReadInChunks(
+    PageIndex::ReadInChunks(
         files_, installedPath, index.chunkSize, [&](const std::string& piece, uint64_t offset) {
           for (; next < index.chunks.size() && sources[next] == offset; addFetched()) {
             if (piece.size() != index.chunks[next].size) FullDownload("the installed file changed");

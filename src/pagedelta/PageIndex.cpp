@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/Error.h"
+#include "platform/FileSystem.h"
 #include "zipformat/ZipBytes.h"
 
 namespace qz {
@@ -106,6 +107,29 @@ std::string PageIndex::HashOf(const char* data, size_t size) {
 
 uint64_t PageIndex::CompanionSize() const {
   return chunks.empty() ? headerLength : chunks.back().offset + chunks.back().stored;
+}
+
+void PageIndex::ReadInChunks(
+    FileSystem& files, const std::string& path, uint64_t chunkSize,
+    const std::function<void(const std::string& piece, uint64_t offset)>& chunk) {
+  std::string piece;
+  piece.reserve(static_cast<size_t>(chunkSize));
+  uint64_t offset = 0;
+  auto handOn = [&] {
+    chunk(piece, offset);
+    offset += piece.size();
+    piece.clear();
+  };
+  files.ReadInPieces(path, [&](const char* data, size_t size) {
+    while (size > 0) {
+      const size_t take = std::min<size_t>(size, chunkSize - piece.size());
+      piece.append(data, take);
+      data += take;
+      size -= take;
+      if (piece.size() == chunkSize) handOn();
+    }
+  });
+  if (!piece.empty()) handOn();
 }
 
 }  // namespace qz

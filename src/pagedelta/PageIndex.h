@@ -2,11 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace qz {
+
+class FileSystem;
 
 // One chunk of a page file as its companion lists it.
 struct PageChunk {
@@ -43,6 +46,13 @@ class PageIndex {
 
   // The hash the index keeps of a chunk.
   static std::string HashOf(const char* data, size_t size);
+
+  // Hands the file at `path` to `chunk` in pieces of `chunkSize` bytes (the last may be
+  // shorter), each with its offset, in order. Throws qz::Error when the file fails, and
+  // passes on what `chunk` throws.
+  static void ReadInChunks(
+      FileSystem& files, const std::string& path, uint64_t chunkSize,
+      const std::function<void(const std::string& piece, uint64_t offset)>& chunk);
 
   // The companion's whole length: the header and every chunk's stored bytes.
   uint64_t CompanionSize() const;
